@@ -1,0 +1,109 @@
+#pragma once
+// The single record of a run: configuration read from the command section,
+// the data, every intermediate and final result of the six computation sets,
+// the shared linear-programming work objects and the error log.
+//
+// Notation: N = Firms, T = Periods, M = Outputs, K = Inputs, NT = N x T.
+// Observation o = N x (t - 1) + i is firm i in period t; an observation
+// vector holds NT doubles, entry o - 1 belonging to observation o. Vectors
+// whose names end in "s" hold, under the index of o, the value of o's
+// comparison observation. -9999 marks a value that could not be computed.
+
+#include <cstdint>
+#include <vector>
+
+#include "lp/LPProblem.h"
+#include "lp/Matrix.h"
+
+class ErrorLog;
+
+// Marks a value that could not be computed; tested by exact comparison.
+constexpr double kMissing = -9999.0;
+
+using ObservationVector = std::vector<double>;
+
+struct AnalysisRecord {
+  // Configuration (command section).
+  int TechRegress = 1;
+  int TechChange = 1;
+  int Vrs = 1;
+  int Prices = 0;
+  int UnitMeans = 0;
+  int Laspeyres = 0;
+  int Paasche = 0;
+  int Fisher = 0;
+  int Lowe = 0;
+  int MalmquistHs = 0;
+  int MalmquistIt = 0;
+  int HicksMoorsteen = 0;
+  int FarePrimont = 0;
+  uint32_t Firms = 0;
+  uint32_t Periods = 0;
+  uint32_t Outputs = 0;
+  uint32_t Inputs = 0;
+  uint32_t Base = 1;
+  uint32_t Window = 1;
+  uint32_t Observations = 0;
+  uint32_t RefCount = 0;
+  uint32_t RefLast = 0;
+  uint32_t RefFirst = 0;
+
+  // Data.
+  char IdHeading[80] = {0};
+  Matrix Data;
+  ObservationVector Id1, Id2, TfpMaxFlag;
+
+  // Weights and shadow prices per observation (NT x M or NT x K).
+  Matrix pstar, pstarit, pstarhs;
+  Matrix wstar, wstarit, wstarhs;
+  Matrix alphait, alphahs;
+  Matrix etait, etahs;
+
+  // Vectors of length M or K, and scalars.
+  std::vector<double> OutputMeans, OutputPriceMeans;
+  std::vector<double> InputMeans, InputPriceMeans;
+  std::vector<double> q0, LoweOutputWeights;
+  std::vector<double> x0, LoweInputWeights;
+  std::vector<double> CurrentOutputWeights, CurrentInputWeights;
+  std::vector<double> alpha0, beta0;
+  double gamma0 = 0.0;
+  std::vector<double> pstar0, phi0, eta0;
+  double delta0 = 0.0;
+  std::vector<double> wstar0;
+
+  // Levels of each observation.
+  ObservationVector P, W, TT, Rev, Cost, Prof, Q, X, TFP, TFPstar, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE,
+      IME, RISE, ISME, RME;
+  // The same measures of the comparison observation.
+  ObservationVector Ps, Ws, TTs, Revs, Costs, Profs, Qs, Xs, TFPs, TFPstars, TFPEs, OTEs, OSEs, OMEs, ROSEs,
+      OSMEs, ITEs, ISEs, IMEs, RISEs, ISMEs, RMEs;
+  // Index numbers.
+  ObservationVector dP, dW, dTT, dRev, dCost, dProf, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, dOSME,
+      dITE, dISE, dIME, dRISE, dISME, dRME;
+  // Aggregates of Sets 2 and 3.
+  ObservationVector QHATs, QHATt, QBARs, QBARt, XHATs, XHATt, XBARs, XBARt;
+  // First-pass scratch of the two-pass families (Fisher, Hicks-Moorsteen):
+  // comparison output, own output, comparison input, own input.
+  ObservationVector FirstPassQs, FirstPassQ, FirstPassXs, FirstPassX;
+  // Distance-function values.
+  ObservationVector DIttt, DItss, DIstt;
+  double DI000 = 0.0;
+  ObservationVector DOttt, DOsts, DOtst;
+  double DO000 = 0.0;
+  ObservationVector HIttt, HOttt;
+
+  // Shared LP work objects, reused by every program of Sets 1 to 3.
+  Matrix LPMatrix;
+  std::vector<double> LPRhs;
+  std::vector<double> LPObjective;
+  LPProblem Problem;
+
+  ErrorLog* Log = nullptr;
+
+  // True for the families that compare firm i in period t with period t-1.
+  bool IsChained() const {
+    return Laspeyres || Paasche || Fisher || MalmquistHs || MalmquistIt || HicksMoorsteen;
+  }
+  // True for the families that compare every observation with Base.
+  bool IsFixedBase() const { return Lowe || FarePrimont; }
+};

@@ -1,0 +1,41 @@
+#pragma once
+// The run's error log: one entry per problem that does not stop the run
+// (at present every linear program that fails), each labelled with what the
+// program was computing when it happened.
+
+#include <cstdio>
+#include <string>
+
+class ErrorLog {
+ public:
+  static constexpr unsigned kPathCapacity = 50000;
+  static constexpr unsigned kTextCapacity = 1000;
+
+  // Creates or empties the log file. When it cannot be opened a console line
+  // says so and the log carries no file; entries are then dropped.
+  explicit ErrorLog(const std::string& path);
+  ~ErrorLog();
+  ErrorLog(const ErrorLog&) = delete;
+  ErrorLog& operator=(const ErrorLog&) = delete;
+
+  // Replaces the label of the current computation (printf-style). The label
+  // is cut to fit the 1000-character context buffer.
+  void SetContext(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  const char* Context() const { return m_Context; }
+
+  // Writes "<context>, EHL <level> : <message>" and an empty line. A level 2
+  // entry ends the process with status 1 after two reads from the console.
+  void AddEntry(int level, const char* message);
+
+  bool HasFile() const { return m_File != nullptr; }
+
+  int m_Level = 0;
+  std::FILE* m_File = nullptr;
+  std::string m_Path;
+  unsigned m_PathCapacity = kPathCapacity;
+  unsigned m_TextCapacity = kTextCapacity;
+
+ private:
+  char m_Context[kTextCapacity] = {0};
+  char m_Message[kTextCapacity] = {0};
+};

@@ -1,0 +1,18 @@
+#include "app/FatalStop.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Format.h"
+
+void WaitForEnter() {
+  std::fflush(stdout);
+  std::getchar();
+}
+
+void FatalStop(const char* message) {
+  ConsolePrintf("\n ERROR: %s ", message);
+  ConsolePrintf("\n Press ENTER to terminate.\n");
+  WaitForEnter();
+  std::exit(0);
+}

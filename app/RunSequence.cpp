@@ -1,0 +1,127 @@
+#include "app/RunSequence.h"
+
+#include <cstdio>
+#include <memory>
+#include <sys/stat.h>
+
+#include "app/AnalysisRecord.h"
+#include "app/ErrorLog.h"
+#include "app/FatalStop.h"
+#include "app/Format.h"
+#include "input/InputFile.h"
+#include "measures/ComputationSets.h"
+#include "output/ResultFiles.h"
+
+namespace {
+
+// Reads one whole line from standard input without its line end. Returns
+// false at the end of input when nothing was read.
+bool ReadConsoleLine(std::string& line) {
+  std::fflush(stdout);
+  line.clear();
+  int c;
+  bool any = false;
+  while ((c = std::getchar()) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+bool IsExistingFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Opens a file for writing and closes it at once: creates or empties it.
+bool CreateEmpty(const std::string& name) {
+  std::FILE* file = std::fopen(name.c_str(), "w");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+[[noreturn]] void StopWithMessage(const char* text) {
+  ConsolePrintf("%s", text);
+  ConsolePrintf("\n Press ENTER to terminate.\n");
+  WaitForEnter();
+  std::exit(0);
+}
+
+}  // namespace
+
+bool DeriveFileNames(const std::string& chosenPath, RunFileNames& names) {
+  if (chosenPath.size() < 10) return false;
+  names.base = chosenPath.substr(0, chosenPath.size() - 10);
+  names.input = names.base + "_input.csv";
+  names.indexes = names.base + "_output_indexes.csv";
+  names.levels = names.base + "_output_levels.csv";
+  names.shadowPrices = names.base + "_output_shadowprices.csv";
+  names.extras = names.base + "_output_xtras.csv";
+  names.errorLog = names.base + "_output_xxerrors.txt";
+  return true;
+}
+
+bool ChooseInputFile(std::string& path) {
+  for (;;) {
+    ConsolePrintf(" Input file (a name ending in _input.csv; an empty line cancels): ");
+    std::string line;
+    if (!ReadConsoleLine(line) || line.empty()) return false;
+    if (IsExistingFile(line)) {
+      path = line;
+      return true;
+    }
+    ConsolePrintf(" No such file: %s\n", line.c_str());
+  }
+}
+
+void StartUp() {
+  ConsolePrintf("\n KORU Version 3.1 Professional\n\n");
+  ConsolePrintf(" Press ENTER to continue . . .\n");
+  std::string discarded;
+  ReadConsoleLine(discarded);
+}
+
+int RunKoru(const std::string& chosenPath) {
+  RunFileNames names;
+  bool named = DeriveFileNames(chosenPath, names);
+  ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
+
+  std::FILE* test = named ? std::fopen(names.input.c_str(), "r") : nullptr;
+  if (test == nullptr) StopWithMessage("\n ERROR: unable to open the input file. \n");
+  std::fclose(test);
+
+  const std::string* outputs[] = {&names.indexes, &names.levels, &names.shadowPrices, &names.extras,
+                                  &names.errorLog};
+  for (const std::string* name : outputs)
+    if (!CreateEmpty(*name)) StopWithMessage("\n ERROR: unable to open an output file. \n");
+
+  // The error log and the record live until the process ends.
+  static std::unique_ptr<ErrorLog> log;
+  static std::unique_ptr<AnalysisRecord> record;
+  log = std::make_unique<ErrorLog>(names.errorLog);
+  record = std::make_unique<AnalysisRecord>();
+  record->Log = log.get();
+
+  ReadInputFile(*record, names.input);
+
+  PrintCounts(*record);
+
+  ComputeSet1(*record);
+  ComputeSet2(*record);
+  ComputeSet3(*record);
+  ComputeSet4(*record);
+  ComputeSet5(*record);
+  ComputeSet6(*record);
+
+  WriteIndexesFile(*record, names.indexes);
+  WriteLevelsFile(*record, names.levels);
+  WriteShadowPricesFile(*record, names.shadowPrices);
+  WriteExtrasFile(*record, names.extras);
+
+  ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");
+  WaitForEnter();
+  return 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// One complete run: file names, file checks, error log, record, reading,
+// the six computation sets and the four result files.
+
+#include <string>
+
+// The names of the input file and the five output files, formed from the
+// chosen path without its last 10 characters (the length of "_input.csv").
+struct RunFileNames {
+  std::string base;
+  std::string input;
+  std::string indexes;
+  std::string levels;
+  std::string shadowPrices;
+  std::string extras;
+  std::string errorLog;
+};
+
+// Derives the six names; returns false for a path shorter than 10
+// characters, which has no base name.
+bool DeriveFileNames(const std::string& chosenPath, RunFileNames& names);
+
+// Asks on the console for the input file until an existing file is named.
+// Returns false when the user cancels (empty line or end of input).
+bool ChooseInputFile(std::string& path);
+
+// Prints the banner and waits for ENTER (reads one whole line).
+void StartUp();
+
+// Runs the whole sequence on the chosen path; returns the exit status.
+int RunKoru(const std::string& chosenPath);

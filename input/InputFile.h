@@ -1,0 +1,31 @@
+#pragma once
+// Reading the input file: the command section, then SetUpProblem, then the
+// data section.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct AnalysisRecord;
+
+// Code of a command keyword (1..21, 0 for the comment "%"), or -1.
+int MatchCommand(const char* token);
+
+// Reads the command section from the open file into the record's
+// configuration, applies the consistency rules, prints the configuration
+// summary and checks the counts. Ends the run through FatalStop on errors.
+void ReadCommandSection(AnalysisRecord& record, std::FILE* file);
+
+// Stores the counts and creates every vector, matrix and LP object of the
+// record for them.
+void SetUpProblem(AnalysisRecord& record, uint32_t firms, uint32_t periods, uint32_t outputs, uint32_t inputs);
+
+// Reads the header and the data rows, checks them, computes the means, warns
+// about or rescales badly scaled variables and copies the identifiers.
+void ReadDataSection(AnalysisRecord& record, std::FILE* file);
+
+// Opens the input file and reads it whole (command section, set-up, data).
+void ReadInputFile(AnalysisRecord& record, const std::string& inputName);
+
+// Prints the four counts (periods, firms, outputs, inputs).
+void PrintCounts(const AnalysisRecord& record);

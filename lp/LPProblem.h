@@ -1,0 +1,72 @@
+#pragma once
+// The object through which the computation sets pose and solve their linear
+// programs. Every problem is a maximisation:
+//
+//   maximise obj . x  subject to  A x <= rhs (first m1 rows),
+//                                 A x >= rhs (next m2 rows),
+//                                 A x  = rhs (last m3 rows),   x >= 0, rhs >= 0.
+//
+// SetProblem lays A, rhs and obj into the tableau (row 1 the objective,
+// column 1 the right-hand sides, the body -A); Solve runs simplx on it, reads
+// the solution back and reports every failure on the console and in the
+// error log under the label the caller set.
+
+#include <cstdint>
+#include <vector>
+
+#include "lp/Matrix.h"
+
+class ErrorLog;
+
+// Result codes of Solve. The integer values are part of the error-log text.
+enum LPResultCode : int {
+  kLPOptimal = 0,
+  kLPUnbounded = 1,
+  kLPInfeasible = -1,
+  kLPBadInput = 2,
+  kLPNotFeasibleBasis = 3,
+  kLPStepLimit = 5,
+};
+
+class LPProblem {
+ public:
+  LPProblem() = default;
+  LPProblem(const LPProblem&) = delete;
+  LPProblem& operator=(const LPProblem&) = delete;
+
+  // Obtains all storage for problems of up to maxConstraints - 1 rows and
+  // maxVariables - 1 columns.
+  void Create(uint32_t maxConstraints, uint32_t maxVariables);
+
+  // Optimal objective value, tableau entry (1, 1).
+  double Objective() const { return m_Tableau.Row(1)[1]; }
+
+  std::vector<int> m_Basis;
+  std::vector<int> m_NonBasis;
+  int m_SolveCalled = 0;
+  ErrorLog* m_ErrorLog = nullptr;
+  uint32_t m_NumConstraints = 0;
+  uint32_t m_NumVariables = 0;
+  uint32_t m_MaxConstraints = 0;
+  uint32_t m_MaxVariables = 0;
+  int m_Ready = 0;
+  Matrix m_Tableau;
+  std::vector<double> m_Solution;
+  int m_NumLessEqual = 0;
+  int m_NumGreaterEqual = 0;
+  int m_NumEqual = 0;
+  int m_ResultCode = 0;
+  uint32_t m_StepCount = 0;
+  int m_SizeError = 0;
+
+  // Work lists of the simplex solver, sized once from the capacity.
+  std::vector<int> m_Candidates;
+  std::vector<int> m_RowList;
+  std::vector<int> m_SurplusFlags;
+};
+
+// Lays the problem into the tableau; A's current size gives m and n.
+int SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* obj, int m1, int m2, int m3);
+
+// Solves the posed problem; returns the result code (0 optimal).
+int Solve(LPProblem& problem);

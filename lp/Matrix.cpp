@@ -1,0 +1,155 @@
+#include "lp/Matrix.h"
+
+#include <cstdlib>
+
+#include "app/Format.h"
+
+namespace {
+
+void ReportError(const char* what) { ConsolePrintf("Error Detected : %s\n", what); }
+
+}  // namespace
+
+Matrix::~Matrix() { FreeMemory(); }
+
+void Matrix::Create(uint32_t maxRows, uint32_t maxCols, uint32_t numRows, uint32_t numCols) {
+  FreeMemory();
+  m_MaxRows = maxRows;
+  m_MaxCols = maxCols;
+  m_NumRows = numRows;
+  m_NumCols = numCols;
+  InitializeMemory();
+}
+
+void Matrix::InitializeMemory() {
+  m_ErrorFlag = 0;
+  std::free(m_Block);
+  std::free(m_RowPtrs);
+  m_Block = nullptr;
+  m_RowPtrs = nullptr;
+  m_IsAllocated = 0;
+  // calloc hands out zeroed storage; large blocks come as untouched pages, so
+  // a capacity that is never used costs no time and no resident memory.
+  std::size_t elements = (static_cast<std::size_t>(m_MaxRows) + 1) * (static_cast<std::size_t>(m_MaxCols) + 1);
+  m_RowPtrs = static_cast<double**>(std::calloc(m_MaxRows > 0 ? m_MaxRows : 1, sizeof(double*)));
+  m_Block = static_cast<double*>(std::calloc(elements, sizeof(double)));
+  if (m_Block == nullptr || m_RowPtrs == nullptr) {
+    std::free(m_Block);
+    std::free(m_RowPtrs);
+    m_Block = nullptr;
+    m_RowPtrs = nullptr;
+    ReportError("InitializeMemory");
+    m_ErrorFlag = 1;
+    return;
+  }
+  for (uint32_t i = 0; i < m_MaxRows; ++i) m_RowPtrs[i] = m_Block + static_cast<std::size_t>(i) * m_MaxCols;
+  m_IsAllocated = 1;
+}
+
+void Matrix::FreeMemory() {
+  std::free(m_Block);
+  std::free(m_RowPtrs);
+  m_Block = nullptr;
+  m_RowPtrs = nullptr;
+  m_IsAllocated = 0;
+}
+
+double Matrix::GetValue(uint32_t row, uint32_t col) {
+  if (row < m_NumRows && col < m_NumCols) return m_RowPtrs[row][col];
+  ReportError("GetValue");
+  m_ErrorFlag = 1;
+  return 1.0;
+}
+
+void Matrix::SetValue(uint32_t row, uint32_t col, double value) {
+  if (row < m_NumRows && col < m_NumCols) {
+    m_RowPtrs[row][col] = value;
+    return;
+  }
+  ReportError("SetValue");
+  m_ErrorFlag = 1;
+}
+
+int Matrix::ResetMatrix(uint32_t rows, uint32_t cols) {
+  if (rows >= m_MaxRows || cols >= m_MaxCols) {
+    ConsolePrintf("Reset Matrix : dimensions required [%d,%d] Max Dimensions [%d,%d]\n", static_cast<int>(rows),
+                  static_cast<int>(cols), static_cast<int>(m_MaxRows), static_cast<int>(m_MaxCols));
+    ReportError("ResetMatrix : More memory required. Reallocate Max Memory");
+    m_ErrorFlag = 1;
+    return 1;
+  }
+  m_NumRows = rows;
+  m_NumCols = cols;
+  for (uint32_t i = 0; i < rows; ++i) {
+    double* row = m_RowPtrs[i];
+    for (uint32_t j = 0; j < cols; ++j) row[j] = 0.0;
+  }
+  return 0;
+}
+
+void Matrix::SetDimensions(uint32_t rows, uint32_t cols) {
+  if (rows >= m_MaxRows) {
+    ConsolePrintf("m_NumRows=%d,m_NumCols=%d\n", static_cast<int>(m_NumRows), static_cast<int>(m_NumCols));
+    ConsolePrintf("pNumRows=%d,pNumCols=%d\n", static_cast<int>(rows), static_cast<int>(cols));
+    ReportError("SetDimensions");
+    m_ErrorFlag = 1;
+    return;
+  }
+  if (cols < m_MaxCols) {
+    m_NumRows = rows;
+    m_NumCols = cols;
+  }
+}
+
+int Matrix::MultScalar(double x) {
+  for (uint32_t i = 0; i < m_NumRows; ++i) {
+    double* row = m_RowPtrs[i];
+    for (uint32_t j = 0; j < m_NumCols; ++j) row[j] = row[j] * x;
+  }
+  return 0;
+}
+
+int SetSubMatrix(Matrix& dest, uint32_t destRowFirst, uint32_t destRowLast, uint32_t destColFirst,
+                 uint32_t destColLast, Matrix& src, uint32_t srcRowFirst, uint32_t srcRowLast,
+                 uint32_t srcColFirst, uint32_t srcColLast) {
+  if (srcRowLast - srcRowFirst != destRowLast - destRowFirst) {
+    ReportError("SetSubMatrix");
+    dest.m_ErrorFlag = 1;
+    return 1;
+  }
+  if (srcColLast - srcColFirst != destColLast - destColFirst) return 0;
+  for (uint32_t r = srcRowFirst; r <= srcRowLast; ++r) {
+    for (uint32_t k = srcColFirst; k <= srcColLast; ++k) {
+      double v = src.GetValue(r, k);
+      dest.SetValue(destRowFirst + r - srcRowFirst, destColFirst + k - srcColFirst, v);
+      if (k == srcColLast) break;  // guards an inclusive range ending at the largest index
+    }
+    if (r == srcRowLast) break;
+  }
+  return 0;
+}
+
+int SetSubMatrixTransposed(Matrix& dest, Matrix& src, uint32_t srcRowFirst, uint32_t srcRowLast,
+                           uint32_t srcColLast, uint32_t destRowFirst, uint32_t destRowLast,
+                           uint32_t destColLast) {
+  if (srcRowLast - srcRowFirst != destColLast) {
+    std::string text = FormatText(
+        "SetSubMatrixTransposed : matrix dimension mismatch : Source dimensions [%d,%d] destination dimensions "
+        "[%d,%d]",
+        static_cast<int>(srcRowLast - srcRowFirst), static_cast<int>(srcColLast),
+        static_cast<int>(destRowLast - destRowFirst), static_cast<int>(destColLast));
+    ReportError(text.c_str());
+    dest.m_ErrorFlag = 1;
+    return 1;
+  }
+  if (srcColLast != destRowLast - destRowFirst) return 0;
+  for (uint32_t r = srcRowFirst; r <= srcRowLast; ++r) {
+    for (uint32_t s = 0; s <= srcColLast; ++s) {
+      double v = src.GetValue(r, s);
+      dest.SetValue(destRowFirst + s, r - srcRowFirst, v);
+      if (s == srcColLast) break;
+    }
+    if (r == srcRowLast) break;
+  }
+  return 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// Dense row-major matrix of doubles with a capacity fixed at creation and a
+// current size that changes within it without moving any data.
+//
+// Every access through the named operations is tested against the current
+// size. A failed test never stops the program: it prints one console line,
+// sets the error flag and carries on (a failed read yields 1.0). The simplex
+// solver works on the rows directly through m_RowPtrs.
+//
+// Storage is one block of (m_MaxRows + 1) x (m_MaxCols + 1) doubles; row i
+// starts at element i * m_MaxCols, so rows lie back to back with stride
+// m_MaxCols whatever the current size. After a successful ResetMatrix or
+// SetDimensions the current size is strictly below the capacity, so the
+// solver may use one row and one column beyond it.
+
+#include <cstdint>
+
+class Matrix {
+ public:
+  Matrix() = default;
+  ~Matrix();
+  Matrix(const Matrix&) = delete;
+  Matrix& operator=(const Matrix&) = delete;
+
+  // Sets capacity and current size, then obtains zeroed storage.
+  void Create(uint32_t maxRows, uint32_t maxCols, uint32_t numRows, uint32_t numCols);
+
+  void InitializeMemory();
+  void FreeMemory();
+
+  double GetValue(uint32_t row, uint32_t col);
+  void SetValue(uint32_t row, uint32_t col, double value);
+  int ResetMatrix(uint32_t rows, uint32_t cols);
+  void SetDimensions(uint32_t rows, uint32_t cols);
+  int MultScalar(double x);
+
+  // Unchecked access for loops whose indices are known to be in range.
+  double* Row(uint32_t row) { return m_RowPtrs[row]; }
+  const double* Row(uint32_t row) const { return m_RowPtrs[row]; }
+
+  int m_IsAllocated = 0;
+  uint32_t m_MaxRows = 0;
+  uint32_t m_MaxCols = 0;
+  uint32_t m_NumRows = 0;
+  uint32_t m_NumCols = 0;
+  double** m_RowPtrs = nullptr;
+  int m_ErrorFlag = 0;
+
+ private:
+  double* m_Block = nullptr;
+};
+
+// Copies src rows srcRowFirst..srcRowLast, columns srcColFirst..srcColLast
+// (inclusive) into dest at (destRowFirst, destColFirst).
+int SetSubMatrix(Matrix& dest, uint32_t destRowFirst, uint32_t destRowLast, uint32_t destColFirst,
+                 uint32_t destColLast, Matrix& src, uint32_t srcRowFirst, uint32_t srcRowLast,
+                 uint32_t srcColFirst, uint32_t srcColLast);
+
+// Copies src rows srcRowFirst..srcRowLast, columns 0..srcColLast into dest
+// transposed: source (r, s) goes to dest (destRowFirst + s, r - srcRowFirst).
+int SetSubMatrixTransposed(Matrix& dest, Matrix& src, uint32_t srcRowFirst, uint32_t srcRowLast,
+                           uint32_t srcColLast, uint32_t destRowFirst, uint32_t destRowLast,
+                           uint32_t destColLast);
