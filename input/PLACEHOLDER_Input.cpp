@@ -3,7 +3,6 @@
 #include "input/InputFile.h"
 int MatchCommand(const char*) { return -1; }
 void ReadCommandSection(AnalysisRecord&, std::FILE*) {}
-void SetUpProblem(AnalysisRecord&, uint32_t, uint32_t, uint32_t, uint32_t) {}
 void ReadDataSection(AnalysisRecord&, std::FILE*) {}
 void ReadInputFile(AnalysisRecord&, const std::string&) {}
 void PrintCounts(const AnalysisRecord&) {}
