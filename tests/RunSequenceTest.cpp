@@ -1,0 +1,124 @@
+// The run's file handling, the error log and the fatal stop.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/ErrorLog.h"
+#include "app/FatalStop.h"
+#include "app/RunSequence.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string TempPath(const std::string& name) {
+  return ::testing::TempDir() + "koru_runseq_" + name;
+}
+
+struct NameCase {
+  const char* chosen;
+  const char* base;
+  const char* levels;
+  const char* errorLog;
+};
+
+TEST(DeriveFileNames, DropsTheLastTenCharactersWhateverTheyAre) {
+  const NameCase cases[] = {
+      {"C:\\data\\farm_input.csv", "C:\\data\\farm", "C:\\data\\farm_output_levels.csv",
+       "C:\\data\\farm_output_xxerrors.txt"},
+      // A name not ending in "_input.csv" still loses ten characters.
+      {"C:\\data\\farm.csv", "C:\\dat", "C:\\dat_output_levels.csv", "C:\\dat_output_xxerrors.txt"},
+      {"_input.csv", "", "_output_levels.csv", "_output_xxerrors.txt"},
+  };
+  for (const NameCase& c : cases) {
+    RunFileNames names;
+    ASSERT_TRUE(DeriveFileNames(c.chosen, names)) << c.chosen;
+    EXPECT_EQ(names.base, c.base);
+    EXPECT_EQ(names.input, std::string(c.base) + "_input.csv");
+    EXPECT_EQ(names.indexes, std::string(c.base) + "_output_indexes.csv");
+    EXPECT_EQ(names.levels, c.levels);
+    EXPECT_EQ(names.shadowPrices, std::string(c.base) + "_output_shadowprices.csv");
+    EXPECT_EQ(names.extras, std::string(c.base) + "_output_xtras.csv");
+    EXPECT_EQ(names.errorLog, c.errorLog);
+  }
+}
+
+TEST(DeriveFileNames, RefusesPathsShorterThanTenCharacters) {
+  RunFileNames names;
+  EXPECT_FALSE(DeriveFileNames("a.csv", names));
+  EXPECT_FALSE(DeriveFileNames("", names));
+  EXPECT_TRUE(DeriveFileNames("0123456789", names));
+  EXPECT_EQ(names.base, "");
+}
+
+TEST(ErrorLog, WritesEntriesWithTheirLabel) {
+  std::string path = TempPath("entries.txt");
+  {
+    ErrorLog log(path);
+    ASSERT_TRUE(log.HasFile());
+    log.SetContext("Determining DOttt, Obs %d ", 31);
+    log.AddEntry(0, " LP error: code = 3 ");
+    // The label stays until it is replaced.
+    log.AddEntry(0, " LP error: code = -1 ");
+    log.SetContext("Determining DO000, Obs %d ", 0);
+    log.AddEntry(1, "text");
+  }
+  EXPECT_EQ(ReadFile(path),
+            "Determining DOttt, Obs 31 , EHL 0 :  LP error: code = 3 \n\n"
+            "Determining DOttt, Obs 31 , EHL 0 :  LP error: code = -1 \n\n"
+            "Determining DO000, Obs 0 , EHL 1 : text\n\n");
+}
+
+TEST(ErrorLog, IsEmptyWhenNothingFailedAndDropsEntriesWithoutAFile) {
+  std::string path = TempPath("empty.txt");
+  { ErrorLog log(path); }
+  EXPECT_EQ(ReadFile(path), "");
+
+  testing::internal::CaptureStdout();
+  ErrorLog missing("/nonexistent-dir/koru_output_xxerrors.txt");
+  missing.AddEntry(0, "dropped");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error opening an error file : /nonexistent-dir/koru_output_xxerrors.txt\n");
+  EXPECT_FALSE(missing.HasFile());
+}
+
+TEST(ErrorLog, LongLabelsAreCutToTheBuffer) {
+  std::string path = TempPath("long.txt");
+  {
+    ErrorLog log(path);
+    log.SetContext("%s", std::string(5000, 'x').c_str());
+    EXPECT_EQ(std::string(log.Context()).size(), ErrorLog::kTextCapacity - 1);
+  }
+}
+
+TEST(FatalStopDeathTest, EndsWithStatusZeroAfterItsMessage) {
+  EXPECT_EXIT(
+      {
+        std::freopen("/dev/null", "r", stdin);
+        FatalStop("firms must be > 0 \n");
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ErrorLogDeathTest, LevelTwoEntryEndsWithStatusOne) {
+  std::string path = TempPath("critical.txt");
+  EXPECT_EXIT(
+      {
+        std::freopen("/dev/null", "r", stdin);
+        ErrorLog log(path);
+        log.AddEntry(2, "critical");
+      },
+      ::testing::ExitedWithCode(1), "");
+  EXPECT_EQ(ReadFile(path), ", EHL 2 : critical\n\n");
+}
+
+}  // namespace

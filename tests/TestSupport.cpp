@@ -1,0 +1,52 @@
+#include "tests/TestSupport.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText) {
+  KoruRun run;
+  std::string inputPath = MakeTestDirectory("stdin") + "/stdin.txt";
+  WriteWholeFile(inputPath, stdinText);
+  std::string command = std::string("'") + KORU_EXE + "' " + arguments + " <'" + inputPath + "' 2>&1";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.console.append(buffer, n);
+  int status = ::pclose(pipe);
+  if (status != -1 && WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+  return run;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string MakeTestDirectory(const std::string& name) {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string dir = ::testing::TempDir() + "koru_" + (info ? std::string(info->test_suite_name()) + "_" + info->name() : "x") +
+                    "_" + name;
+  std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+  if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot create " << dir;
+  return dir;
+}

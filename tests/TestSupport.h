@@ -1,0 +1,20 @@
+#pragma once
+// Helpers for tests that run the real koru executable on files.
+
+#include <string>
+
+struct KoruRun {
+  int exitStatus = -1;   // the process's exit status, or -1 if it did not exit normally
+  std::string console;   // everything it wrote to standard output
+};
+
+// Runs koru with the given arguments (already quoted for the shell) and
+// standard input at its end, and collects its console output.
+KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText = "");
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+// A fresh, empty directory for one test's files.
+std::string MakeTestDirectory(const std::string& name);
