@@ -1,0 +1,99 @@
+// The indexes file: for every observation the index numbers of Set 6 that
+// compare it with its comparison observation. The chained families compare
+// firm i in period t with firm i in period t-1, so the first period has only
+// its identifiers; the fixed-base families compare every observation with
+// Base. Index values pass through single precision before "%3.4f".
+#include <cstdio>
+
+#include "app/AnalysisRecord.h"
+#include "app/Format.h"
+#include "output/ResultFiles.h"
+#include "output/WriterPieces.h"
+
+namespace {
+
+// The 22 index values of observation o, the identifiers written before them.
+void WriteIndexesWithPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
+  const uint32_t i = o - 1;
+  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
+  WriteIdentifiers(file, r, o);
+  FilePrintf(file,
+             ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
+             "%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
+             sp(r.dRev), sp(r.dCost), sp(r.dProf), sp(r.dP), sp(r.dW), sp(r.dTT), sp(r.dQ), sp(r.dX),
+             sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME), sp(r.dROSE),
+             sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
+}
+
+// The 16 quantity index values of observation o.
+void WriteIndexesWithoutPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
+  const uint32_t i = o - 1;
+  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
+  WriteIdentifiers(file, r, o);
+  FilePrintf(file, ",%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
+             sp(r.dQ), sp(r.dX), sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME),
+             sp(r.dROSE), sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
+}
+
+void WriteIndexesRow(std::FILE* file, const AnalysisRecord& record, uint32_t o) {
+  if (record.Prices == 1)
+    WriteIndexesWithPrices(file, record, o);
+  else
+    WriteIndexesWithoutPrices(file, record, o);
+}
+
+}  // namespace
+
+void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_indexes.csv file for writing");
+  WriteTitle(file);
+  const uint32_t NT = record.Observations;
+
+  if (record.HicksMoorsteen == 1 || record.MalmquistIt == 1 || record.MalmquistHs == 1 || record.Fisher == 1 ||
+      record.Paasche == 1 || record.Laspeyres == 1) {
+    FilePrintf(file, " %s Indexes Comparing Firm i in Period t with Firm i in Period t-1 \n", FamilyName(record));
+    if (record.Prices == 1) {
+      // Under Paasche the allocative columns are the revenue and cost
+      // allocative efficiencies.
+      if (record.Paasche == 1)
+        FilePrintf(file,
+                   "  %s, dRev, dCost, dProf, dP, dW, dTT, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dRAE, dROSE, "
+                   "dOSME, dITE, dISE, dCAE, dRISE, dISME, dRME \n",
+                   record.IdHeading);
+      else
+        FilePrintf(file,
+                   "  %s, dRev, dCost, dProf, dP, dW, dTT, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, "
+                   "dOSME, dITE, dISE, dIME, dRISE, dISME, dRME \n",
+                   record.IdHeading);
+    } else {
+      FilePrintf(file,
+                 "  %s, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, dOSME, dITE, dISE, dIME, dRISE, dISME, "
+                 "dRME \n",
+                 record.IdHeading);
+    }
+    // The first period has no period before it: identifiers only.
+    for (uint32_t o = 1; o <= record.Firms && o <= NT; ++o) {
+      WriteIdentifiers(file, record, o);
+      FilePrintf(file, " \n");
+    }
+    for (uint32_t o = record.Firms + 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
+  }
+
+  if (record.FarePrimont == 1 || record.Lowe == 1) {
+    FilePrintf(file, " %s Indexes Comparing Observation i to Observation %d \n", FamilyName(record),
+               static_cast<int>(record.Base));
+    if (record.Prices == 1)
+      FilePrintf(file,
+                 " %s, dRev, dCost, dProf, dP, dW, dTT, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, dOSME, "
+                 "dITE, dISE, dIME, dRISE, dISME, dRME \n",
+                 record.IdHeading);
+    else
+      FilePrintf(file,
+                 " %s, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, dOSME, dITE, dISE, dIME, dRISE, dISME, "
+                 "dRME \n",
+                 record.IdHeading);
+    for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
+  }
+
+  std::fclose(file);
+}

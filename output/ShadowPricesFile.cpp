@@ -1,0 +1,33 @@
+// The shadow prices file: for every observation the revenue-deflated output
+// shadow prices pstar and the cost-deflated input shadow prices wstar of
+// Set 1. The same layout serves every family. The prices are printed from
+// their double values with "%3.4g"; they do not pass through single precision.
+#include <cstdio>
+
+#include "app/AnalysisRecord.h"
+#include "app/Format.h"
+#include "output/ResultFiles.h"
+#include "output/WriterPieces.h"
+
+void WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_shadowprices.csv file for writing");
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  WriteTitle(file);
+  FilePrintf(file, " Revenue-deflated Output Shadow Prices and Cost-deflated Input Shadow Prices \n");
+
+  FilePrintf(file, "  %s,", record.IdHeading);
+  for (uint32_t m = 1; m <= M; ++m) FilePrintf(file, "pstar%d,", static_cast<int>(m));
+  for (uint32_t k = 1; k < K; ++k) FilePrintf(file, "wstar%d,", static_cast<int>(k));
+  FilePrintf(file, "wstar%d \n", static_cast<int>(K));
+
+  for (uint32_t o = 1; o <= record.Observations; ++o) {
+    WriteIdentifiers(file, record, o);
+    FilePrintf(file, ",");
+    for (uint32_t m = 1; m <= M; ++m) FilePrintf(file, "%3.4g,", record.pstar.GetValue(o - 1, m - 1));
+    for (uint32_t k = 1; k < K; ++k) FilePrintf(file, "%3.4g,", record.wstar.GetValue(o - 1, k - 1));
+    FilePrintf(file, "%3.4g \n", record.wstar.GetValue(o - 1, K - 1));
+  }
+
+  std::fclose(file);
+}
