@@ -1,0 +1,124 @@
+// Complete runs of small panels whose four result files are known exactly:
+// every value below was derived by hand from the worked examples (one output,
+// one input, so every distance is a ratio to the frontier and every
+// aggregate a multiple of the quantity).
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/TestSupport.h"
+
+namespace {
+
+const char kTitle[] = "KORU Version 3.1 Professional\n\n";
+
+struct RunFiles {
+  KoruRun run;
+  std::string indexes, levels, shadowPrices, extras, errors;
+};
+
+// Copies an input from tests/data/e2e into a fresh directory and runs koru on it.
+RunFiles RunExample(const std::string& name) {
+  std::string dir = MakeTestDirectory(name);
+  std::string base = dir + "/" + name;
+  WriteWholeFile(base + "_input.csv", ReadWholeFile(std::string(KORU_TEST_DATA) + "/e2e/" + name + "_input.csv"));
+  RunFiles files;
+  files.run = RunKoruProcess("'" + base + "_input.csv'");
+  files.indexes = ReadWholeFile(base + "_output_indexes.csv");
+  files.levels = ReadWholeFile(base + "_output_levels.csv");
+  files.shadowPrices = ReadWholeFile(base + "_output_shadowprices.csv");
+  files.extras = ReadWholeFile(base + "_output_xtras.csv");
+  files.errors = ReadWholeFile(base + "_output_xxerrors.txt");
+  return files;
+}
+
+// Three firms in one period, y = (1, 2, 3), x = (2, 2, 4), variable returns to
+// scale, Fare-Primont. DOttt = (0.5, 1, 1), HOttt = (0.5, 1, 0.75), DIttt = 1,
+// HIttt = (2, 1, 4/3). The representative observation (q0 = 2, x0 = 8/3) lies
+// on the facet y = x/2 + 1, so pstar0 = 3/7 and wstar0 = 1/2: Q = 3y/7,
+// X = x/2, TFP* = 6/7 (firm 2), QHAT = (6/7, 6/7, 9/7), XHAT = (1, 1, 2).
+TEST(EndToEnd, ThreeFirmsUnderVariableReturnsToScale) {
+  RunFiles files = RunExample("three_firms_vrs");
+  EXPECT_EQ(files.run.exitStatus, 0);
+  EXPECT_EQ(files.errors, "");
+  EXPECT_EQ(files.levels,
+            std::string(kTitle) +
+                " Levels Computed Using  Fare-Primont Aggregator Functions  \n"
+                "  obs,firm,year, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, RISE, ISME, RME \n"
+                "1,     1,  2001,0.4286,1.0000,0.4286,0.8571,0.5000,0.5000,1.0000,1.0000,1.0000,1.0000,1.0000,"
+                "0.5000,1.0000,0.5000, 0.5000,1.0000 \n"
+                "2,     2,  2001,0.8571,1.0000,0.8571,0.8571,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,"
+                "1.0000,1.0000,1.0000, 1.0000,1.0000,max \n"
+                "3,     3,  2001,1.2857,2.0000,0.6429,0.8571,0.7500,1.0000,0.7500,1.0000,0.7500,0.7500,1.0000,"
+                "0.7500,1.0000,0.7500, 0.7500,1.0000 \n");
+  EXPECT_EQ(files.shadowPrices, std::string(kTitle) +
+                                    " Revenue-deflated Output Shadow Prices and Cost-deflated Input Shadow Prices \n"
+                                    "  obs,firm,year,pstar1,wstar1 \n"
+                                    "1,     1,  2001,0.5,0.5 \n"
+                                    "2,     2,  2001,0.5,0.5 \n"
+                                    "3,     3,  2001,0.3333,0.25 \n");
+  EXPECT_EQ(files.indexes,
+            std::string(kTitle) +
+                "  Fare-Primont Indexes Comparing Observation i to Observation 1 \n"
+                " obs,firm,year, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, dOSME, dITE, dISE, dIME, dRISE, "
+                "dISME, dRME \n"
+                "1,     1,  2001,1.0000,1.0000,1.0000,1.0000, 1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,"
+                "1.0000,1.0000, 1.0000,1.0000 \n"
+                "2,     2,  2001,2.0000,1.0000,2.0000,1.0000, 2.0000,2.0000,1.0000,1.0000,1.0000,1.0000,1.0000,2.0000,"
+                "1.0000,2.0000, 2.0000,1.0000 \n"
+                "3,     3,  2001,3.0000,2.0000,1.5000,1.0000, 1.5000,2.0000,0.7500,1.0000,0.7500,0.7500,1.0000,1.5000,"
+                "1.0000,1.5000, 1.5000,1.0000 \n");
+}
+
+// Firms A (x = 1, y = 1) and B (x = 2, y = 4) under constant returns to
+// scale, Fare-Primont: q0 = 2.5, x0 = 1.5, DO000 = 5/6, alpha0 = 0.4,
+// beta0 = 0.8, pstar0 = 1/3, DI000 = 1.2, phi0 = 1/3, eta0 = 2/3,
+// wstar0 = 0.8; Q = (1/3, 4/3), X = (0.8, 1.6); A is half as productive as B.
+TEST(EndToEnd, TwoFirmsUnderConstantReturnsToScale) {
+  RunFiles files = RunExample("two_firms_crs");
+  EXPECT_EQ(files.run.exitStatus, 0);
+  EXPECT_EQ(files.errors, "");
+  EXPECT_EQ(files.levels,
+            std::string(kTitle) +
+                " Levels Computed Using  Fare-Primont Aggregator Functions  \n"
+                "  obs,firm,year, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, RISE, ISME, RME \n"
+                "1,     1,  2001,0.3333,0.8000,0.4167,0.8333,0.5000,0.5000,1.0000,1.0000,1.0000,1.0000,0.5000,"
+                "1.0000,1.0000,1.0000, 1.0000,1.0000 \n"
+                "2,     2,  2001,1.3333,1.6000,0.8333,0.8333,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,"
+                "1.0000,1.0000,1.0000, 1.0000,1.0000,max \n");
+  EXPECT_EQ(files.shadowPrices, std::string(kTitle) +
+                                    " Revenue-deflated Output Shadow Prices and Cost-deflated Input Shadow Prices \n"
+                                    "  obs,firm,year,pstar1,wstar1 \n"
+                                    "1,     1,  2001,0.5,  2 \n"
+                                    "2,     2,  2001,0.25,0.5 \n");
+  EXPECT_EQ(files.indexes,
+            std::string(kTitle) +
+                "  Fare-Primont Indexes Comparing Observation i to Observation 1 \n"
+                " obs,firm,year, dQ, dX, dTFP, dTech, dTFPE, dOTE, dOSE, dOME, dROSE, dOSME, dITE, dISE, dIME, dRISE, "
+                "dISME, dRME \n"
+                "1,     1,  2001,1.0000,1.0000,1.0000,1.0000, 1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,"
+                "1.0000,1.0000, 1.0000,1.0000 \n"
+                "2,     2,  2001,4.0000,2.0000,2.0000,1.0000, 2.0000,2.0000,1.0000,1.0000,1.0000,1.0000,2.0000,1.0000,"
+                "1.0000,1.0000, 1.0000,1.0000 \n");
+  EXPECT_EQ(files.extras, std::string(kTitle) +
+                              " DO000, 0.8333 \n"
+                              " alpha0, 0.4,\n"
+                              " beta0, 0.8,\n"
+                              " gamma0,   0 \n"
+                              " q0, 2.5,\n"
+                              " pstar0, 0.3333,\n\n"
+                              " DI000, 1.2 \n"
+                              " phi0, 0.3333,\n"
+                              " eta0, 0.6667,\n"
+                              " delta0,   0 \n"
+                              " x0, 1.5,\n"
+                              " wstar0, 0.8,\n\n"
+                              " obs,firm,year,  QHATt, QBARt, Qt, XHATt, XBARt, Xt, QHATs, QBARs, Qs, XHATs, XBARs, "
+                              "Xs, DIttt, HIttt, DOttt, HOttt \n"
+                              "1,     1,  2001, 0.6667,0.6667,0.3333,0.4,0.4,0.8,0.6667,0.6667,0.3333,0.4,  "
+                              "0.4,0.8,  2,  2,0.5,0.5 \n"
+                              "2,     2,  2001, 1.333,1.333,1.333,1.6,1.6,1.6,0.6667,0.6667,0.3333,0.4,  "
+                              "0.4,0.8,  1,  1,  1,  1 \n");
+}
+
+}  // namespace
