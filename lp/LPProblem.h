@@ -19,6 +19,9 @@
 class ErrorLog;
 
 // Result codes of Solve. The integer values are part of the error-log text.
+// kLPBadInput: simplx refused its input (counts, negative or NaN entries) or
+// the problem did not fit the tableau. kLPNotFeasibleBasis: simplx ended
+// "optimal" at a basis with a negative basic value.
 enum LPResultCode : int {
   kLPOptimal = 0,
   kLPUnbounded = 1,
@@ -58,6 +61,10 @@ class LPProblem {
   int m_ResultCode = 0;
   uint32_t m_StepCount = 0;
   int m_SizeError = 0;
+
+  // 1 when the last SetProblem laid its problem into the tableau; a refused
+  // problem is not solved (Solve reports kLPBadInput).
+  int m_Posed = 0;
 
   // Work lists of the simplex solver, sized once from the capacity.
   std::vector<int> m_Candidates;

@@ -1,0 +1,140 @@
+#include "lp/LPProblem.h"
+
+#include <cmath>
+#include <string>
+
+#include "app/ErrorLog.h"
+#include "app/Format.h"
+#include "lp/Simplex.h"
+
+static_assert(kSimplexOptimal == kLPOptimal && kSimplexUnbounded == kLPUnbounded &&
+                  kSimplexInfeasible == kLPInfeasible && kSimplexBadInput == kLPBadInput,
+              "simplx hands its result code straight to Solve's callers");
+
+namespace {
+
+// A basic value below -kBasisFeasibilityTolerance x (1 + largest |basic value|)
+// marks the end basis as infeasible: the ratio test can pass over a binding
+// row whose entry lies inside kSimplexTolerance when the data come in large
+// units. Well-scaled problems end far inside this bound.
+constexpr double kBasisFeasibilityTolerance = 1e-9;
+
+// Checks the basic values in tableau column 1, rows 2..m+1.
+bool BasisIsFeasible(const Matrix& tableau, uint32_t m) {
+  if (m == 0) return true;
+  double smallest = tableau.Row(2)[1];
+  double largest = std::fabs(smallest);
+  for (uint32_t i = 2; i <= m; ++i) {
+    const double value = tableau.Row(i + 1)[1];
+    if (value < smallest) smallest = value;
+    if (std::fabs(value) > largest) largest = std::fabs(value);
+  }
+  return !(smallest < -kBasisFeasibilityTolerance * (1.0 + largest));
+}
+
+void ReportSizeError(LPProblem& problem, const std::string& what) {
+  ConsolePrintf("Error : %s \n", what.c_str());
+  problem.m_SizeError = 1;
+}
+
+}  // namespace
+
+void LPProblem::Create(uint32_t maxConstraints, uint32_t maxVariables) {
+  m_SizeError = 0;
+  m_ResultCode = 0;
+  m_Tableau.Create(maxConstraints, maxVariables, 0, 0);
+  m_MaxVariables = maxVariables;
+  m_MaxConstraints = maxConstraints;
+  const std::size_t lists = static_cast<std::size_t>(maxConstraints) + maxVariables + 2;
+  m_Solution.assign(lists - 1, 0.0);
+  m_Basis.assign(lists, 0);
+  m_NonBasis.assign(lists, 0);
+  // The solver's work lists, indexed from 1, for the largest problem that fits.
+  m_Candidates.assign(static_cast<std::size_t>(maxVariables) + 1, 0);
+  m_RowList.assign(static_cast<std::size_t>(maxConstraints) + 1, 0);
+  m_SurplusFlags.assign(static_cast<std::size_t>(maxConstraints) + 1, 0);
+  if (m_Tableau.m_IsAllocated == 0) ReportSizeError(*this, "LPProblem::Create: tableau storage not obtained");
+  m_NumConstraints = 0;
+  m_NumVariables = 0;
+  m_Posed = 0;
+  m_Ready = 1;
+}
+
+int SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* obj, int m1, int m2, int m3) {
+  problem.m_SolveCalled = 0;
+  const uint32_t m = A.m_NumRows;
+  const uint32_t n = A.m_NumCols;
+  Matrix& tableau = problem.m_Tableau;
+  if (m < problem.m_MaxConstraints && n < problem.m_MaxVariables) {
+    problem.m_NumConstraints = m;
+    problem.m_NumVariables = n;
+    // The tableau needs m+2 rows and n+2 columns below its capacity; the
+    // solver's auxiliary row m+2 lies just past the current size.
+    problem.m_Posed = tableau.ResetMatrix(m + 2, n + 2) == 0 ? 1 : 0;
+    if (problem.m_Posed == 0) problem.m_SizeError = 1;
+  } else {
+    ReportSizeError(problem, FormatText("SetProblem: %u constraints x %u variables exceed the capacity %u x %u", m,
+                                        n, problem.m_MaxConstraints, problem.m_MaxVariables));
+    problem.m_Posed = 0;
+  }
+  for (uint32_t i = 1; i <= m; ++i) tableau.SetValue(i + 1, 1, rhs[i - 1]);
+  for (uint32_t j = 1; j <= n; ++j) tableau.SetValue(1, j + 1, obj[j - 1]);
+  for (uint32_t i = 1; i <= m; ++i) {
+    for (uint32_t j = 1; j <= n; ++j) tableau.SetValue(i + 1, j + 1, -A.GetValue(i - 1, j - 1));
+  }
+  problem.m_NumLessEqual = m1;
+  problem.m_NumGreaterEqual = m2;
+  problem.m_NumEqual = m3;
+  return 0;
+}
+
+int Solve(LPProblem& problem) {
+  problem.m_ResultCode = kLPOptimal;
+  problem.m_StepCount = 0;
+  int code = kLPOptimal;
+  SimplexStepCount = 0;
+  const uint32_t m = problem.m_NumConstraints;
+  const uint32_t n = problem.m_NumVariables;
+  Matrix& tableau = problem.m_Tableau;
+
+  if (problem.m_Posed != 0) {
+    SimplexWorkLists work;
+    work.candidates = problem.m_Candidates.data();
+    work.rows = problem.m_RowList.data();
+    work.surplusFlags = problem.m_SurplusFlags.data();
+    simplx(code, problem.m_Basis.data(), tableau.m_RowPtrs, static_cast<int>(m), static_cast<int>(n),
+           problem.m_NumLessEqual, problem.m_NumGreaterEqual, problem.m_NumEqual, problem.m_NonBasis.data(), work);
+  } else {
+    code = kLPBadInput;
+  }
+  problem.m_StepCount = SimplexStepCount;
+  problem.m_ResultCode = code;
+
+  if (SimplexStepCount > kSimplexStepLimit) {
+    code = kLPStepLimit;
+  } else if (code == kLPOptimal && !BasisIsFeasible(tableau, m)) {
+    code = kLPNotFeasibleBasis;
+  }
+
+  // x_j is the value of the row whose basis entry names j (the later row if
+  // two do); a nonbasic decision variable is 0.
+  for (uint32_t j = 1; j <= n; ++j) problem.m_Solution[j - 1] = 0.0;
+  if (problem.m_Posed != 0) {
+    for (uint32_t i = 1; i <= m; ++i) {
+      const int j = problem.m_Basis[i];
+      if (j >= 1 && static_cast<uint32_t>(j) <= n) problem.m_Solution[j - 1] = tableau.GetValue(i + 1, 1);
+    }
+  }
+  problem.m_ResultCode = code;
+
+  if (code != kLPOptimal) {
+    const std::string message =
+        problem.m_SolveCalled > 0
+            ? FormatText("   Error: problem not solved; code = %d (SOLVE CALLED MORE THEN ONCE) ", code)
+            : FormatText(" LP error: code = %d ", code);
+    ConsolePrintf("%s\n", message.c_str());
+    if (problem.m_ErrorLog != nullptr) problem.m_ErrorLog->AddEntry(0, message.c_str());
+  }
+  problem.m_SolveCalled = 1;
+  return code;
+}

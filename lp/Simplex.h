@@ -1,0 +1,58 @@
+#pragma once
+// simplx: the two-phase tableau simplex method that solves every linear
+// program of the run.
+//
+// Form solved: maximise z = c . x over x >= 0 subject to m1 less-or-equal,
+// then m2 greater-or-equal, then m3 equality rows, every right-hand side
+// b_i >= 0. The tableau counts rows and columns from 1 (row 0 and column 0
+// of the storage are unused):
+//
+//   (1, 1)        0 on entry; the maximum after an optimal solve
+//   (1, k+1)      c_k, k = 1..n
+//   (i+1, 1)      b_i, i = 1..m; afterwards the value of the variable basic in row i
+//   (i+1, k+1)    -a_ik, the NEGATED coefficient of x_k in row i
+//   (m+2, 1..n+1) written by the solver: the phase-1 auxiliary objective
+//
+// Variables 1..n are the decision variables, n+i is the slack, surplus or
+// artificial variable of row i. On return basis[i] (i = 1..m) names the
+// variable basic in row i and nonBasis[k] (k = 1..n) the variable standing at
+// tableau column k+1.
+//
+// Every step keeps its operation order, its strict comparisons and the list
+// order of its searches: the optimal vertex reached, and with it the shadow
+// prices read from it, depends on them, and so do signed zeros in the results.
+
+#include <cstdint>
+
+// Entries within this distance of zero count as zero: a reduced cost must
+// exceed it to enter and a column entry must lie below its negative to limit
+// the step.
+constexpr double kSimplexTolerance = 1e-5;
+
+// Bound on SimplexStepCount: stops degenerate cycling and runs spoilt by a NaN.
+constexpr uint32_t kSimplexStepLimit = 400000;
+
+// Program-wide count of entering-column searches, ratio tests and pivots of
+// the current solve. Reset by simplx on entry; read by the LP wrapper.
+extern uint32_t SimplexStepCount;
+
+// Result codes written by simplx. The step-limit exit writes none.
+constexpr int kSimplexOptimal = 0;
+constexpr int kSimplexUnbounded = 1;
+constexpr int kSimplexInfeasible = -1;
+constexpr int kSimplexBadInput = 2;
+
+// The solver's three work lists, each indexed from 1. They are owned by the
+// caller and sized once for the largest problem it will pose: candidates and
+// rows need n + 1 and m + 1 entries, surplusFlags m2 + 1.
+struct SimplexWorkLists {
+  int* candidates = nullptr;    // columns still allowed to enter the basis
+  int* rows = nullptr;          // constraint rows examined by the ratio test
+  int* surplusFlags = nullptr;  // 1 while a greater-or-equal row's column is unflipped
+};
+
+// Solves the program laid out in the rows a[1..m+2] (columns 1..n+1 in use).
+// resultCode is written only at the optimal, unbounded, infeasible and
+// bad-input exits; the step-limit exit leaves it as the caller set it.
+void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m2, int m3, int* nonBasis,
+            SimplexWorkLists& work);

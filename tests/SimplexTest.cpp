@@ -1,0 +1,492 @@
+// Tests of the simplex solver and the LP wrapper: programs with known optima
+// (worked by hand), the solver's tie rules and tolerance boundaries, the
+// phase-1 ending, and the failures with their console lines and log entries.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/ErrorLog.h"
+#include "lp/LPProblem.h"
+#include "lp/Matrix.h"
+#include "lp/Simplex.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr long kAny = -1;  // step count not checked
+
+struct LPCase {
+  const char* name;
+  int m1, m2, m3;
+  std::vector<std::vector<double>> A;  // rows grouped <=, >=, =
+  std::vector<double> rhs;
+  std::vector<double> obj;
+  int code;
+  double objective;        // checked when code is 0
+  std::vector<double> x;   // checked when not empty
+  long steps;              // checked unless kAny
+  std::vector<int> basis;  // basis entries of rows 1..m, checked when not empty
+};
+
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
+    std::fclose(f);
+  }
+  return text;
+}
+
+int CountOccurrences(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// One LPProblem with its own error log, as the run holds them.
+class LPFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    logPath_ = ::testing::TempDir() + "koru_lp_errors_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    log_ = new ErrorLog(logPath_);
+    log_->SetContext("Determining DOttt, Obs %d ", 3);
+    problem_.Create(kCapacity, kCapacity);
+    problem_.m_ErrorLog = log_;
+  }
+  void TearDown() override {
+    delete log_;
+    std::remove(logPath_.c_str());
+  }
+
+  // Poses the case through SetProblem and solves it; returns the console text.
+  std::string PoseAndSolve(const LPCase& c, int& code) {
+    const uint32_t m = static_cast<uint32_t>(c.A.size());
+    const uint32_t n = static_cast<uint32_t>(c.obj.size());
+    Matrix A;
+    A.Create(m + 5, n + 5, 0, 0);
+    A.ResetMatrix(m, n);
+    for (uint32_t i = 0; i < m; ++i) {
+      for (uint32_t j = 0; j < n; ++j) A.SetValue(i, j, c.A[i][j]);
+    }
+    ::testing::internal::CaptureStdout();
+    SetProblem(A, problem_, c.rhs.data(), c.obj.data(), c.m1, c.m2, c.m3);
+    code = Solve(problem_);
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  std::string LogText() {
+    std::fflush(log_->m_File);
+    return ReadFile(logPath_);
+  }
+
+  void CheckCase(const LPCase& c) {
+    SCOPED_TRACE(c.name);
+    int code = 99;
+    const int entriesBefore = CountOccurrences(LogText(), "EHL");
+    const std::string console = PoseAndSolve(c, code);
+    const int newEntries = CountOccurrences(LogText(), "EHL 0") - entriesBefore;
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(problem_.m_ResultCode, c.code);
+    if (c.code == kLPOptimal) {
+      EXPECT_DOUBLE_EQ(problem_.Objective(), c.objective);
+      EXPECT_EQ(console, "");
+      EXPECT_EQ(newEntries, 0);
+    } else {
+      EXPECT_EQ(CountOccurrences(console, " LP error: code = "), 1) << console;
+      EXPECT_EQ(newEntries, 1);
+    }
+    for (std::size_t j = 0; j < c.x.size(); ++j) {
+      EXPECT_DOUBLE_EQ(problem_.m_Solution[j], c.x[j]) << "x" << j + 1;
+    }
+    if (c.steps != kAny) {
+      EXPECT_EQ(static_cast<long>(problem_.m_StepCount), c.steps);
+    }
+    for (std::size_t i = 0; i < c.basis.size(); ++i) {
+      EXPECT_EQ(problem_.m_Basis[i + 1], c.basis[i]) << "basis of row " << i + 1;
+    }
+  }
+
+  static constexpr uint32_t kCapacity = 20;
+  std::string logPath_;
+  ErrorLog* log_ = nullptr;
+  LPProblem problem_;
+};
+
+// ---------------------------------------------------------------------------
+// Programs with known optima.
+
+const std::vector<LPCase> kWorkedResults = {
+    {"worked 1: two <= rows", 2, 0, 0, {{1, 2}, {3, 1}}, {4, 6}, {1, 1}, kLPOptimal, 2.8, {1.6, 1.2}, 7, {}},
+    {"worked 2: one row of each kind", 1, 1, 1, {{1, 1, 1}, {1, -1, 0}, {1, 0, 1}}, {10, 1, 4}, {2, 3, 1},
+     kLPOptimal, 17, {4, 3, 0}, 11, {}},
+    {"worked 3: unbounded", 0, 2, 0, {{1, 1}, {1, -1}}, {4, 1}, {1, 1}, kLPUnbounded, 0, {}, kAny, {}},
+    {"worked 4: infeasible", 1, 1, 0, {{1, 1}, {1, 1}}, {1, 3}, {1, 1}, kLPInfeasible, 0, {}, kAny, {}},
+};
+
+TEST_F(LPFixture, WorkedResults) {
+  for (const LPCase& c : kWorkedResults) CheckCase(c);
+}
+
+// Hand-solved programs beyond the worked results: minimisation posed with a
+// negated objective over >= rows, and a DEA output-distance program.
+const std::vector<LPCase> kHandSolved = {
+    // min x1 + x2 s.t. x1 + 2 x2 >= 4, 3 x1 + x2 >= 6: vertices (0,6), (4,0), (1.6,1.2).
+    {"minimisation over >= rows", 0, 2, 0, {{1, 2}, {3, 1}}, {4, 6}, {-1, -1}, kLPOptimal, -2.8, {1.6, 1.2}, kAny,
+     {}},
+    // Firms (x, y) = (2, 1), (4, 4), (3, 1); max phi with 2 l1 + 4 l2 + 3 l3 <= 2 and
+    // l1 + 4 l2 + l3 - phi >= 0: only firm 2 is on the frontier, l2 = 0.5, phi = 2.
+    {"DEA output distance, CRS", 1, 1, 0, {{0, 2, 4, 3}, {-1, 1, 4, 1}}, {2, 0}, {1, 0, 0, 0}, kLPOptimal, 2.0,
+     {2, 0, 0.5, 0}, kAny, {}},
+    // The same firm with an equality (VRS) row l1 + l2 + l3 = 1: firm 1 itself is
+    // the only convex combination using no more than 2 units of input: phi = 1.
+    {"DEA output distance, VRS", 1, 1, 1, {{0, 2, 4, 3}, {-1, 1, 4, 1}, {0, 1, 1, 1}}, {2, 0, 1}, {1, 0, 0, 0},
+     kLPOptimal, 1.0, {1, 1, 0, 0}, kAny, {}},
+};
+
+TEST_F(LPFixture, HandSolvedPrograms) {
+  for (const LPCase& c : kHandSolved) CheckCase(c);
+}
+
+// Entering-column search and the tolerance on objective coefficients.
+const std::vector<LPCase> kEnteringColumnRules = {
+    // Every coefficient <= 1e-5: optimal after one search, nothing moves.
+    {"optimum at the start", 1, 0, 0, {{1, 1}}, {5}, {-1, -2}, kLPOptimal, 0.0, {0, 0}, 1, {3}},
+    {"coefficient of exactly 1e-5 does not improve", 1, 0, 0, {{1}}, {1}, {1e-5}, kLPOptimal, 0.0, {0}, 1, {2}},
+    // search, ratio test, pivot, search: x1 = 1.
+    {"coefficient of 2e-5 improves", 1, 0, 0, {{1}}, {1}, {2e-5}, kLPOptimal, 2e-5, {1}, 4, {1}},
+    // max x1 + x2 s.t. x1 + x2 <= 1: both columns tie at 1, the earlier enters
+    // and the optimum ends at (1, 0); a strictly larger x2 moves it to (0, 1).
+    {"equal values: the earlier candidate enters", 1, 0, 0, {{1, 1}}, {1}, {1, 1}, kLPOptimal, 1.0, {1, 0}, 4, {1}},
+    {"strictly larger later value enters", 1, 0, 0, {{1, 1}}, {1}, {1, 1 + 1e-12}, kLPOptimal, 1 + 1e-12, {0, 1},
+     4, {2}},
+};
+
+TEST_F(LPFixture, EnteringColumnRules) {
+  for (const LPCase& c : kEnteringColumnRules) CheckCase(c);
+}
+
+// Ratio test: the -1e-5 boundary and the tie-breaks.
+const std::vector<LPCase> kRatioTestRules = {
+    // A coefficient of 1e-5 gives a tableau entry of exactly -1e-5, which does
+    // not limit the step: x1 is unbounded.
+    {"entry of exactly -1e-5 is not eligible", 1, 0, 0, {{1e-5}}, {1}, {1}, kLPUnbounded, 0, {}, 2, {}},
+    {"entry of -2e-5 limits the step", 1, 0, 0, {{2e-5}}, {1}, {1}, kLPOptimal, 1.0 / 2e-5, {1.0 / 2e-5}, 4, {1}},
+    // Equal ratios 1 and 1 in column x1. Column-wise ratios -a_k / a_1 at x2:
+    // -2 for x1 + 2 x2 <= 1 and -1 for x1 + x2 <= 1; the smaller one wins.
+    {"exact tie: earlier row has the smaller column ratio", 2, 0, 0, {{1, 2}, {1, 1}}, {1, 1}, {1, 0}, kLPOptimal,
+     1.0, {1, 0}, 4, {1, 4}},
+    {"exact tie: later row has the smaller column ratio", 2, 0, 0, {{1, 1}, {1, 2}}, {1, 1}, {1, 0}, kLPOptimal, 1.0,
+     {1, 0}, 4, {3, 1}},
+    {"complete tie: the earlier row stays", 2, 0, 0, {{1, 1}, {1, 1}}, {1, 1}, {1, 0}, kLPOptimal, 1.0, {1, 0}, 4,
+     {1, 4}},
+    // A right-hand side of -0.0 is not negative; the ratio is -0.0 and x1 = 0.
+    {"right-hand side of -0.0 is accepted", 1, 0, 0, {{1}}, {-0.0}, {1}, kLPOptimal, 0.0, {0}, 4, {1}},
+};
+
+TEST_F(LPFixture, RatioTestRules) {
+  for (const LPCase& c : kRatioTestRules) CheckCase(c);
+}
+
+// The end of phase 1 with equality rows whose artificial is still basic.
+const std::vector<LPCase> kEndOfPhase1 = {
+    // -x1 = 0 leaves the auxiliary row without an improving column while the
+    // artificial of row 2 is basic at 0; its row holds 1 at x1, so it is pivoted
+    // out there and x1 leaves the candidates. Phase 2 then raises x2 to 3.
+    // Steps: search, |search|, pivot, search; search, ratio, pivot, search.
+    {"artificial pivoted out at the end of phase 1", 1, 0, 1, {{1, 1, 1}, {-1, 0, 0}}, {3, 0}, {1, 2, 1},
+     kLPOptimal, 6.0, {0, 3, 0}, 8, {2, 1}},
+    // 0 x1 + 0 x2 = 0: no entry above 1e-5, the artificial (variable 5) stays
+    // basic at 0 and phase 2 solves the two bounds.
+    {"artificial stays basic at 0", 2, 0, 1, {{1, 0}, {0, 1}, {0, 0}}, {1, 2, 0}, {1, 1}, kLPOptimal, 3.0, {1, 2},
+     kAny, {1, 2, 5}},
+    // x1 - x2 = 0 and -x1 + x2 = 0: the absolute-value search on row 2 picks the
+    // entry -1 (|1| does not beat |-1|) and keeps its sign, so row 2 gives no
+    // pivot; row 3 does. The artificial of row 2 (variable 4) stays basic.
+    {"absolute search keeps the signed value", 1, 0, 2, {{1, 1}, {1, -1}, {-1, 1}}, {2, 0, 0}, {1, 1}, kLPOptimal,
+     2.0, {1, 1}, kAny, {}},
+};
+
+TEST_F(LPFixture, EndOfPhase1) {
+  for (const LPCase& c : kEndOfPhase1) CheckCase(c);
+  // The last case: row 2 kept its artificial, row 3's left.
+  EXPECT_EQ(problem_.m_Basis[2], 4);
+  EXPECT_NE(problem_.m_Basis[3], 5);
+}
+
+// Programs the solver must refuse or report as failed, with their console text.
+struct FailureCase {
+  const char* name;
+  int m1, m2, m3;
+  std::vector<std::vector<double>> A;
+  std::vector<double> rhs;
+  std::vector<double> obj;
+  int code;
+  std::string console;  // exact console text of the solve
+  long steps;           // checked unless kAny
+};
+
+const std::vector<FailureCase> kFailures = {
+    {"infeasible: auxiliary optimum below zero", 1, 1, 0, {{1, 1}, {1, 1}}, {1, 3}, {1, 1}, kLPInfeasible,
+     " LP error: code = -1 \n", kAny},
+    // Two rows 8e-6 x1 >= 1: the auxiliary row holds 1.6e-5 at x1 but neither
+    // entry lies below -1e-5, so phase 1 finds no pivot row.
+    {"infeasible: no pivot row in phase 1", 0, 2, 0, {{8e-6}, {8e-6}}, {1, 1}, {1}, kLPInfeasible,
+     " LP error: code = -1 \n", 2},
+    {"unbounded", 0, 2, 0, {{1, 1}, {1, -1}}, {4, 1}, {1, 1}, kLPUnbounded, " LP error: code = 1 \n", kAny},
+    {"constraint counts that do not add up", 1, 1, 0, {{1}}, {1}, {1}, kLPBadInput,
+     " Bad input constraint counts in simplx.\n LP error: code = 2 \n", 0},
+    {"negative right-hand side", 2, 0, 0, {{1}, {1}}, {1, -1e-300}, {1}, kLPBadInput,
+     " Bad input tableau in simplx, Constants bi must be nonnegative.\n LP error: code = 2 \n", 0},
+    {"NaN objective coefficient", 1, 0, 0, {{1, 1}}, {1}, {1, kNaN}, kLPBadInput,
+     " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
+    {"NaN right-hand side", 1, 0, 0, {{1}}, {kNaN}, {1}, kLPBadInput,
+     " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
+    {"NaN coefficient", 1, 1, 0, {{1}, {kNaN}}, {1, 1}, {1}, kLPBadInput,
+     " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
+    // x1 <= 4 and x1 + inf x2 >= 1: the first phase-1 pivot (piv = 1/-inf = -0)
+    // fills the auxiliary row with NaN; from then on x1 enters and leaves row 1
+    // forever. Every iteration is search, ratio test, pivot; the limit is checked
+    // after the pivot, so the run stops at the first multiple of 3 above 400000.
+    {"NaN arising in phase 1 stops at the step limit", 1, 1, 0, {{1, 0}, {1, kInf}}, {4, 1}, {1, 0}, kLPStepLimit,
+     " LP error: code = 5 \n", 400002},
+    // max x1 s.t. x1 <= 1 and c x1 <= 0 with c inside the tolerance: the ratio
+    // test passes over the second row, whose slack ends at -c.
+    // Bound: -1e-9 x (1 + 1) = -2e-9.
+    {"optimum with a negative basic value", 2, 0, 0, {{1}, {3e-9}}, {1, 0}, {1}, kLPNotFeasibleBasis,
+     " LP error: code = 3 \n", 4},
+    {"optimum with a large negative basic value", 2, 0, 0, {{1}, {1e-6}}, {1, 0}, {1}, kLPNotFeasibleBasis,
+     " LP error: code = 3 \n", 4},
+};
+
+TEST_F(LPFixture, FailuresGiveOneLineAndOneLogEntry) {
+  for (const FailureCase& c : kFailures) {
+    SCOPED_TRACE(c.name);
+    const int entriesBefore = CountOccurrences(LogText(), "EHL 0");
+    LPCase lp{c.name, c.m1, c.m2, c.m3, c.A, c.rhs, c.obj, c.code, 0, {}, c.steps, {}};
+    int code = 99;
+    const std::string console = PoseAndSolve(lp, code);
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(problem_.m_ResultCode, c.code);
+    EXPECT_EQ(console, c.console);
+    const std::string log = LogText();
+    EXPECT_EQ(CountOccurrences(log, "EHL 0") - entriesBefore, 1);
+    const std::string entry = "Determining DOttt, Obs 3 , EHL 0 :  LP error: code = " + std::to_string(c.code) + " ";
+    EXPECT_NE(log.find(entry), std::string::npos) << log;
+    if (c.steps != kAny) {
+      EXPECT_EQ(static_cast<long>(problem_.m_StepCount), c.steps);
+    }
+  }
+}
+
+TEST_F(LPFixture, BasicValueWithinTheBoundIsAnOptimum) {
+  // Slack -1e-9 lies above -2e-9: an optimum, x1 = 1.
+  CheckCase({"negative basic value inside the bound", 2, 0, 0, {{1}, {1e-9}}, {1, 0}, {1}, kLPOptimal, 1.0, {1}, 4,
+             {1, 3}});
+}
+
+TEST_F(LPFixture, CodeThreeStillExtractsTheSolution) {
+  int code = 0;
+  PoseAndSolve({"", 2, 0, 0, {{1}, {1e-6}}, {1, 0}, {1}, 0, 0, {}, kAny, {}}, code);
+  EXPECT_EQ(code, kLPNotFeasibleBasis);
+  EXPECT_DOUBLE_EQ(problem_.m_Solution[0], 1.0);
+  EXPECT_DOUBLE_EQ(problem_.Objective(), 1.0);
+}
+
+TEST_F(LPFixture, BadInputLeavesOnlySlacksBasic) {
+  // A first solve leaves x1 basic; a NaN tableau then yields all zeros.
+  CheckCase({"x1 basic", 1, 0, 0, {{1, 1}}, {1}, {1, 0}, kLPOptimal, 1.0, {1, 0}, kAny, {1}});
+  int code = 0;
+  PoseAndSolve({"", 1, 0, 0, {{1, 1}}, {1}, {1, kNaN}, 0, 0, {}, kAny, {}}, code);
+  EXPECT_EQ(code, kLPBadInput);
+  EXPECT_EQ(problem_.m_Basis[1], 3);
+  EXPECT_EQ(problem_.m_Solution[0], 0.0);
+  EXPECT_EQ(problem_.m_Solution[1], 0.0);
+}
+
+TEST_F(LPFixture, SecondFailingSolveSaysSolveCalledMoreThanOnce) {
+  int code = 0;
+  const std::string first = PoseAndSolve({"", 1, 1, 0, {{1}}, {1}, {1}, 0, 0, {}, kAny, {}}, code);
+  EXPECT_EQ(first, " Bad input constraint counts in simplx.\n LP error: code = 2 \n");
+  ::testing::internal::CaptureStdout();
+  code = Solve(problem_);
+  const std::string second = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, kLPBadInput);
+  EXPECT_EQ(second,
+            " Bad input constraint counts in simplx.\n"
+            "   Error: problem not solved; code = 2 (SOLVE CALLED MORE THEN ONCE) \n");
+  EXPECT_EQ(CountOccurrences(LogText(), "EHL 0"), 2);
+}
+
+// ---------------------------------------------------------------------------
+// The wrapper's layout and size rules.
+
+TEST_F(LPFixture, SetProblemLaysOutTheTableau) {
+  Matrix A;
+  A.Create(5, 5, 0, 0);
+  A.ResetMatrix(2, 3);
+  const double values[2][3] = {{1, 0, -2}, {3.5, 4, 0}};
+  for (uint32_t i = 0; i < 2; ++i) {
+    for (uint32_t j = 0; j < 3; ++j) A.SetValue(i, j, values[i][j]);
+  }
+  const double rhs[2] = {7, 8};
+  const double obj[4] = {1, 2, 3, 99};  // only the first n are read
+  EXPECT_EQ(SetProblem(A, problem_, rhs, obj, 1, 0, 1), 0);
+  Matrix& t = problem_.m_Tableau;
+  EXPECT_EQ(t.m_NumRows, 4u);
+  EXPECT_EQ(t.m_NumCols, 5u);
+  EXPECT_EQ(problem_.m_NumConstraints, 2u);
+  EXPECT_EQ(problem_.m_NumVariables, 3u);
+  EXPECT_EQ(problem_.m_NumLessEqual, 1);
+  EXPECT_EQ(problem_.m_NumGreaterEqual, 0);
+  EXPECT_EQ(problem_.m_NumEqual, 1);
+  EXPECT_EQ(t.GetValue(1, 1), 0.0);
+  for (uint32_t j = 1; j <= 3; ++j) EXPECT_EQ(t.GetValue(1, j + 1), obj[j - 1]);
+  for (uint32_t i = 1; i <= 2; ++i) {
+    EXPECT_EQ(t.GetValue(i + 1, 1), rhs[i - 1]);
+    for (uint32_t j = 1; j <= 3; ++j) EXPECT_EQ(t.GetValue(i + 1, j + 1), -values[i - 1][j - 1]);
+  }
+  // The stored value is the negation -A: a zero coefficient becomes -0.0.
+  EXPECT_TRUE(std::signbit(t.GetValue(2, 3)));
+  EXPECT_TRUE(std::signbit(t.GetValue(3, 4)));
+  EXPECT_EQ(problem_.m_SolveCalled, 0);
+}
+
+TEST_F(LPFixture, ProblemBeyondTheCapacityIsRefused) {
+  Matrix A;
+  A.Create(kCapacity + 2, 3, 0, 0);
+  A.ResetMatrix(kCapacity, 2);
+  std::vector<double> rhs(kCapacity, 1.0);
+  const double obj[2] = {1, 1};
+  ::testing::internal::CaptureStdout();
+  SetProblem(A, problem_, rhs.data(), obj, kCapacity, 0, 0);
+  const std::string setText = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(setText.rfind("Error : ", 0), 0u) << setText;
+  EXPECT_EQ(problem_.m_SizeError, 1);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(Solve(problem_), kLPBadInput);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), " LP error: code = 2 \n");
+  EXPECT_EQ(CountOccurrences(LogText(), "EHL 0"), 1);
+}
+
+TEST_F(LPFixture, LastRowBelowTheCapacityIsRefusedByResetMatrix) {
+  Matrix A;
+  A.Create(kCapacity + 2, 3, 0, 0);
+  A.ResetMatrix(kCapacity - 1, 2);
+  std::vector<double> rhs(kCapacity, 1.0);
+  const double obj[2] = {1, 1};
+  ::testing::internal::CaptureStdout();
+  SetProblem(A, problem_, rhs.data(), obj, kCapacity - 1, 0, 0);
+  const std::string text = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(text.rfind("Reset Matrix : dimensions required [21,4] Max Dimensions [20,20]\n", 0), 0u) << text;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(Solve(problem_), kLPBadInput);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), " LP error: code = 2 \n");
+}
+
+TEST_F(LPFixture, LargestProblemThatFits) {
+  // Capacity 20: m = 17 rows x1 <= i (i = 1..17), n = 17 columns, only x1 pays.
+  const uint32_t size = kCapacity - 3;
+  Matrix A;
+  A.Create(size + 1, size + 1, 0, 0);
+  A.ResetMatrix(size, size);
+  std::vector<double> rhs(size), obj(size, 0.0);
+  for (uint32_t i = 0; i < size; ++i) {
+    A.SetValue(i, 0, 1.0);
+    rhs[i] = size - i;
+  }
+  obj[0] = 1.0;
+  ::testing::internal::CaptureStdout();
+  SetProblem(A, problem_, rhs.data(), obj.data(), static_cast<int>(size), 0, 0);
+  const int code = Solve(problem_);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(code, kLPOptimal);
+  EXPECT_EQ(problem_.Objective(), 1.0);
+  EXPECT_EQ(problem_.m_Solution[0], 1.0);
+  EXPECT_EQ(problem_.m_Basis[size], 1);  // the tightest row is the last one
+}
+
+// Regression: the work lists had a fixed 5000 entries, which 5001 constraints
+// (5000 observations plus one row) overran. x1 + x2 >= i for i = 1..5001 with
+// min x1 + x2: the last row binds; x2's column becomes 0 in every row as soon
+// as x1 enters, so x2 never enters and x = (5001, 0). All values are integers.
+TEST(SimplexRegression, WorkListsHold5001GreaterEqualRows) {
+  const uint32_t m = 5001;
+  LPProblem problem;
+  problem.Create(m + 10, 10);
+  Matrix A;
+  A.Create(m + 1, 3, 0, 0);
+  A.ResetMatrix(m, 2);
+  std::vector<double> rhs(m);
+  for (uint32_t i = 0; i < m; ++i) {
+    A.SetValue(i, 0, 1.0);
+    A.SetValue(i, 1, 1.0);
+    rhs[i] = i + 1.0;
+  }
+  const double obj[2] = {-1, -1};
+  ::testing::internal::CaptureStdout();
+  SetProblem(A, problem, rhs.data(), obj, 0, static_cast<int>(m), 0);
+  const int code = Solve(problem);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(code, kLPOptimal);
+  EXPECT_EQ(problem.Objective(), -5001.0);
+  EXPECT_EQ(problem.m_Solution[0], 5001.0);
+  EXPECT_EQ(problem.m_Solution[1], 0.0);
+}
+
+// ---------------------------------------------------------------------------
+// simplx called directly.
+
+TEST(Simplx, ResultCodeUntouchedAtTheStepLimitAndSetAtBadInput) {
+  LPProblem problem;
+  problem.Create(6, 6);
+  Matrix A;
+  A.Create(4, 4, 0, 0);
+  A.ResetMatrix(2, 2);
+  A.SetValue(0, 0, 1);
+  A.SetValue(1, 0, 1);
+  A.SetValue(1, 1, kInf);
+  const double rhs[2] = {4, 1};
+  const double obj[2] = {1, 0};
+  SetProblem(A, problem, rhs, obj, 1, 1, 0);
+  SimplexWorkLists work{problem.m_Candidates.data(), problem.m_RowList.data(), problem.m_SurplusFlags.data()};
+  int code = 77;
+  simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 2, 2, 1, 1, 0, problem.m_NonBasis.data(), work);
+  EXPECT_EQ(code, 77);
+  EXPECT_GT(SimplexStepCount, kSimplexStepLimit);
+
+  ::testing::internal::CaptureStdout();
+  simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 2, 2, 1, 0, 0, problem.m_NonBasis.data(), work);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, kSimplexBadInput);
+  EXPECT_EQ(SimplexStepCount, 0u);
+}
+
+TEST(Simplx, OnlyLessEqualRowsNeverWriteTheAuxiliaryRow) {
+  LPProblem problem;
+  problem.Create(6, 6);
+  Matrix A;
+  A.Create(4, 4, 0, 0);
+  A.ResetMatrix(2, 2);
+  A.SetValue(0, 0, 1);
+  A.SetValue(0, 1, 2);
+  A.SetValue(1, 0, 3);
+  A.SetValue(1, 1, 1);
+  const double rhs[2] = {4, 6};
+  const double obj[2] = {1, 1};
+  SetProblem(A, problem, rhs, obj, 2, 0, 0);
+  // Row m+2 = 4 lies beyond the current size; mark it.
+  for (uint32_t k = 1; k <= 3; ++k) problem.m_Tableau.Row(4)[k] = 123.0;
+  EXPECT_EQ(Solve(problem), kLPOptimal);
+  for (uint32_t k = 1; k <= 3; ++k) EXPECT_EQ(problem.m_Tableau.Row(4)[k], 123.0);
+}
+
+}  // namespace
