@@ -1,0 +1,73 @@
+#include "measures/MultiplierProgram.h"
+
+#include "app/AnalysisRecord.h"
+#include "app/ErrorLog.h"
+#include "lp/LPProblem.h"
+#include "lp/Matrix.h"
+
+void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inputs, ReferenceRange range,
+                            Orientation orientation, const double* normalisation,
+                            const double* objectiveQuantities) {
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  const uint32_t J = range.Count();
+  Matrix& A = record.LPMatrix;
+
+  // Reference rows: inputs negated first, then the outputs copied over the
+  // negated zeros of their columns, then the intercept pair.
+  A.ResetMatrix(J + 1, M + K + 2);
+  if (J > 0) SetSubMatrix(A, 0, J - 1, M, M + K - 1, inputs, range.first - 1, range.last - 1, 0, K - 1);
+  A.MultScalar(-1.0);
+  if (J > 0) SetSubMatrix(A, 0, J - 1, 0, M - 1, outputs, range.first - 1, range.last - 1, 0, M - 1);
+  for (uint32_t r = 0; r < J; ++r) {
+    A.SetValue(r, M + K, -1.0);
+    A.SetValue(r, M + K + 1, 1.0);
+  }
+
+  // Normalisation row J and the objective.
+  double* obj = record.LPObjective.data();
+  if (orientation == Orientation::kOutput) {
+    for (uint32_t m = 0; m < M; ++m) A.SetValue(J, m, normalisation[m]);
+    for (uint32_t m = 0; m < M; ++m) obj[m] = 0.0;
+    for (uint32_t k = 0; k < K; ++k) obj[M + k] = -objectiveQuantities[k];
+  } else {
+    for (uint32_t k = 0; k < K; ++k) A.SetValue(J, M + k, normalisation[k]);
+    for (uint32_t m = 0; m < M; ++m) obj[m] = objectiveQuantities[m];
+    for (uint32_t k = 0; k < K; ++k) obj[M + k] = 0.0;
+  }
+  obj[M + K] = -1.0;
+  obj[M + K + 1] = 1.0;
+
+  double* rhs = record.LPRhs.data();
+  for (uint32_t r = 0; r < J; ++r) rhs[r] = 0.0;
+  rhs[J] = 1.0;
+}
+
+double SolveMultiplierProgram(AnalysisRecord& record, ReferenceRange range, Orientation orientation,
+                              bool withoutIntercept) {
+  const uint32_t J = range.Count();
+  if (withoutIntercept) record.LPMatrix.SetDimensions(J + 1, record.Outputs + record.Inputs);
+  SetProblem(record.LPMatrix, record.Problem, record.LPRhs.data(), record.LPObjective.data(), static_cast<int>(J),
+             0, 1);
+  Solve(record.Problem);
+  // The objective value is read only after a successful solve.
+  if (record.Problem.m_ResultCode != 0) return kMissing;
+  const double z = record.Problem.Objective();
+  if (z == kMissing) return kMissing;
+  return orientation == Orientation::kOutput ? -1.0 / z : 1.0 / z;
+}
+
+void LabelProgram(AnalysisRecord& record, const char* format, int observation) {
+  if (record.Log == nullptr) return;
+  record.Log->SetContext(format, observation);
+}
+
+void ReadObservationRow(Matrix& copy, uint32_t observation, uint32_t count, double* dest) {
+  for (uint32_t j = 0; j < count; ++j) dest[j] = copy.GetValue(observation - 1, j);
+}
+
+double WeightedSum(const double* a, const double* b, uint32_t count) {
+  double sum = 0.0;
+  for (uint32_t j = 0; j < count; ++j) sum = sum + a[j] * b[j];
+  return sum;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The multiplier-form DEA program that Sets 1 and 2 pose for every distance
+// value, built in the record's shared LP work objects.
+//
+// Variables, in column order, all nonnegative: u_1..u_M (output multipliers),
+// v_1..v_K (input multipliers), w1, w2 (w1 - w2 acts as a free intercept).
+//
+//   rows 1..J   (reference observations r = first..last, in storage order)
+//               u.y_r - v.x_r - w1 + w2 <= 0
+//   row J+1     normalisation, = 1: u.n (output orientation) or v.n (input)
+//   objective   output: maximise -v.c - w1 + w2;  input: maximise u.c - w1 + w2
+//
+// n is the normalisation vector and c the objective quantities, both given by
+// the caller. The distance value is read back from the optimum z as -1/z
+// (output) or 1/z (input); a failed program, or z = -9999 exactly, gives
+// -9999. Constant returns to scale drop w1 and w2 by cutting the built matrix
+// to its first M + K columns.
+
+#include <cstdint>
+
+#include "measures/ReferenceSet.h"
+
+struct AnalysisRecord;
+class Matrix;
+
+enum class Orientation { kOutput, kInput };
+
+// Fills the record's LP work matrix, right-hand side and objective with the
+// program above. `outputs` and `inputs` are working copies with one row per
+// observation; `normalisation` holds M (output) or K (input) values and
+// `objectiveQuantities` K (output) or M (input) values.
+void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inputs, ReferenceRange range,
+                            Orientation orientation, const double* normalisation,
+                            const double* objectiveQuantities);
+
+// Poses and solves the program in the work objects and returns its distance
+// value. With withoutIntercept the matrix is first cut to J + 1 rows and
+// M + K columns. The multipliers stay in record.Problem.m_Solution.
+double SolveMultiplierProgram(AnalysisRecord& record, ReferenceRange range, Orientation orientation,
+                              bool withoutIntercept);
+
+// Copies the label of the next program, `format` with the observation number
+// in its one %d, into the error log's context buffer, when the record has an
+// error log.
+void LabelProgram(AnalysisRecord& record, const char* format, int observation);
+
+// Reads `count` values of row (observation - 1) of a working copy, through the
+// checked access.
+void ReadObservationRow(Matrix& copy, uint32_t observation, uint32_t count, double* dest);
+
+// Sum over j = 0..count-1 of a[j] x b[j], taken from 0.0 in index order.
+double WeightedSum(const double* a, const double* b, uint32_t count);

@@ -1,0 +1,147 @@
+// Set 1: technical and scale efficiency.
+//
+// For every observation o of period t, against the reference set of period t
+// (see ReferenceSet.h), two multiplier-form programs (MultiplierProgram.h):
+//   DOttt  output distance: normalisation u.y_o = 1, objective -v.x_o - w1 + w2,
+//          value -1/z; HOttt the same without the intercept (constant returns);
+//   DIttt  input distance:  normalisation v.x_o = 1, objective u.y_o - w1 + w2,
+//          value 1/z; HIttt the same without the intercept.
+// Under variable returns to scale the H program re-solves the D program cut to
+// M + K columns; under constant returns D is solved cut and H = D.
+// Then OTE = DOttt, OSE = HOttt / OTE, ITE = 1 / DIttt, ISE = 1 / (HIttt x ITE),
+// the shadow prices pstar = u x DOttt / (u.y_o) and wstar = v x DIttt / (v.x_o),
+// and the four measures of each observation's comparison observation.
+
+#include <vector>
+
+#include "app/AnalysisRecord.h"
+#include "app/Format.h"
+#include "measures/ComputationSets.h"
+#include "measures/MultiplierProgram.h"
+#include "measures/ReferenceSet.h"
+
+namespace {
+
+// Entry `observation` (1-based) of an observation vector.
+double& At(ObservationVector& v, uint32_t observation) { return v[observation - 1]; }
+
+// The value of a comparison observation; -9999 when the observation lies
+// outside the data, so that a bad Base cannot read beyond the vector.
+double ComparisonValue(const ObservationVector& v, uint32_t observation) {
+  if (observation < 1 || observation > v.size()) return kMissing;
+  return v[observation - 1];
+}
+
+// The four efficiency measures of observation o from its distance values.
+void ComputeEfficiencies(AnalysisRecord& record, uint32_t o) {
+  At(record.OTE, o) = kMissing;
+  At(record.OSE, o) = kMissing;
+  At(record.ITE, o) = kMissing;
+  At(record.ISE, o) = kMissing;
+  if (At(record.DOttt, o) != kMissing) {
+    At(record.OTE, o) = At(record.DOttt, o);
+    if (At(record.HOttt, o) != kMissing) At(record.OSE, o) = At(record.HOttt, o) / At(record.OTE, o);
+  }
+  if (At(record.DIttt, o) != kMissing) {
+    At(record.ITE, o) = 1.0 / At(record.DIttt, o);
+    if (At(record.HIttt, o) != kMissing) At(record.ISE, o) = 1.0 / (At(record.HIttt, o) * At(record.ITE, o));
+  }
+}
+
+void CopyComparisonValues(AnalysisRecord& record, uint32_t o, uint32_t b) {
+  At(record.OTEs, o) = ComparisonValue(record.OTE, b);
+  At(record.OSEs, o) = ComparisonValue(record.OSE, b);
+  At(record.ITEs, o) = ComparisonValue(record.ITE, b);
+  At(record.ISEs, o) = ComparisonValue(record.ISE, b);
+}
+
+// weights row o = multiplier x distance / (multiplier . quantities).
+void StoreShadowPrices(Matrix& prices, uint32_t o, const double* multipliers, const double* quantities,
+                       uint32_t count, double distance) {
+  const double s = WeightedSum(multipliers, quantities, count);
+  for (uint32_t j = 0; j < count; ++j) prices.SetValue(o - 1, j, multipliers[j] * distance / s);
+}
+
+}  // namespace
+
+int ComputeSet1(AnalysisRecord& record) {
+  ConsolePrintf(" Computing Set 1: OTE, OSE, ITE, ISE \n");
+
+  const uint32_t N = record.Firms;
+  const uint32_t T = record.Periods;
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  const uint32_t NT = record.Observations;
+  const bool vrs = record.Vrs != 0;
+
+  Matrix outputs;
+  Matrix inputs;
+  outputs.Create(T + N + NT, 2 * (M + K), NT, M);
+  inputs.Create(T + N + NT, 2 * (M + K), NT, K);
+  SetSubMatrix(outputs, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, 2, M + 1);
+  SetSubMatrix(inputs, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, M + 2, M + K + 1);
+
+  for (uint32_t m = 0; m < M; ++m) {
+    double sum = 0.0;
+    for (uint32_t r = 0; r < NT; ++r) sum = sum + outputs.GetValue(r, m);
+    record.OutputMeans[m] = sum / NT;
+  }
+  for (uint32_t k = 0; k < K; ++k) {
+    double sum = 0.0;
+    for (uint32_t r = 0; r < NT; ++r) sum = sum + inputs.GetValue(r, k);
+    record.InputMeans[k] = sum / NT;
+  }
+
+  std::vector<double> y(M);
+  std::vector<double> x(K);
+
+  for (uint32_t t = 1; t <= T; ++t) {
+    const ReferenceRange range = ReferenceSetOfPeriod(record, t);
+    for (uint32_t i = 1; i <= N; ++i) {
+      const uint32_t o = N * (t - 1) + i;
+      ReadObservationRow(outputs, o, M, y.data());
+      ReadObservationRow(inputs, o, K, x.data());
+
+      // Output orientation: DOttt, its shadow prices, HOttt.
+      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kOutput, y.data(), x.data());
+      LabelProgram(record, "Determining DOttt, Obs %d ", static_cast<int>(o));
+      At(record.DOttt, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, !vrs);
+      StoreShadowPrices(record.pstar, o, record.Problem.m_Solution.data(), y.data(), M, At(record.DOttt, o));
+      if (vrs) {
+        LabelProgram(record, "Determining HOttt, Obs %d ", static_cast<int>(o));
+        At(record.HOttt, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, true);
+      } else {
+        At(record.HOttt, o) = At(record.DOttt, o);
+      }
+
+      // Input orientation: DIttt, its shadow prices, HIttt.
+      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kInput, x.data(), y.data());
+      LabelProgram(record, "Determining primal DIttt, Obs %d ", static_cast<int>(o));
+      At(record.DIttt, o) = SolveMultiplierProgram(record, range, Orientation::kInput, !vrs);
+      StoreShadowPrices(record.wstar, o, record.Problem.m_Solution.data() + M, x.data(), K, At(record.DIttt, o));
+      if (vrs) {
+        LabelProgram(record, "Determining HIttt, Obs %d ", static_cast<int>(o));
+        At(record.HIttt, o) = SolveMultiplierProgram(record, range, Orientation::kInput, true);
+      } else {
+        At(record.HIttt, o) = At(record.DIttt, o);
+      }
+
+      ComputeEfficiencies(record, o);
+
+      // Chained families compare with the same firm one period earlier,
+      // whose values are final because periods are processed in order.
+      if (record.IsChained()) {
+        record.Base = t == 1 ? o : o - N;
+        CopyComparisonValues(record, o, record.Base);
+      }
+    }
+  }
+
+  if (record.IsFixedBase()) {
+    for (uint32_t o = 1; o <= NT; ++o) CopyComparisonValues(record, o, record.Base);
+  }
+
+  outputs.FreeMemory();
+  inputs.FreeMemory();
+  return 0;
+}

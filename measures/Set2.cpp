@@ -1,0 +1,350 @@
+// Set 2: output and input aggregates of every observation and of its
+// comparison observation b.
+//
+//   Q  = sum_m y_o[m] ow[m]    Qs = sum_m y_b[m] ow[m]
+//   X  = sum_k x_o[k] iw[k]    Xs = sum_k x_b[k] iw[k]
+//   QBARt = Q / OTE, QBARs = Qs / OTEs, XBARt = X x ITE, XBARs = Xs x ITEs
+// and, with prices, Rev = sum p_o y_o and Cost = sum w_o x_o.
+//
+// The weights ow, iw come from the index family: observed prices of b
+// (Laspeyres) or o (Paasche), both passes combined by a geometric mean
+// (Fisher), mean prices (Lowe), or normalised shadow prices of multiplier-form
+// programs (MultiplierProgram.h) solved here first:
+//   period-s stage (Malmquist-hs, Hicks-Moorsteen), technology ref(t-1):
+//     DOsts  normalisation u.y_o = 1, objective -v.x_b - w1 + w2, value -1/z
+//     DItss  normalisation v.x_o = 1, objective  u.y_b - w1 + w2, value  1/z
+//   period-t stage (Malmquist-it, Hicks-Moorsteen), technology ref(t):
+//     DOtst  normalisation u.y_b = 1, objective -v.x_o - w1 + w2, value -1/z
+//     DIstt  normalisation v.x_b = 1, objective  u.y_o - w1 + w2, value  1/z
+//   (period 1 uses ref(1) and b = o); weights = multiplier x distance / the
+//   multipliers' aggregate of o's own quantities;
+//   Fare-Primont stage, technology of all observations, for the
+//   representative observation (q0, x0) = the sample means:
+//     DO000  normalisation u.q0 = 1, objective -v.x0 - w1 + w2, value -1/z
+//     DI000  normalisation v.x0 = 1, objective  u.q0 - w1 + w2, value  1/z
+//     pstar0 = alpha0 x DO000 / (alpha0.q0), wstar0 = eta0 x DI000 / (eta0.x0).
+// Hicks-Moorsteen aggregates with the period-s weights, then the period-t
+// weights, and takes the geometric mean of the two passes.
+
+#include <cmath>
+#include <vector>
+
+#include "app/AnalysisRecord.h"
+#include "app/Format.h"
+#include "measures/ComputationSets.h"
+#include "measures/MultiplierProgram.h"
+#include "measures/ReferenceSet.h"
+
+namespace {
+
+// Working copies of the data columns Set 2 reads, one row per observation.
+struct WorkingCopies {
+  Matrix outputs;
+  Matrix inputs;
+  Matrix outputPrices;
+  Matrix inputPrices;
+};
+
+double& At(ObservationVector& v, uint32_t observation) { return v[observation - 1]; }
+
+// The value of a comparison observation; -9999 when the observation lies
+// outside the data, so that a bad Base cannot read beyond the vector.
+double ComparisonValue(const ObservationVector& v, uint32_t observation) {
+  if (observation < 1 || observation > v.size()) return kMissing;
+  return v[observation - 1];
+}
+
+void CreateWorkingCopies(AnalysisRecord& record, WorkingCopies& copies) {
+  const uint32_t N = record.Firms;
+  const uint32_t T = record.Periods;
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  const uint32_t NT = record.Observations;
+  copies.outputs.Create(NT + T + N, 2 * (M + K), NT, M);
+  copies.inputs.Create(NT + T + N, 2 * (M + K), NT, K);
+  copies.outputPrices.Create(NT + T + N, 2 * (M + K), NT, M);
+  copies.inputPrices.Create(NT + T + N, 2 * (M + K), NT, K);
+  SetSubMatrix(copies.outputs, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, 2, M + 1);
+  SetSubMatrix(copies.inputs, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, M + 2, M + K + 1);
+  if (record.Prices) {
+    SetSubMatrix(copies.outputPrices, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, M + K + 2, 2 * M + K + 1);
+    SetSubMatrix(copies.inputPrices, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, 2 * M + K + 2,
+                 2 * M + 2 * K + 1);
+  }
+}
+
+void ComputeColumnMeans(Matrix& copy, uint32_t rows, uint32_t cols, std::vector<double>& means) {
+  for (uint32_t j = 0; j < cols; ++j) {
+    double sum = 0.0;
+    for (uint32_t r = 0; r < rows; ++r) sum = sum + copy.GetValue(r, j);
+    means[j] = sum / rows;
+  }
+}
+
+// Stores a solved program's multipliers in row o of `multipliers` and its
+// normalised weights, scaled by o's own quantities, in row o of `weights`.
+void StoreDistanceWeights(Matrix& multipliers, Matrix& weights, uint32_t o, const double* solution,
+                          const double* quantities, uint32_t count, double distance) {
+  for (uint32_t j = 0; j < count; ++j) multipliers.SetValue(o - 1, j, solution[j]);
+  const double s = WeightedSum(solution, quantities, count);
+  for (uint32_t j = 0; j < count; ++j) weights.SetValue(o - 1, j, solution[j] * distance / s);
+}
+
+// The period-s stage (previousTechnology: DOsts, DItss against ref(t-1)) or
+// the period-t stage (DOtst, DIstt against ref(t)); period 1 uses ref(1).
+void SolveDistanceStage(AnalysisRecord& record, WorkingCopies& copies, bool previousTechnology) {
+  const uint32_t N = record.Firms;
+  const uint32_t T = record.Periods;
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  const bool withoutIntercept = record.Vrs == 0;
+
+  const char* outputLabel = previousTechnology ? "Determining DOsts, Obs %d " : "Determining DOtst, Obs %d ";
+  const char* inputLabel = previousTechnology ? "Determining DItss, Obs %d " : "Determining DIstt, Obs %d ";
+  ObservationVector& outputDistance = previousTechnology ? record.DOsts : record.DOtst;
+  ObservationVector& inputDistance = previousTechnology ? record.DItss : record.DIstt;
+  Matrix& alpha = previousTechnology ? record.alphahs : record.alphait;
+  Matrix& eta = previousTechnology ? record.etahs : record.etait;
+  Matrix& outputWeights = previousTechnology ? record.pstarhs : record.pstarit;
+  Matrix& inputWeights = previousTechnology ? record.wstarhs : record.wstarit;
+
+  std::vector<double> yo(M), xo(K), yb(M), xb(K);
+  for (uint32_t t = 1; t <= T; ++t) {
+    const uint32_t technologyPeriod = t == 1 ? 1 : (previousTechnology ? t - 1 : t);
+    const ReferenceRange range = ReferenceSetOfPeriod(record, technologyPeriod);
+    for (uint32_t i = 1; i <= N; ++i) {
+      const uint32_t o = N * (t - 1) + i;
+      uint32_t b = o;
+      if (t >= 2) {
+        b = o - N;
+        record.Base = b;
+      }
+      ReadObservationRow(copies.outputs, o, M, yo.data());
+      ReadObservationRow(copies.inputs, o, K, xo.data());
+      ReadObservationRow(copies.outputs, b, M, yb.data());
+      ReadObservationRow(copies.inputs, b, K, xb.data());
+
+      // Period s: the observation's own quantities normalise and the
+      // comparison observation's enter the objective; period t the reverse.
+      const double* outputNorm = previousTechnology ? yo.data() : yb.data();
+      const double* outputObjective = previousTechnology ? xb.data() : xo.data();
+      const double* inputNorm = previousTechnology ? xo.data() : xb.data();
+      const double* inputObjective = previousTechnology ? yb.data() : yo.data();
+
+      BuildMultiplierProgram(record, copies.outputs, copies.inputs, range, Orientation::kOutput, outputNorm,
+                             outputObjective);
+      LabelProgram(record, outputLabel, static_cast<int>(o));
+      At(outputDistance, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, withoutIntercept);
+      StoreDistanceWeights(alpha, outputWeights, o, record.Problem.m_Solution.data(), yo.data(), M,
+                           At(outputDistance, o));
+
+      BuildMultiplierProgram(record, copies.outputs, copies.inputs, range, Orientation::kInput, inputNorm,
+                             inputObjective);
+      LabelProgram(record, inputLabel, static_cast<int>(o));
+      At(inputDistance, o) = SolveMultiplierProgram(record, range, Orientation::kInput, withoutIntercept);
+      StoreDistanceWeights(eta, inputWeights, o, record.Problem.m_Solution.data() + M, xo.data(), K,
+                           At(inputDistance, o));
+    }
+  }
+}
+
+// The Fare-Primont weights from the representative observation's programs
+// against the technology of all observations.
+void SolveFarePrimontStage(AnalysisRecord& record, WorkingCopies& copies) {
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  const bool vrs = record.Vrs != 0;
+  const ReferenceRange all{1, record.Observations};
+  const std::vector<double>& s = record.Problem.m_Solution;
+
+  record.q0 = record.OutputMeans;
+  record.x0 = record.InputMeans;
+
+  BuildMultiplierProgram(record, copies.outputs, copies.inputs, all, Orientation::kOutput, record.q0.data(),
+                         record.x0.data());
+  LabelProgram(record, "Determining DO000, Obs %d ", 0);
+  record.DO000 = SolveMultiplierProgram(record, all, Orientation::kOutput, !vrs);
+  for (uint32_t m = 0; m < M; ++m) record.alpha0[m] = s[m];
+  const double d = WeightedSum(record.alpha0.data(), record.q0.data(), M);
+  for (uint32_t m = 0; m < M; ++m) record.pstar0[m] = record.alpha0[m] * record.DO000 / d;
+  for (uint32_t k = 0; k < K; ++k) record.beta0[k] = s[M + k];
+  // Without the intercept columns the solution holds no w1, w2.
+  record.gamma0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
+
+  BuildMultiplierProgram(record, copies.outputs, copies.inputs, all, Orientation::kInput, record.x0.data(),
+                         record.q0.data());
+  LabelProgram(record, "Determining DI000, Obs %d ", 0);
+  record.DI000 = SolveMultiplierProgram(record, all, Orientation::kInput, !vrs);
+  for (uint32_t m = 0; m < M; ++m) record.phi0[m] = s[m];
+  for (uint32_t k = 0; k < K; ++k) record.eta0[k] = s[M + k];
+  const double e = WeightedSum(record.eta0.data(), record.x0.data(), K);
+  for (uint32_t k = 0; k < K; ++k) record.wstar0[k] = record.eta0[k] * record.DI000 / e;
+  record.delta0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
+}
+
+// Where the aggregator weights of one pass come from.
+enum class WeightSource { kComparisonPrices, kOwnPrices, kLowe, kPeriodS, kPeriodT, kFarePrimont };
+
+WeightSource FirstPassSource(const AnalysisRecord& record) {
+  if (record.Laspeyres || record.Fisher) return WeightSource::kComparisonPrices;
+  if (record.Paasche) return WeightSource::kOwnPrices;
+  if (record.Lowe) return WeightSource::kLowe;
+  if (record.MalmquistHs || record.HicksMoorsteen) return WeightSource::kPeriodS;
+  if (record.MalmquistIt) return WeightSource::kPeriodT;
+  return WeightSource::kFarePrimont;
+}
+
+// Fills the record's current output and input weights for observation o
+// with comparison observation b.
+void FillCurrentWeights(AnalysisRecord& record, WorkingCopies& copies, WeightSource source, uint32_t o,
+                        uint32_t b) {
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  double* ow = record.CurrentOutputWeights.data();
+  double* iw = record.CurrentInputWeights.data();
+  switch (source) {
+    case WeightSource::kComparisonPrices:
+      ReadObservationRow(copies.outputPrices, b, M, ow);
+      ReadObservationRow(copies.inputPrices, b, K, iw);
+      break;
+    case WeightSource::kOwnPrices:
+      ReadObservationRow(copies.outputPrices, o, M, ow);
+      ReadObservationRow(copies.inputPrices, o, K, iw);
+      break;
+    case WeightSource::kLowe:
+      record.CurrentOutputWeights = record.LoweOutputWeights;
+      record.CurrentInputWeights = record.LoweInputWeights;
+      break;
+    case WeightSource::kPeriodS:
+      ReadObservationRow(record.pstarhs, o, M, ow);
+      ReadObservationRow(record.wstarhs, o, K, iw);
+      break;
+    case WeightSource::kPeriodT:
+      ReadObservationRow(record.pstarit, o, M, ow);
+      ReadObservationRow(record.wstarit, o, K, iw);
+      break;
+    case WeightSource::kFarePrimont:
+      record.CurrentOutputWeights = record.pstar0;
+      record.CurrentInputWeights = record.wstar0;
+      break;
+  }
+}
+
+// Q, Qs, X and Xs of observation o with the current weights.
+void Aggregate(AnalysisRecord& record, uint32_t o, const std::vector<double>& yo, const std::vector<double>& yb,
+               const std::vector<double>& xo, const std::vector<double>& xb) {
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  At(record.Q, o) = WeightedSum(yo.data(), record.CurrentOutputWeights.data(), M);
+  At(record.Qs, o) = WeightedSum(yb.data(), record.CurrentOutputWeights.data(), M);
+  At(record.X, o) = WeightedSum(xo.data(), record.CurrentInputWeights.data(), K);
+  At(record.Xs, o) = WeightedSum(xb.data(), record.CurrentInputWeights.data(), K);
+}
+
+void ComputeEfficientAggregates(AnalysisRecord& record, uint32_t o) {
+  At(record.QBARt, o) = kMissing;
+  At(record.QBARs, o) = kMissing;
+  At(record.XBARt, o) = kMissing;
+  At(record.XBARs, o) = kMissing;
+  if (At(record.Q, o) != kMissing && At(record.OTE, o) != kMissing)
+    At(record.QBARt, o) = At(record.Q, o) / At(record.OTE, o);
+  if (At(record.Qs, o) != kMissing && At(record.OTEs, o) != kMissing)
+    At(record.QBARs, o) = At(record.Qs, o) / At(record.OTEs, o);
+  if (At(record.X, o) != kMissing && At(record.ITE, o) != kMissing)
+    At(record.XBARt, o) = At(record.X, o) * At(record.ITE, o);
+  if (At(record.Xs, o) != kMissing && At(record.ITEs, o) != kMissing)
+    At(record.XBARs, o) = At(record.Xs, o) * At(record.ITEs, o);
+}
+
+}  // namespace
+
+int ComputeSet2(AnalysisRecord& record) {
+  if (record.Prices == 0)
+    ConsolePrintf(" Computing Set 2: Q, QBAR, X, XBAR \n");
+  else
+    ConsolePrintf(" Computing Set 2: REV, Q, QBAR, COST, X, XBAR \n");
+
+  const uint32_t N = record.Firms;
+  const uint32_t T = record.Periods;
+  const uint32_t M = record.Outputs;
+  const uint32_t K = record.Inputs;
+  const uint32_t NT = record.Observations;
+  const bool chained = record.IsChained();
+
+  WorkingCopies copies;
+  CreateWorkingCopies(record, copies);
+
+  if (record.Prices) {
+    ComputeColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans);
+    ComputeColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans);
+  }
+
+  if (record.MalmquistHs || record.HicksMoorsteen) SolveDistanceStage(record, copies, true);
+  if (record.MalmquistIt || record.HicksMoorsteen) SolveDistanceStage(record, copies, false);
+  if (record.FarePrimont) SolveFarePrimontStage(record, copies);
+
+  if (record.Lowe) {
+    record.LoweOutputWeights = record.OutputPriceMeans;
+    record.LoweInputWeights = record.InputPriceMeans;
+  }
+
+  const WeightSource firstPass = FirstPassSource(record);
+  std::vector<double> yo(M), yb(M), xo(K), xb(K), po(M), wo(K);
+  for (uint32_t t = 1; t <= T; ++t) {
+    for (uint32_t i = 1; i <= N; ++i) {
+      const uint32_t o = N * (t - 1) + i;
+      uint32_t b = record.Base;
+      if (chained) {
+        b = t == 1 ? o : o - N;
+        record.Base = b;
+      }
+      ReadObservationRow(copies.outputs, o, M, yo.data());
+      ReadObservationRow(copies.outputs, b, M, yb.data());
+      ReadObservationRow(copies.inputs, o, K, xo.data());
+      ReadObservationRow(copies.inputs, b, K, xb.data());
+
+      if (record.Prices) {
+        ReadObservationRow(copies.outputPrices, o, M, po.data());
+        ReadObservationRow(copies.inputPrices, o, K, wo.data());
+        At(record.Rev, o) = WeightedSum(po.data(), yo.data(), M);
+        At(record.Cost, o) = WeightedSum(wo.data(), xo.data(), K);
+        if (chained) {
+          At(record.Revs, o) = ComparisonValue(record.Rev, b);
+          At(record.Costs, o) = ComparisonValue(record.Cost, b);
+        }
+      }
+
+      FillCurrentWeights(record, copies, firstPass, o, b);
+      Aggregate(record, o, yo, yb, xo, xb);
+
+      if (record.Fisher || record.HicksMoorsteen) {
+        At(record.FirstPassQ, o) = At(record.Q, o);
+        At(record.FirstPassQs, o) = At(record.Qs, o);
+        At(record.FirstPassX, o) = At(record.X, o);
+        At(record.FirstPassXs, o) = At(record.Xs, o);
+        const WeightSource secondPass = record.Fisher ? WeightSource::kOwnPrices : WeightSource::kPeriodT;
+        FillCurrentWeights(record, copies, secondPass, o, b);
+        Aggregate(record, o, yo, yb, xo, xb);
+        At(record.Q, o) = std::sqrt(At(record.FirstPassQ, o) * At(record.Q, o));
+        At(record.Qs, o) = std::sqrt(At(record.FirstPassQs, o) * At(record.Qs, o));
+        At(record.X, o) = std::sqrt(At(record.FirstPassX, o) * At(record.X, o));
+        At(record.Xs, o) = std::sqrt(At(record.FirstPassXs, o) * At(record.Xs, o));
+      }
+    }
+  }
+
+  if (record.IsFixedBase() && record.Prices) {
+    for (uint32_t o = 1; o <= NT; ++o) {
+      At(record.Revs, o) = ComparisonValue(record.Rev, record.Base);
+      At(record.Costs, o) = ComparisonValue(record.Cost, record.Base);
+    }
+  }
+
+  for (uint32_t o = 1; o <= NT; ++o) ComputeEfficientAggregates(record, o);
+
+  copies.outputs.FreeMemory();
+  copies.inputs.FreeMemory();
+  copies.outputPrices.FreeMemory();
+  copies.inputPrices.FreeMemory();
+  return 0;
+}
