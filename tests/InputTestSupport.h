@@ -1,0 +1,58 @@
+#pragma once
+// Helpers for the input-reader tests: files made from text, readers that must
+// return, and readers that must stop the run.
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/TestSupport.h"
+
+// An open temporary file holding `text`, positioned at its start.
+inline std::FILE* FileWith(const std::string& text) {
+  std::FILE* file = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::rewind(file);
+  return file;
+}
+
+// A reader that stops the run where a test expects it to return would end
+// the test binary with status 0 (its output captured); while a MustReturn
+// lives, such an exit ends the binary with status 1 instead.
+inline bool gReaderMustReturn = false;
+
+inline void FailOnExit() {
+  if (!gReaderMustReturn) return;
+  std::fputs("\n the reader ended the process where it should have returned\n", stderr);
+  std::_Exit(1);
+}
+
+struct MustReturn {
+  MustReturn() {
+    static const int registered = std::atexit(FailOnExit);
+    (void)registered;
+    gReaderMustReturn = true;
+  }
+  ~MustReturn() { gReaderMustReturn = false; }
+};
+
+// Runs `read` in a child process with standard input at its end, expects it
+// to end the process with status 0 and returns what it printed.
+inline std::string ConsoleOfStop(const std::function<void()>& read) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  static int serial = 0;
+  const std::string path = MakeTestDirectory("stop" + std::to_string(++serial)) + "/console.txt";
+  EXPECT_EXIT(
+      {
+        if (std::freopen("/dev/null", "r", stdin) == nullptr) std::_Exit(98);
+        if (std::freopen(path.c_str(), "w", stdout) == nullptr) std::_Exit(98);
+        read();
+        std::fflush(stdout);
+        std::_Exit(99);  // returned: the run was not stopped
+      },
+      testing::ExitedWithCode(0), "");
+  return ReadWholeFile(path);
+}
