@@ -1,0 +1,283 @@
+// Set 3: QHAT, the largest output aggregate p.q the technology can produce
+// from an observation's inputs, and XHAT, the smallest input aggregate w.x
+// with which it can produce the observation's outputs.
+//
+// Both are envelopment-form programs over the reference set of a period,
+// one lambda column per reference observation j (in storage order), all
+// variables nonnegative, maximised:
+//
+//   XHAT  columns lambda_1..lambda_nref, x_1..x_K;  objective  -w . x
+//         rows 1..M     (>=)   sum_j y_j,m lambda_j          >= y_d,m
+//         rows M+1..M+K (>=)  -sum_j x_j,k lambda_j + x_k    >= 0
+//         row M+K+1     (=)    sum_j lambda_j = 1             (VRS only)
+//         XHAT = -(optimum)
+//   QHAT  columns lambda_1..lambda_nref, q_1..q_M;  objective   p . q
+//         rows 1..M     (<=)  -sum_j y_j,m lambda_j + q_m    <= 0
+//         rows M+1..M+K (<=)   sum_j x_j,k lambda_j          <= x_d,k
+//         row M+K+1     (=)    sum_j lambda_j = 1             (VRS only)
+//         QHAT = optimum
+//
+// QHATt, XHATt measure observation o against its own period's technology;
+// for the chained families QHATs, XHATs measure o's previous-period
+// observation against the previous period's technology with o's weights,
+// and for the fixed-base families they are the Base observation's values.
+// Fisher and Hicks-Moorsteen solve every program with two sets of weights
+// and keep the geometric mean. A failed program gives -9999.
+//
+// The aggregator weights of the distance-function and Fare-Primont families
+// are about 1/quantity and can be far below the simplex tolerance; a program
+// whose largest |weight| is positive and below 1 is posed with its objective
+// multiplied by the power of two that brings that weight into [1, 2), and
+// the optimum is divided by it again. Both steps are exact.
+
+#include <cmath>
+#include <vector>
+
+#include "app/AnalysisRecord.h"
+#include "app/ErrorLog.h"
+#include "app/Format.h"
+#include "measures/ComputationSets.h"
+#include "measures/ReferenceSet.h"
+
+namespace {
+
+bool Present(double value) { return value != kMissing; }
+
+// Quantities and prices of every observation, cut from Data.
+struct WorkingCopies {
+  Matrix outputs, inputs, outputPrices, inputPrices;
+};
+
+void CreateWorkingCopies(AnalysisRecord& record, WorkingCopies& copies) {
+  const uint32_t N = record.Firms, T = record.Periods, M = record.Outputs, K = record.Inputs;
+  const uint32_t NT = record.Observations;
+  const uint32_t rows = T + N + NT, cols = 2 * (M + K);
+  copies.outputs.Create(rows, cols, NT, M);
+  copies.inputs.Create(rows, cols, NT, K);
+  copies.outputPrices.Create(rows, cols, NT, M);
+  copies.inputPrices.Create(rows, cols, NT, K);
+  SetSubMatrix(copies.outputs, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, 2, M + 1);
+  SetSubMatrix(copies.inputs, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, M + 2, M + K + 1);
+  if (record.Prices) {
+    SetSubMatrix(copies.outputPrices, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, M + K + 2, 2 * M + K + 1);
+    SetSubMatrix(copies.inputPrices, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, 2 * M + K + 2,
+                 2 * M + 2 * K + 1);
+  }
+}
+
+void FreeWorkingCopies(WorkingCopies& copies) {
+  copies.outputs.FreeMemory();
+  copies.inputs.FreeMemory();
+  copies.outputPrices.FreeMemory();
+  copies.inputPrices.FreeMemory();
+}
+
+bool IsTwoPass(const AnalysisRecord& record) { return record.Fisher || record.HicksMoorsteen; }
+
+void CopyRow(Matrix& source, uint32_t row, std::vector<double>& weights) {
+  for (uint32_t j = 0; j < weights.size(); ++j) weights[j] = source.GetValue(row - 1, j);
+}
+
+// Fills the record's current weights for observation o with comparison
+// observation b, for pass 1 or (Fisher, Hicks-Moorsteen) pass 2.
+void FillWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
+  std::vector<double>& p = record.CurrentOutputWeights;
+  std::vector<double>& w = record.CurrentInputWeights;
+  if (record.Laspeyres || (record.Fisher && pass == 1)) {
+    CopyRow(copies.outputPrices, b, p);
+    CopyRow(copies.inputPrices, b, w);
+  } else if (record.Paasche || record.Fisher) {
+    CopyRow(copies.outputPrices, o, p);
+    CopyRow(copies.inputPrices, o, w);
+  } else if (record.Lowe) {
+    p = record.LoweOutputWeights;
+    w = record.LoweInputWeights;
+  } else if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
+    CopyRow(record.pstarhs, o, p);
+    CopyRow(record.wstarhs, o, w);
+  } else if (record.MalmquistIt || record.HicksMoorsteen) {
+    CopyRow(record.pstarit, o, p);
+    CopyRow(record.wstarit, o, w);
+  } else if (record.FarePrimont) {
+    p = record.pstar0;
+    w = record.wstar0;
+  }
+}
+
+// The power-of-two exponent that brings the largest |weight| into [1, 2)
+// when it is positive and below 1; 0 otherwise.
+int ObjectiveScaleExponent(const std::vector<double>& weights) {
+  double largest = 0.0;
+  for (double weight : weights)
+    if (std::fabs(weight) > largest) largest = std::fabs(weight);
+  if (!(largest > 0.0 && largest < 1.0)) return 0;
+  int exponent = 0;
+  std::frexp(largest, &exponent);  // largest = f * 2^exponent, f in [0.5, 1)
+  return 1 - exponent;
+}
+
+void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
+  const ReferenceRange range = ReferenceSetOfPeriod(record, period);
+  record.RefFirst = range.first;
+  record.RefLast = range.last;
+  record.RefCount = range.Count();
+}
+
+// Labels, solves the posed program and reads back its optimum, undoing the
+// objective scaling; -9999 when the program failed.
+double SolveAndReadOptimum(AnalysisRecord& record, const char* name, uint32_t o, int scaleExponent) {
+  if (record.Log != nullptr) record.Log->SetContext("Determining %s, Obs %d ", name, static_cast<int>(o));
+  if (Solve(record.Problem) != 0) return kMissing;
+  const double optimum = std::ldexp(record.Problem.Objective(), -scaleExponent);
+  if (optimum == kMissing) return kMissing;
+  return optimum;
+}
+
+// XHAT of target observation d against the current reference set, with the
+// record's current input weights.
+double DetermineXhat(AnalysisRecord& record, WorkingCopies& copies, uint32_t d, const char* name, uint32_t o) {
+  const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
+  const uint32_t first = record.RefFirst - 1, last = record.RefLast - 1;
+  Matrix& A = record.LPMatrix;
+  A.ResetMatrix(M + K + 1, nref + K);
+  SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, M, M + K - 1, nref - 1);
+  A.MultScalar(-1.0);
+  SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, 0, M - 1, nref - 1);
+  for (uint32_t k = 0; k < K; ++k) A.SetValue(M + k, nref + k, 1.0);
+  for (uint32_t j = 0; j < nref; ++j) A.SetValue(M + K, j, 1.0);
+
+  double* rhs = record.LPRhs.data();
+  for (uint32_t m = 0; m < M; ++m) rhs[m] = copies.outputs.GetValue(d - 1, m);
+  for (uint32_t k = 0; k < K; ++k) rhs[M + k] = 0.0;
+  rhs[M + K] = 1.0;
+
+  const std::vector<double>& w = record.CurrentInputWeights;
+  const int scaleExponent = ObjectiveScaleExponent(w);
+  double* obj = record.LPObjective.data();
+  for (uint32_t j = 0; j < nref; ++j) obj[j] = 0.0;
+  for (uint32_t k = 0; k < K; ++k) obj[nref + k] = std::ldexp(-w[k], scaleExponent);
+
+  if (!record.Vrs) A.SetDimensions(M + K, nref + K);
+  SetProblem(A, record.Problem, rhs, obj, 0, static_cast<int>(M + K), record.Vrs ? 1 : 0);
+  const double optimum = SolveAndReadOptimum(record, name, o, scaleExponent);
+  return Present(optimum) ? -optimum : kMissing;
+}
+
+// QHAT of target observation d against the current reference set, with the
+// record's current output weights.
+double DetermineQhat(AnalysisRecord& record, WorkingCopies& copies, uint32_t d, const char* name, uint32_t o) {
+  const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
+  const uint32_t first = record.RefFirst - 1, last = record.RefLast - 1;
+  Matrix& A = record.LPMatrix;
+  A.ResetMatrix(M + K + 1, nref + M);
+  SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, 0, M - 1, nref - 1);
+  A.MultScalar(-1.0);
+  SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, M, M + K - 1, nref - 1);
+  for (uint32_t m = 0; m < M; ++m) A.SetValue(m, nref + m, 1.0);
+  for (uint32_t j = 0; j < nref; ++j) A.SetValue(M + K, j, 1.0);
+
+  double* rhs = record.LPRhs.data();
+  for (uint32_t m = 0; m < M; ++m) rhs[m] = 0.0;
+  for (uint32_t k = 0; k < K; ++k) rhs[M + k] = copies.inputs.GetValue(d - 1, k);
+  rhs[M + K] = 1.0;
+
+  const std::vector<double>& p = record.CurrentOutputWeights;
+  const int scaleExponent = ObjectiveScaleExponent(p);
+  double* obj = record.LPObjective.data();
+  for (uint32_t j = 0; j < nref; ++j) obj[j] = 0.0;
+  for (uint32_t m = 0; m < M; ++m) obj[nref + m] = std::ldexp(p[m], scaleExponent);
+
+  if (!record.Vrs) A.SetDimensions(M + K, nref + M);
+  SetProblem(A, record.Problem, rhs, obj, static_cast<int>(M + K), 0, record.Vrs ? 1 : 0);
+  return SolveAndReadOptimum(record, name, o, scaleExponent);
+}
+
+// Where one side's results go: the period-t values of o or the values of
+// o's comparison observation, with their first-pass scratch and labels.
+struct HatSide {
+  ObservationVector& qhat;
+  ObservationVector& xhat;
+  ObservationVector& firstPassQhat;
+  ObservationVector& firstPassXhat;
+  const char* qhatName;
+  const char* xhatName;
+};
+
+double GeometricMeanOfPasses(double first, double second) {
+  if (Present(second) && Present(first)) return std::sqrt(first * second);
+  return second;
+}
+
+// Solves the XHAT and QHAT programs of target d (against the current
+// reference set) for observation o with comparison observation b, storing
+// them under o; two passes and their geometric mean for Fisher and
+// Hicks-Moorsteen.
+void DetermineHatPair(AnalysisRecord& record, WorkingCopies& copies, const HatSide& side, uint32_t o, uint32_t b,
+                      uint32_t d) {
+  const uint32_t e = o - 1;
+  FillWeights(record, copies, o, b, 1);
+  side.qhat[e] = kMissing;
+  side.xhat[e] = kMissing;
+  side.xhat[e] = DetermineXhat(record, copies, d, side.xhatName, o);
+  side.qhat[e] = DetermineQhat(record, copies, d, side.qhatName, o);
+  if (!IsTwoPass(record)) return;
+
+  side.firstPassQhat[e] = side.qhat[e];
+  side.firstPassXhat[e] = side.xhat[e];
+  FillWeights(record, copies, o, b, 2);
+  side.xhat[e] = DetermineXhat(record, copies, d, side.xhatName, o);
+  side.qhat[e] = DetermineQhat(record, copies, d, side.qhatName, o);
+  side.qhat[e] = GeometricMeanOfPasses(side.firstPassQhat[e], side.qhat[e]);
+  side.xhat[e] = GeometricMeanOfPasses(side.firstPassXhat[e], side.xhat[e]);
+}
+
+}  // namespace
+
+int ComputeSet3(AnalysisRecord& record) {
+  ConsolePrintf(" Computing Set 3: QHAT, XHAT \n");
+
+  const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
+  const bool chained = record.IsChained();
+  WorkingCopies copies;
+  CreateWorkingCopies(record, copies);
+  record.CurrentOutputWeights.assign(record.Outputs, 0.0);
+  record.CurrentInputWeights.assign(record.Inputs, 0.0);
+
+  // Stage 1: every observation against its own period's technology.
+  const HatSide own{record.QHATt, record.XHATt, record.FirstPassQ, record.FirstPassX, "QHATt", "XHATt"};
+  for (uint32_t t = 1; t <= T; ++t) {
+    SetReferenceSet(record, t);
+    for (uint32_t i = 1; i <= N; ++i) {
+      const uint32_t o = N * (t - 1) + i;
+      if (chained) record.Base = (t == 1) ? o : o - N;
+      DetermineHatPair(record, copies, own, o, record.Base, o);
+    }
+  }
+
+  if (chained) {
+    // Stage 2: the previous-period observation against the previous period's
+    // technology, with the weights of o. Period 1 is its own comparison.
+    for (uint32_t e = 0; e < N && e < NT; ++e) {
+      record.QHATs[e] = record.QHATt[e];
+      record.XHATs[e] = record.XHATt[e];
+    }
+    const HatSide comparison{record.QHATs, record.XHATs, record.FirstPassQs, record.FirstPassXs, "QHATs", "XHATs"};
+    for (uint32_t t = 2; t <= T; ++t) {
+      SetReferenceSet(record, t - 1);
+      for (uint32_t i = 1; i <= N; ++i) {
+        const uint32_t o = N * (t - 1) + i;
+        record.Base = o - N;
+        DetermineHatPair(record, copies, comparison, o, record.Base, record.Base);
+      }
+    }
+  } else if (record.IsFixedBase()) {
+    // Stage 3: every observation is compared with the Base observation.
+    for (uint32_t e = 0; e < NT; ++e) {
+      record.QHATs[e] = record.QHATt[record.Base - 1];
+      record.XHATs[e] = record.XHATt[record.Base - 1];
+    }
+  }
+
+  FreeWorkingCopies(copies);
+  return 0;
+}

@@ -1,0 +1,183 @@
+// Set 4: TFP = Q / X of every observation and of its comparison observation,
+// TFP*, the largest TFP the technology of the period allows, and the mark of
+// the observations that attain it. No linear programs.
+//
+// Chained families: TFP* of o is the running maximum, over the reference set
+// of o's period, of R(r) = (sum_m y_r,m p_m) / (sum_k x_r,k w_k) with o's
+// aggregator weights p, w; TFP*s the same over the previous period's
+// reference set. Fisher and Hicks-Moorsteen weigh twice; each pass keeps its
+// own maximum and TFP* is the square root of the product of the two, the
+// same geometric mean that the aggregates of these families use.
+// Fixed-base families: TFP* of o is the running maximum of the stored TFP
+// over the reference set, and TFP*s is TFP* of the Base observation.
+// A running maximum takes a value when it is greater than or equal to the
+// current one, reference observations in storage order.
+
+#include <cmath>
+#include <vector>
+
+#include "app/AnalysisRecord.h"
+#include "app/Format.h"
+#include "measures/ComputationSets.h"
+#include "measures/ReferenceSet.h"
+
+namespace {
+
+bool Present(double value) { return value != kMissing; }
+
+// Quantities and prices of every observation, cut from Data.
+struct WorkingCopies {
+  Matrix outputs, inputs, outputPrices, inputPrices;
+};
+
+void CreateWorkingCopies(AnalysisRecord& record, WorkingCopies& copies) {
+  const uint32_t N = record.Firms, T = record.Periods, M = record.Outputs, K = record.Inputs;
+  const uint32_t NT = record.Observations;
+  const uint32_t rows = T + N + NT, cols = 2 * (M + K);
+  copies.outputs.Create(rows, cols, NT, M);
+  copies.inputs.Create(rows, cols, NT, K);
+  copies.outputPrices.Create(rows, cols, NT, M);
+  copies.inputPrices.Create(rows, cols, NT, K);
+  SetSubMatrix(copies.outputs, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, 2, M + 1);
+  SetSubMatrix(copies.inputs, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, M + 2, M + K + 1);
+  if (record.Prices) {
+    SetSubMatrix(copies.outputPrices, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, M + K + 2, 2 * M + K + 1);
+    SetSubMatrix(copies.inputPrices, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, 2 * M + K + 2,
+                 2 * M + 2 * K + 1);
+  }
+}
+
+void FreeWorkingCopies(WorkingCopies& copies) {
+  copies.outputs.FreeMemory();
+  copies.inputs.FreeMemory();
+  copies.outputPrices.FreeMemory();
+  copies.inputPrices.FreeMemory();
+}
+
+bool IsTwoPass(const AnalysisRecord& record) { return record.Fisher || record.HicksMoorsteen; }
+
+// Fills the record's current weights for observation o with comparison
+// observation b, for pass 1 or pass 2 of a chained family.
+void FillWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
+  const uint32_t M = record.Outputs, K = record.Inputs;
+  std::vector<double>& p = record.CurrentOutputWeights;
+  std::vector<double>& w = record.CurrentInputWeights;
+  Matrix* outputSource = nullptr;
+  Matrix* inputSource = nullptr;
+  uint32_t row = o;
+  if (record.Laspeyres || (record.Fisher && pass == 1)) {
+    outputSource = &copies.outputPrices;
+    inputSource = &copies.inputPrices;
+    row = b;
+  } else if (record.Paasche || record.Fisher) {
+    outputSource = &copies.outputPrices;
+    inputSource = &copies.inputPrices;
+  } else if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
+    outputSource = &record.pstarhs;
+    inputSource = &record.wstarhs;
+  } else if (record.MalmquistIt || record.HicksMoorsteen) {
+    outputSource = &record.pstarit;
+    inputSource = &record.wstarit;
+  } else {
+    return;
+  }
+  for (uint32_t m = 0; m < M; ++m) p[m] = outputSource->GetValue(row - 1, m);
+  for (uint32_t k = 0; k < K; ++k) w[k] = inputSource->GetValue(row - 1, k);
+}
+
+// TFP of reference observation r under the current weights.
+double WeightedRatio(AnalysisRecord& record, WorkingCopies& copies, uint32_t r) {
+  const uint32_t M = record.Outputs, K = record.Inputs;
+  double output = 0.0;
+  for (uint32_t m = 0; m < M; ++m) output += copies.outputs.GetValue(r - 1, m) * record.CurrentOutputWeights[m];
+  double input = 0.0;
+  for (uint32_t k = 0; k < K; ++k) input += copies.inputs.GetValue(r - 1, k) * record.CurrentInputWeights[k];
+  return output / input;
+}
+
+// Raises v over the current reference set with the current weights.
+void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, double& v) {
+  for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r) {
+    const double ratio = WeightedRatio(record, copies, r);
+    if (ratio >= v) v = ratio;
+  }
+}
+
+void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
+  const ReferenceRange range = ReferenceSetOfPeriod(record, period);
+  record.RefFirst = range.first;
+  record.RefLast = range.last;
+  record.RefCount = range.Count();
+}
+
+// Maximum TFP of observation o (comparison observation b) over the current
+// reference set, raised in v; firstPass receives the pass-1 maximum of the
+// two-pass families.
+void RaiseChainedMaximum(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, double& v,
+                         double& firstPass) {
+  FillWeights(record, copies, o, b, 1);
+  RaiseOverReferenceSet(record, copies, v);
+  if (!IsTwoPass(record)) return;
+  firstPass = v;
+  double second = 0.0;
+  FillWeights(record, copies, o, b, 2);
+  RaiseOverReferenceSet(record, copies, second);
+  v = std::sqrt(firstPass * second);
+}
+
+}  // namespace
+
+int ComputeSet4(AnalysisRecord& record) {
+  ConsolePrintf(" Computing Set 4: TFP, TFP* \n");
+
+  const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
+  const bool chained = record.IsChained();
+  WorkingCopies copies;
+  CreateWorkingCopies(record, copies);
+
+  // TFP of the observation and of its comparison observation.
+  for (uint32_t e = 0; e < NT; ++e) {
+    record.TFP[e] = kMissing;
+    if (Present(record.Q[e]) && Present(record.X[e])) record.TFP[e] = record.Q[e] / record.X[e];
+    record.TFPs[e] = kMissing;
+    if (Present(record.Qs[e]) && Present(record.Xs[e])) record.TFPs[e] = record.Qs[e] / record.Xs[e];
+  }
+
+  // TFP* against the technology of the observation's own period.
+  for (uint32_t t = 1; t <= T; ++t) {
+    SetReferenceSet(record, t);
+    for (uint32_t i = 1; i <= N; ++i) {
+      const uint32_t o = N * (t - 1) + i;
+      if (chained) {
+        record.Base = (t == 1) ? o : o - N;
+        RaiseChainedMaximum(record, copies, o, record.Base, record.TFPstar[o - 1], record.FirstPassQ[o - 1]);
+      } else {
+        double& v = record.TFPstar[o - 1];
+        for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r)
+          if (record.TFP[r - 1] >= v) v = record.TFP[r - 1];
+      }
+    }
+  }
+
+  // TFP*s: the comparison observation's maximum.
+  if (chained) {
+    for (uint32_t o = 1; o <= N && o <= NT; ++o) record.TFPstars[o - 1] = record.TFPstar[o - 1];
+    for (uint32_t t = 2; t <= T; ++t) {
+      SetReferenceSet(record, t - 1);
+      for (uint32_t i = 1; i <= N; ++i) {
+        const uint32_t o = N * (t - 1) + i;
+        record.Base = o - N;
+        RaiseChainedMaximum(record, copies, o, record.Base, record.TFPstars[o - 1], record.FirstPassQs[o - 1]);
+      }
+    }
+  } else {
+    for (uint32_t e = 0; e < NT; ++e) record.TFPstars[e] = record.TFPstar[record.Base - 1];
+  }
+
+  // The observations that attain the maximum.
+  for (uint32_t e = 0; e < NT; ++e)
+    if (record.TFPstar[e] <= record.TFP[e]) record.TfpMaxFlag[e] = 1.0;
+
+  FreeWorkingCopies(copies);
+  return 0;
+}
