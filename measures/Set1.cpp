@@ -19,6 +19,7 @@
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"
+#include "measures/WorkingCopies.h"
 
 namespace {
 
@@ -74,12 +75,10 @@ int ComputeSet1(AnalysisRecord& record) {
   const uint32_t NT = record.Observations;
   const bool vrs = record.Vrs != 0;
 
-  Matrix outputs;
-  Matrix inputs;
-  outputs.Create(T + N + NT, 2 * (M + K), NT, M);
-  inputs.Create(T + N + NT, 2 * (M + K), NT, K);
-  SetSubMatrix(outputs, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, 2, M + 1);
-  SetSubMatrix(inputs, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, M + 2, M + K + 1);
+  WorkingCopies copies;
+  CreateWorkingCopies(record, copies, false);
+  Matrix& outputs = copies.outputs;
+  Matrix& inputs = copies.inputs;
 
   for (uint32_t m = 0; m < M; ++m) {
     double sum = 0.0;
@@ -141,7 +140,6 @@ int ComputeSet1(AnalysisRecord& record) {
     for (uint32_t o = 1; o <= NT; ++o) CopyComparisonValues(record, o, record.Base);
   }
 
-  outputs.FreeMemory();
-  inputs.FreeMemory();
+  FreeWorkingCopies(copies);
   return 0;
 }

@@ -34,16 +34,9 @@
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"
+#include "measures/WorkingCopies.h"
 
 namespace {
-
-// Working copies of the data columns Set 2 reads, one row per observation.
-struct WorkingCopies {
-  Matrix outputs;
-  Matrix inputs;
-  Matrix outputPrices;
-  Matrix inputPrices;
-};
 
 double& At(ObservationVector& v, uint32_t observation) { return v[observation - 1]; }
 
@@ -52,25 +45,6 @@ double& At(ObservationVector& v, uint32_t observation) { return v[observation - 
 double ComparisonValue(const ObservationVector& v, uint32_t observation) {
   if (observation < 1 || observation > v.size()) return kMissing;
   return v[observation - 1];
-}
-
-void CreateWorkingCopies(AnalysisRecord& record, WorkingCopies& copies) {
-  const uint32_t N = record.Firms;
-  const uint32_t T = record.Periods;
-  const uint32_t M = record.Outputs;
-  const uint32_t K = record.Inputs;
-  const uint32_t NT = record.Observations;
-  copies.outputs.Create(NT + T + N, 2 * (M + K), NT, M);
-  copies.inputs.Create(NT + T + N, 2 * (M + K), NT, K);
-  copies.outputPrices.Create(NT + T + N, 2 * (M + K), NT, M);
-  copies.inputPrices.Create(NT + T + N, 2 * (M + K), NT, K);
-  SetSubMatrix(copies.outputs, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, 2, M + 1);
-  SetSubMatrix(copies.inputs, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, M + 2, M + K + 1);
-  if (record.Prices) {
-    SetSubMatrix(copies.outputPrices, 0, NT - 1, 0, M - 1, record.Data, 0, NT - 1, M + K + 2, 2 * M + K + 1);
-    SetSubMatrix(copies.inputPrices, 0, NT - 1, 0, K - 1, record.Data, 0, NT - 1, 2 * M + K + 2,
-                 2 * M + 2 * K + 1);
-  }
 }
 
 void ComputeColumnMeans(Matrix& copy, uint32_t rows, uint32_t cols, std::vector<double>& means) {
@@ -342,9 +316,6 @@ int ComputeSet2(AnalysisRecord& record) {
 
   for (uint32_t o = 1; o <= NT; ++o) ComputeEfficientAggregates(record, o);
 
-  copies.outputs.FreeMemory();
-  copies.inputs.FreeMemory();
-  copies.outputPrices.FreeMemory();
-  copies.inputPrices.FreeMemory();
+  FreeWorkingCopies(copies);
   return 0;
 }
