@@ -69,18 +69,41 @@ int SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* o
     problem.m_NumConstraints = m;
     problem.m_NumVariables = n;
     // The tableau needs m+2 rows and n+2 columns below its capacity; the
-    // solver's auxiliary row m+2 lies just past the current size.
-    problem.m_Posed = tableau.ResetMatrix(m + 2, n + 2) == 0 ? 1 : 0;
+    // solver's auxiliary row m+2 lies just past the current size. Its rows
+    // are packed (stride n+2), so the solver's passes down a column stay
+    // within a small block whatever the capacity.
+    problem.m_Posed = tableau.ResizePacked(m + 2, n + 2) == 0 ? 1 : 0;
     if (problem.m_Posed == 0) problem.m_SizeError = 1;
   } else {
     ReportSizeError(problem, FormatText("SetProblem: %u constraints x %u variables exceed the capacity %u x %u", m,
                                         n, problem.m_MaxConstraints, problem.m_MaxVariables));
     problem.m_Posed = 0;
   }
-  for (uint32_t i = 1; i <= m; ++i) tableau.SetValue(i + 1, 1, rhs[i - 1]);
-  for (uint32_t j = 1; j <= n; ++j) tableau.SetValue(1, j + 1, obj[j - 1]);
-  for (uint32_t i = 1; i <= m; ++i) {
-    for (uint32_t j = 1; j <= n; ++j) tableau.SetValue(i + 1, j + 1, -A.GetValue(i - 1, j - 1));
+  if (problem.m_Posed != 0) {
+    // Every element of the (m+2) x (n+2) tableau is written once: zeros in
+    // row 0, column 0 and at (1, 1), the objective, the right-hand sides and
+    // -A. A's indices are within its current size by construction.
+    double* zeroRow = tableau.Row(0);
+    for (uint32_t j = 0; j <= n + 1; ++j) zeroRow[j] = 0.0;
+    double* objectiveRow = tableau.Row(1);
+    objectiveRow[0] = 0.0;
+    objectiveRow[1] = 0.0;
+    for (uint32_t j = 1; j <= n; ++j) objectiveRow[j + 1] = obj[j - 1];
+    for (uint32_t i = 1; i <= m; ++i) {
+      double* row = tableau.Row(i + 1);
+      const double* coefficients = A.Row(i - 1);
+      row[0] = 0.0;
+      row[1] = rhs[i - 1];
+      for (uint32_t j = 1; j <= n; ++j) row[j + 1] = -coefficients[j - 1];
+    }
+  } else {
+    // A refused problem: the tableau keeps its size and the tested writes
+    // report what does not fit.
+    for (uint32_t i = 1; i <= m; ++i) tableau.SetValue(i + 1, 1, rhs[i - 1]);
+    for (uint32_t j = 1; j <= n; ++j) tableau.SetValue(1, j + 1, obj[j - 1]);
+    for (uint32_t i = 1; i <= m; ++i) {
+      for (uint32_t j = 1; j <= n; ++j) tableau.SetValue(i + 1, j + 1, -A.GetValue(i - 1, j - 1));
+    }
   }
   problem.m_NumLessEqual = m1;
   problem.m_NumGreaterEqual = m2;
@@ -122,7 +145,7 @@ int Solve(LPProblem& problem) {
   if (problem.m_Posed != 0) {
     for (uint32_t i = 1; i <= m; ++i) {
       const int j = problem.m_Basis[i];
-      if (j >= 1 && static_cast<uint32_t>(j) <= n) problem.m_Solution[j - 1] = tableau.GetValue(i + 1, 1);
+      if (j >= 1 && static_cast<uint32_t>(j) <= n) problem.m_Solution[j - 1] = tableau.Row(i + 1)[1];
     }
   }
   problem.m_ResultCode = code;

@@ -42,7 +42,9 @@ void Matrix::InitializeMemory() {
     m_ErrorFlag = 1;
     return;
   }
-  for (uint32_t i = 0; i < m_MaxRows; ++i) m_RowPtrs[i] = m_Block + static_cast<std::size_t>(i) * m_MaxCols;
+  m_RowStride = m_MaxCols;
+  m_RowsLaidOut = 0;
+  LayOutRows(m_MaxRows);
   m_IsAllocated = 1;
 }
 
@@ -52,6 +54,14 @@ void Matrix::FreeMemory() {
   m_Block = nullptr;
   m_RowPtrs = nullptr;
   m_IsAllocated = 0;
+  m_RowStride = 0;
+  m_RowsLaidOut = 0;
+}
+
+void Matrix::LayOutRows(uint32_t rows) {
+  if (m_RowPtrs == nullptr) return;  // storage was not obtained
+  for (uint32_t i = m_RowsLaidOut; i < rows; ++i) m_RowPtrs[i] = m_Block + static_cast<std::size_t>(i) * m_RowStride;
+  if (rows > m_RowsLaidOut) m_RowsLaidOut = rows;
 }
 
 double Matrix::GetValue(uint32_t row, uint32_t col) {
@@ -70,7 +80,7 @@ void Matrix::SetValue(uint32_t row, uint32_t col, double value) {
   m_ErrorFlag = 1;
 }
 
-int Matrix::ResetMatrix(uint32_t rows, uint32_t cols) {
+int Matrix::ResizeWithinCapacity(uint32_t rows, uint32_t cols, bool packed) {
   if (rows >= m_MaxRows || cols >= m_MaxCols) {
     ConsolePrintf("Reset Matrix : dimensions required [%d,%d] Max Dimensions [%d,%d]\n", static_cast<int>(rows),
                   static_cast<int>(cols), static_cast<int>(m_MaxRows), static_cast<int>(m_MaxCols));
@@ -78,12 +88,37 @@ int Matrix::ResetMatrix(uint32_t rows, uint32_t cols) {
     m_ErrorFlag = 1;
     return 1;
   }
+  const uint32_t stride = packed ? (cols > 0 ? cols : 1) : m_MaxCols;
+  if (stride != m_RowStride) {
+    m_RowStride = stride;
+    m_RowsLaidOut = 0;
+  }
   m_NumRows = rows;
   m_NumCols = cols;
+  // Packed: the rows in use and the one after them (rows < m_MaxRows). Each
+  // row then ends within the block, since stride <= m_MaxCols.
+  LayOutRows(packed ? rows + 1 : m_MaxRows);
+  return 0;
+}
+
+int Matrix::ResetMatrix(uint32_t rows, uint32_t cols) {
+  if (ResizeWithinCapacity(rows, cols, false) != 0) return 1;
   for (uint32_t i = 0; i < rows; ++i) {
     double* row = m_RowPtrs[i];
     for (uint32_t j = 0; j < cols; ++j) row[j] = 0.0;
   }
+  return 0;
+}
+
+int Matrix::ResizePacked(uint32_t rows, uint32_t cols) { return ResizeWithinCapacity(rows, cols, true); }
+
+int Matrix::ResetMatrixPacked(uint32_t rows, uint32_t cols) {
+  if (ResizeWithinCapacity(rows, cols, true) != 0) return 1;
+  // The region is one run of rows x cols elements from row 0 on.
+  const std::size_t elements = static_cast<std::size_t>(rows) * cols;
+  if (elements == 0) return 0;
+  double* region = m_RowPtrs[0];
+  for (std::size_t e = 0; e < elements; ++e) region[e] = 0.0;
   return 0;
 }
 
@@ -95,9 +130,12 @@ void Matrix::SetDimensions(uint32_t rows, uint32_t cols) {
     m_ErrorFlag = 1;
     return;
   }
-  if (cols < m_MaxCols) {
+  // A packed layout cannot widen beyond its stride (the rows would overlap);
+  // with the capacity stride this is the capacity test itself.
+  if (cols < m_MaxCols && cols <= m_RowStride) {
     m_NumRows = rows;
     m_NumCols = cols;
+    LayOutRows(rows + 1);
   }
 }
 
@@ -118,6 +156,17 @@ int SetSubMatrix(Matrix& dest, uint32_t destRowFirst, uint32_t destRowLast, uint
     return 1;
   }
   if (srcColLast - srcColFirst != destColLast - destColFirst) return 0;
+  if (src.Contains(srcRowFirst, srcRowLast, srcColFirst, srcColLast) &&
+      dest.Contains(destRowFirst, destRowLast, destColFirst, destColLast)) {
+    // Every element in range: the same copies in the same order, untested.
+    const uint32_t cols = srcColLast - srcColFirst + 1;
+    for (uint32_t r = srcRowFirst; r <= srcRowLast; ++r) {
+      const double* from = src.Row(r) + srcColFirst;
+      double* to = dest.Row(destRowFirst + r - srcRowFirst) + destColFirst;
+      for (uint32_t k = 0; k < cols; ++k) to[k] = from[k];
+    }
+    return 0;
+  }
   for (uint32_t r = srcRowFirst; r <= srcRowLast; ++r) {
     for (uint32_t k = srcColFirst; k <= srcColLast; ++k) {
       double v = src.GetValue(r, k);
@@ -143,6 +192,16 @@ int SetSubMatrixTransposed(Matrix& dest, Matrix& src, uint32_t srcRowFirst, uint
     return 1;
   }
   if (srcColLast != destRowLast - destRowFirst) return 0;
+  if (src.Contains(srcRowFirst, srcRowLast, 0, srcColLast) &&
+      dest.Contains(destRowFirst, destRowLast, 0, destColLast)) {
+    // Every element in range: the same copies in the same order, untested.
+    for (uint32_t r = srcRowFirst; r <= srcRowLast; ++r) {
+      const double* from = src.Row(r);
+      const uint32_t col = r - srcRowFirst;
+      for (uint32_t s = 0; s <= srcColLast; ++s) dest.Row(destRowFirst + s)[col] = from[s];
+    }
+    return 0;
+  }
   for (uint32_t r = srcRowFirst; r <= srcRowLast; ++r) {
     for (uint32_t s = 0; s <= srcColLast; ++s) {
       double v = src.GetValue(r, s);

@@ -12,6 +12,14 @@
 // m_MaxCols whatever the current size. After a successful ResetMatrix or
 // SetDimensions the current size is strictly below the capacity, so the
 // solver may use one row and one column beyond it.
+//
+// A matrix that is refilled for every linear program (the constraint matrix
+// and the tableau) is better laid out packed: ResetMatrixPacked and
+// ResizePacked put its rows back to back with a stride of the current column
+// count, so a tall program of a few columns lies in one small block instead
+// of one page per row. Such a layout lasts until the next ResetMatrix or
+// packed resize; it keeps the row after the last one addressable, as the
+// solver needs, and refuses to widen the columns beyond the stride.
 
 #include <cstdint>
 
@@ -32,11 +40,25 @@ class Matrix {
   void SetValue(uint32_t row, uint32_t col, double value);
   int ResetMatrix(uint32_t rows, uint32_t cols);
   void SetDimensions(uint32_t rows, uint32_t cols);
+
+  // ResetMatrix with the rows laid out packed (stride cols); the values
+  // outside the new region are lost. Same checks, messages and result.
+  int ResetMatrixPacked(uint32_t rows, uint32_t cols);
+  // The same without zeroing: the region's contents are undefined, for a
+  // caller that writes every element of it.
+  int ResizePacked(uint32_t rows, uint32_t cols);
   int MultScalar(double x);
 
   // Unchecked access for loops whose indices are known to be in range.
   double* Row(uint32_t row) { return m_RowPtrs[row]; }
   const double* Row(uint32_t row) const { return m_RowPtrs[row]; }
+
+  // True when rows rowFirst..rowLast and columns colFirst..colLast (inclusive,
+  // not empty) all lie within the current size: a loop over them may then use
+  // Row() instead of the tested access.
+  bool Contains(uint32_t rowFirst, uint32_t rowLast, uint32_t colFirst, uint32_t colLast) const {
+    return rowFirst <= rowLast && rowLast < m_NumRows && colFirst <= colLast && colLast < m_NumCols;
+  }
 
   int m_IsAllocated = 0;
   uint32_t m_MaxRows = 0;
@@ -47,7 +69,17 @@ class Matrix {
   int m_ErrorFlag = 0;
 
  private:
+  // Checks a new size against the capacity as ResetMatrix does, printing its
+  // report on failure; then sets the size and lays the rows out, packed or
+  // with the capacity stride. Returns 0 or 1.
+  int ResizeWithinCapacity(uint32_t rows, uint32_t cols, bool packed);
+  // Points the rows from m_RowsLaidOut up to (not including) `rows` at their
+  // place for the current stride.
+  void LayOutRows(uint32_t rows);
+
   double* m_Block = nullptr;
+  uint32_t m_RowStride = 0;    // elements from one row to the next
+  uint32_t m_RowsLaidOut = 0;  // rows 0..m_RowsLaidOut-1 follow m_RowStride
 };
 
 // Copies src rows srcRowFirst..srcRowLast, columns srcColFirst..srcColLast

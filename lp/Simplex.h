@@ -23,6 +23,7 @@
 // prices read from it, depends on them, and so do signed zeros in the results.
 
 #include <cstdint>
+#include <cstdio>
 
 // Entries within this distance of zero count as zero: a reduced cost must
 // exceed it to enter and a column entry must lie below its negative to limit
@@ -35,6 +36,19 @@ constexpr uint32_t kSimplexStepLimit = 400000;
 // Program-wide count of entering-column searches, ratio tests and pivots of
 // the current solve. Reset by simplx on entry; read by the LP wrapper.
 extern uint32_t SimplexStepCount;
+
+// Totals over the whole run, kept for performance measurement only: they
+// never influence a result. A pivot over L tableau rows and n + 1 columns
+// counts L x (n + 1) element updates (every element it writes once).
+struct SimplexTotals {
+  uint64_t programs = 0;  // calls of simplx
+  uint64_t pivots = 0;    // exchange steps of both phases
+  uint64_t updates = 0;   // tableau elements written by those pivots
+};
+extern SimplexTotals SimplexRunTotals;
+
+// Writes the totals as one line, "KORU_STATS programs=.. pivots=.. updates=..".
+void PrintSimplexTotals(std::FILE* stream);
 
 // Result codes written by simplx. The step-limit exit writes none.
 constexpr int kSimplexOptimal = 0;

@@ -5,23 +5,65 @@
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
 
+namespace {
+
+// What ResetMatrix's zero becomes under MultScalar(-1.0).
+constexpr double kNegatedZero = -0.0;
+
+// Lays out the reference rows 0..J-1 in a fresh J+1-row matrix: inputs
+// negated first, then the outputs copied over the negated zeros of their
+// columns, then the intercept pair; row J is left at the negated zero. The
+// matrix is packed (rows of M + K + 2 values back to back), so a program of a
+// few thousand rows lies in one small block. Returns true when every step
+// stayed within the matrices (nothing was reported).
+bool LayOutReferenceRows(Matrix& A, Matrix& outputs, Matrix& inputs, ReferenceRange range, uint32_t M,
+                         uint32_t K) {
+  const uint32_t J = range.Count();
+  const bool laidOut = A.ResetMatrixPacked(J + 1, M + K + 2) == 0;
+  if (J > 0) SetSubMatrix(A, 0, J - 1, M, M + K - 1, inputs, range.first - 1, range.last - 1, 0, K - 1);
+  A.MultScalar(-1.0);
+  if (J > 0) SetSubMatrix(A, 0, J - 1, 0, M - 1, outputs, range.first - 1, range.last - 1, 0, M - 1);
+  if (laidOut) {
+    for (uint32_t r = 0; r < J; ++r) {
+      double* row = A.Row(r);
+      row[M + K] = -1.0;
+      row[M + K + 1] = 1.0;
+    }
+  } else {
+    for (uint32_t r = 0; r < J; ++r) {
+      A.SetValue(r, M + K, -1.0);
+      A.SetValue(r, M + K + 1, 1.0);
+    }
+  }
+  return laidOut && J > 0 && M > 0 && K > 0 && range.first >= 1 &&
+         outputs.Contains(range.first - 1, range.last - 1, 0, M - 1) &&
+         inputs.Contains(range.first - 1, range.last - 1, 0, K - 1);
+}
+
+}  // namespace
+
 void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inputs, ReferenceRange range,
-                            Orientation orientation, const double* normalisation,
-                            const double* objectiveQuantities) {
+                            Orientation orientation, const double* normalisation, const double* objectiveQuantities,
+                            ReferenceRowsInPlace* inPlace) {
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
   const uint32_t J = range.Count();
   Matrix& A = record.LPMatrix;
 
-  // Reference rows: inputs negated first, then the outputs copied over the
-  // negated zeros of their columns, then the intercept pair.
-  A.ResetMatrix(J + 1, M + K + 2);
-  if (J > 0) SetSubMatrix(A, 0, J - 1, M, M + K - 1, inputs, range.first - 1, range.last - 1, 0, K - 1);
-  A.MultScalar(-1.0);
-  if (J > 0) SetSubMatrix(A, 0, J - 1, 0, M - 1, outputs, range.first - 1, range.last - 1, 0, M - 1);
-  for (uint32_t r = 0; r < J; ++r) {
-    A.SetValue(r, M + K, -1.0);
-    A.SetValue(r, M + K + 1, 1.0);
+  if (inPlace != nullptr && inPlace->valid && inPlace->range.first == range.first &&
+      inPlace->range.last == range.last) {
+    // Rows 0..J-1 hold what a new layout would write again. Back to the full
+    // width after a cut (SetDimensions moves no element), and row J as the
+    // layout leaves it.
+    A.SetDimensions(J + 1, M + K + 2);
+    double* row = A.Row(J);
+    for (uint32_t c = 0; c < M + K + 2; ++c) row[c] = kNegatedZero;
+  } else {
+    const bool clean = LayOutReferenceRows(A, outputs, inputs, range, M, K);
+    if (inPlace != nullptr) {
+      inPlace->valid = clean;
+      inPlace->range = range;
+    }
   }
 
   // Normalisation row J and the objective.

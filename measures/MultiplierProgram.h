@@ -25,13 +25,25 @@ class Matrix;
 
 enum class Orientation { kOutput, kInput };
 
+// Rows 1..J are the same in every program posed against one reference set.
+// A caller that poses a series of programs against the same working copies,
+// and touches the work matrix in between only through BuildMultiplierProgram
+// and SolveMultiplierProgram, keeps one of these and passes it to every
+// build: a build against the range of the last one then finds those rows in
+// place (after a layout that reported nothing) and writes only row J+1,
+// which leaves the same matrix as a new layout.
+struct ReferenceRowsInPlace {
+  bool valid = false;
+  ReferenceRange range{0, 0};
+};
+
 // Fills the record's LP work matrix, right-hand side and objective with the
 // program above. `outputs` and `inputs` are working copies with one row per
 // observation; `normalisation` holds M (output) or K (input) values and
 // `objectiveQuantities` K (output) or M (input) values.
 void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inputs, ReferenceRange range,
-                            Orientation orientation, const double* normalisation,
-                            const double* objectiveQuantities);
+                            Orientation orientation, const double* normalisation, const double* objectiveQuantities,
+                            ReferenceRowsInPlace* inPlace = nullptr);
 
 // Poses and solves the program in the work objects and returns its distance
 // value. With withoutIntercept the matrix is first cut to J + 1 rows and

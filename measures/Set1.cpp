@@ -93,6 +93,7 @@ int ComputeSet1(AnalysisRecord& record) {
 
   std::vector<double> y(M);
   std::vector<double> x(K);
+  ReferenceRowsInPlace referenceRows;
 
   for (uint32_t t = 1; t <= T; ++t) {
     const ReferenceRange range = ReferenceSetOfPeriod(record, t);
@@ -102,7 +103,7 @@ int ComputeSet1(AnalysisRecord& record) {
       ReadObservationRow(inputs, o, K, x.data());
 
       // Output orientation: DOttt, its shadow prices, HOttt.
-      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kOutput, y.data(), x.data());
+      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kOutput, y.data(), x.data(), &referenceRows);
       LabelProgram(record, "Determining DOttt, Obs %d ", static_cast<int>(o));
       At(record.DOttt, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, !vrs);
       StoreShadowPrices(record.pstar, o, record.Problem.m_Solution.data(), y.data(), M, At(record.DOttt, o));
@@ -114,7 +115,7 @@ int ComputeSet1(AnalysisRecord& record) {
       }
 
       // Input orientation: DIttt, its shadow prices, HIttt.
-      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kInput, x.data(), y.data());
+      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kInput, x.data(), y.data(), &referenceRows);
       LabelProgram(record, "Determining primal DIttt, Obs %d ", static_cast<int>(o));
       At(record.DIttt, o) = SolveMultiplierProgram(record, range, Orientation::kInput, !vrs);
       StoreShadowPrices(record.wstar, o, record.Problem.m_Solution.data() + M, x.data(), K, At(record.DIttt, o));

@@ -83,6 +83,7 @@ void SolveDistanceStage(AnalysisRecord& record, WorkingCopies& copies, bool prev
   Matrix& inputWeights = previousTechnology ? record.wstarhs : record.wstarit;
 
   std::vector<double> yo(M), xo(K), yb(M), xb(K);
+  ReferenceRowsInPlace referenceRows;
   for (uint32_t t = 1; t <= T; ++t) {
     const uint32_t technologyPeriod = t == 1 ? 1 : (previousTechnology ? t - 1 : t);
     const ReferenceRange range = ReferenceSetOfPeriod(record, technologyPeriod);
@@ -106,14 +107,14 @@ void SolveDistanceStage(AnalysisRecord& record, WorkingCopies& copies, bool prev
       const double* inputObjective = previousTechnology ? yb.data() : yo.data();
 
       BuildMultiplierProgram(record, copies.outputs, copies.inputs, range, Orientation::kOutput, outputNorm,
-                             outputObjective);
+                             outputObjective, &referenceRows);
       LabelProgram(record, outputLabel, static_cast<int>(o));
       At(outputDistance, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, withoutIntercept);
       StoreDistanceWeights(alpha, outputWeights, o, record.Problem.m_Solution.data(), yo.data(), M,
                            At(outputDistance, o));
 
       BuildMultiplierProgram(record, copies.outputs, copies.inputs, range, Orientation::kInput, inputNorm,
-                             inputObjective);
+                             inputObjective, &referenceRows);
       LabelProgram(record, inputLabel, static_cast<int>(o));
       At(inputDistance, o) = SolveMultiplierProgram(record, range, Orientation::kInput, withoutIntercept);
       StoreDistanceWeights(eta, inputWeights, o, record.Problem.m_Solution.data() + M, xo.data(), K,

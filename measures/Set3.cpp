@@ -88,6 +88,17 @@ int ObjectiveScaleExponent(const std::vector<double>& weights) {
   return 1 - exponent;
 }
 
+// 1.0 in the lambda columns 0..nref-1 of row `row`; untested when the
+// matrix was laid out at the program's size.
+void SetConvexityRow(Matrix& A, bool laidOut, uint32_t row, uint32_t nref) {
+  if (laidOut) {
+    double* entries = A.Row(row);
+    for (uint32_t j = 0; j < nref; ++j) entries[j] = 1.0;
+  } else {
+    for (uint32_t j = 0; j < nref; ++j) A.SetValue(row, j, 1.0);
+  }
+}
+
 void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
   const ReferenceRange range = ReferenceSetOfPeriod(record, period);
   record.RefFirst = range.first;
@@ -105,18 +116,83 @@ double SolveAndReadOptimum(AnalysisRecord& record, const char* name, uint32_t o,
   return optimum;
 }
 
-// XHAT of target observation d against the current reference set, with the
-// record's current input weights.
-double DetermineXhat(AnalysisRecord& record, WorkingCopies& copies, uint32_t d, const char* name, uint32_t o) {
-  const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
-  const uint32_t first = record.RefFirst - 1, last = record.RefLast - 1;
-  Matrix& A = record.LPMatrix;
-  A.ResetMatrix(M + K + 1, nref + K);
+// The constraint matrix of the XHAT programs against reference observations
+// first..last (rows of the copies): outputs y_j in rows 0..M-1, inputs -x_j
+// in rows M..M+K-1 beside the identity of the x columns, the convexity row.
+void LayOutXhatMatrix(Matrix& A, WorkingCopies& copies, uint32_t first, uint32_t last, uint32_t M, uint32_t K) {
+  const uint32_t nref = last - first + 1;
+  const bool laidOut = A.ResetMatrixPacked(M + K + 1, nref + K) == 0;
   SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, M, M + K - 1, nref - 1);
   A.MultScalar(-1.0);
   SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, 0, M - 1, nref - 1);
   for (uint32_t k = 0; k < K; ++k) A.SetValue(M + k, nref + k, 1.0);
-  for (uint32_t j = 0; j < nref; ++j) A.SetValue(M + K, j, 1.0);
+  SetConvexityRow(A, laidOut, M + K, nref);
+}
+
+// The constraint matrix of the QHAT programs: outputs -y_j in rows 0..M-1
+// beside the identity of the q columns, inputs x_j in rows M..M+K-1, the
+// convexity row.
+void LayOutQhatMatrix(Matrix& A, WorkingCopies& copies, uint32_t first, uint32_t last, uint32_t M, uint32_t K) {
+  const uint32_t nref = last - first + 1;
+  const bool laidOut = A.ResetMatrixPacked(M + K + 1, nref + M) == 0;
+  SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, 0, M - 1, nref - 1);
+  A.MultScalar(-1.0);
+  SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, M, M + K - 1, nref - 1);
+  for (uint32_t m = 0; m < M; ++m) A.SetValue(m, nref + m, 1.0);
+  SetConvexityRow(A, laidOut, M + K, nref);
+}
+
+// The constraint matrices depend on the reference set alone (the target
+// observation enters the right-hand side, the weights the objective). When
+// the reference set lies within the data and the programs fit the work
+// matrix, both are laid out once per period here and copied into the work
+// matrix for every program, which leaves it as a new layout would. Otherwise
+// every program lays out its own, with the reports of what does not fit.
+struct PeriodMatrices {
+  Matrix xhat;
+  Matrix qhat;
+  bool valid = false;
+};
+
+void PreparePeriodMatrices(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period) {
+  const uint32_t M = record.Outputs, K = record.Inputs, NT = record.Observations;
+  const uint32_t first = record.RefFirst, last = record.RefLast;
+  const uint32_t widest = NT + (M > K ? M : K);
+  period.valid = M > 0 && K > 0 && first >= 1 && first <= last && last <= NT &&
+                 copies.outputs.Contains(first - 1, last - 1, 0, M - 1) &&
+                 copies.inputs.Contains(first - 1, last - 1, 0, K - 1) && M + K + 1 < record.LPMatrix.m_MaxRows &&
+                 widest < record.LPMatrix.m_MaxCols;
+  if (!period.valid) return;
+  if (period.xhat.m_IsAllocated == 0) {
+    period.xhat.Create(M + K + 2, widest + 1, 0, 0);
+    period.qhat.Create(M + K + 2, widest + 1, 0, 0);
+    if (period.xhat.m_IsAllocated == 0 || period.qhat.m_IsAllocated == 0) {
+      period.valid = false;
+      return;
+    }
+  }
+  LayOutXhatMatrix(period.xhat, copies, first - 1, last - 1, M, K);
+  LayOutQhatMatrix(period.qhat, copies, first - 1, last - 1, M, K);
+}
+
+// Copies a period's matrix into the work matrix, at its size.
+void CopyPeriodMatrix(Matrix& A, Matrix& source) {
+  const uint32_t rows = source.m_NumRows, cols = source.m_NumCols;
+  A.ResizePacked(rows, cols);
+  SetSubMatrix(A, 0, rows - 1, 0, cols - 1, source, 0, rows - 1, 0, cols - 1);
+}
+
+// XHAT of target observation d against the current reference set, with the
+// record's current input weights.
+double DetermineXhat(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, uint32_t d,
+                     const char* name, uint32_t o) {
+  const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
+  Matrix& A = record.LPMatrix;
+  if (period.valid) {
+    CopyPeriodMatrix(A, period.xhat);
+  } else {
+    LayOutXhatMatrix(A, copies, record.RefFirst - 1, record.RefLast - 1, M, K);
+  }
 
   double* rhs = record.LPRhs.data();
   for (uint32_t m = 0; m < M; ++m) rhs[m] = copies.outputs.GetValue(d - 1, m);
@@ -137,16 +213,15 @@ double DetermineXhat(AnalysisRecord& record, WorkingCopies& copies, uint32_t d, 
 
 // QHAT of target observation d against the current reference set, with the
 // record's current output weights.
-double DetermineQhat(AnalysisRecord& record, WorkingCopies& copies, uint32_t d, const char* name, uint32_t o) {
+double DetermineQhat(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, uint32_t d,
+                     const char* name, uint32_t o) {
   const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
-  const uint32_t first = record.RefFirst - 1, last = record.RefLast - 1;
   Matrix& A = record.LPMatrix;
-  A.ResetMatrix(M + K + 1, nref + M);
-  SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, 0, M - 1, nref - 1);
-  A.MultScalar(-1.0);
-  SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, M, M + K - 1, nref - 1);
-  for (uint32_t m = 0; m < M; ++m) A.SetValue(m, nref + m, 1.0);
-  for (uint32_t j = 0; j < nref; ++j) A.SetValue(M + K, j, 1.0);
+  if (period.valid) {
+    CopyPeriodMatrix(A, period.qhat);
+  } else {
+    LayOutQhatMatrix(A, copies, record.RefFirst - 1, record.RefLast - 1, M, K);
+  }
 
   double* rhs = record.LPRhs.data();
   for (uint32_t m = 0; m < M; ++m) rhs[m] = 0.0;
@@ -184,21 +259,21 @@ double GeometricMeanOfPasses(double first, double second) {
 // reference set) for observation o with comparison observation b, storing
 // them under o; two passes and their geometric mean for Fisher and
 // Hicks-Moorsteen.
-void DetermineHatPair(AnalysisRecord& record, WorkingCopies& copies, const HatSide& side, uint32_t o, uint32_t b,
-                      uint32_t d) {
+void DetermineHatPair(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, const HatSide& side,
+                      uint32_t o, uint32_t b, uint32_t d) {
   const uint32_t e = o - 1;
   FillWeights(record, copies, o, b, 1);
   side.qhat[e] = kMissing;
   side.xhat[e] = kMissing;
-  side.xhat[e] = DetermineXhat(record, copies, d, side.xhatName, o);
-  side.qhat[e] = DetermineQhat(record, copies, d, side.qhatName, o);
+  side.xhat[e] = DetermineXhat(record, copies, period, d, side.xhatName, o);
+  side.qhat[e] = DetermineQhat(record, copies, period, d, side.qhatName, o);
   if (!IsTwoPass(record)) return;
 
   side.firstPassQhat[e] = side.qhat[e];
   side.firstPassXhat[e] = side.xhat[e];
   FillWeights(record, copies, o, b, 2);
-  side.xhat[e] = DetermineXhat(record, copies, d, side.xhatName, o);
-  side.qhat[e] = DetermineQhat(record, copies, d, side.qhatName, o);
+  side.xhat[e] = DetermineXhat(record, copies, period, d, side.xhatName, o);
+  side.qhat[e] = DetermineQhat(record, copies, period, d, side.qhatName, o);
   side.qhat[e] = GeometricMeanOfPasses(side.firstPassQhat[e], side.qhat[e]);
   side.xhat[e] = GeometricMeanOfPasses(side.firstPassXhat[e], side.xhat[e]);
 }
@@ -214,15 +289,17 @@ int ComputeSet3(AnalysisRecord& record) {
   CreateWorkingCopies(record, copies);
   record.CurrentOutputWeights.assign(record.Outputs, 0.0);
   record.CurrentInputWeights.assign(record.Inputs, 0.0);
+  PeriodMatrices period;
 
   // Stage 1: every observation against its own period's technology.
   const HatSide own{record.QHATt, record.XHATt, record.FirstPassQ, record.FirstPassX, "QHATt", "XHATt"};
   for (uint32_t t = 1; t <= T; ++t) {
     SetReferenceSet(record, t);
+    PreparePeriodMatrices(record, copies, period);
     for (uint32_t i = 1; i <= N; ++i) {
       const uint32_t o = N * (t - 1) + i;
       if (chained) record.Base = (t == 1) ? o : o - N;
-      DetermineHatPair(record, copies, own, o, record.Base, o);
+      DetermineHatPair(record, copies, period, own, o, record.Base, o);
     }
   }
 
@@ -236,10 +313,11 @@ int ComputeSet3(AnalysisRecord& record) {
     const HatSide comparison{record.QHATs, record.XHATs, record.FirstPassQs, record.FirstPassXs, "QHATs", "XHATs"};
     for (uint32_t t = 2; t <= T; ++t) {
       SetReferenceSet(record, t - 1);
+      PreparePeriodMatrices(record, copies, period);
       for (uint32_t i = 1; i <= N; ++i) {
         const uint32_t o = N * (t - 1) + i;
         record.Base = o - N;
-        DetermineHatPair(record, copies, comparison, o, record.Base, record.Base);
+        DetermineHatPair(record, copies, period, comparison, o, record.Base, record.Base);
       }
     }
   } else if (record.IsFixedBase()) {

@@ -67,8 +67,28 @@ double WeightedRatio(AnalysisRecord& record, WorkingCopies& copies, uint32_t r) 
   return output / input;
 }
 
-// Raises v over the current reference set with the current weights.
+// Raises v over the current reference set with the current weights. When
+// the whole reference set lies within the copies (always, unless Window
+// names periods beyond the data) the same sums are taken untested.
 void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, double& v) {
+  const uint32_t M = record.Outputs, K = record.Inputs;
+  if (M > 0 && K > 0 && record.RefFirst >= 1 &&
+      copies.outputs.Contains(record.RefFirst - 1, record.RefLast - 1, 0, M - 1) &&
+      copies.inputs.Contains(record.RefFirst - 1, record.RefLast - 1, 0, K - 1)) {
+    const double* p = record.CurrentOutputWeights.data();
+    const double* w = record.CurrentInputWeights.data();
+    for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r) {
+      const double* y = copies.outputs.Row(r - 1);
+      const double* x = copies.inputs.Row(r - 1);
+      double output = 0.0;
+      for (uint32_t m = 0; m < M; ++m) output += y[m] * p[m];
+      double input = 0.0;
+      for (uint32_t k = 0; k < K; ++k) input += x[k] * w[k];
+      const double ratio = output / input;
+      if (ratio >= v) v = ratio;
+    }
+    return;
+  }
   for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r) {
     const double ratio = WeightedRatio(record, copies, r);
     if (ratio >= v) v = ratio;

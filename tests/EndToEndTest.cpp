@@ -2,7 +2,9 @@
 // every value below was derived by hand from the worked examples (one output,
 // one input, so every distance is a ratio to the frontier and every
 // aggregate a multiple of the quantity).
+#include <regex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +121,33 @@ TEST(EndToEnd, TwoFirmsUnderConstantReturnsToScale) {
                               "0.4,0.8,  2,  2,0.5,0.5 \n"
                               "2,     2,  2001, 1.333,1.333,1.333,1.6,1.6,1.6,0.6667,0.6667,0.3333,0.4,  "
                               "0.4,0.8,  1,  1,  1,  1 \n");
+}
+
+// With KORU_STATS set a finished run adds one line of solver totals at the
+// very end (standard error) and changes nothing else. The three-firm run
+// solves 20 programs: four per firm in Set 1 (variable returns to scale),
+// DO000 and DI000 in Set 2, and XHAT and QHAT per firm in Set 3.
+TEST(EndToEnd, SolverTotalsOnRequestAddOneLineOnly) {
+  const std::string dir = MakeTestDirectory("totals");
+  const std::string base = dir + "/three_firms_vrs";
+  WriteWholeFile(base + "_input.csv",
+                 ReadWholeFile(std::string(KORU_TEST_DATA) + "/e2e/three_firms_vrs_input.csv"));
+  const char* suffixes[] = {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
+                            "_output_xtras.csv", "_output_xxerrors.txt"};
+  const KoruRun plain = RunKoruProcess("'" + base + "_input.csv'", "", "unset KORU_STATS; ");
+  std::vector<std::string> plainFiles;
+  for (const char* suffix : suffixes) plainFiles.push_back(ReadWholeFile(base + suffix));
+  const KoruRun counted = RunKoruProcess("'" + base + "_input.csv'", "", "KORU_STATS=1 ");
+
+  EXPECT_EQ(counted.exitStatus, 0);
+  ASSERT_GT(counted.console.size(), plain.console.size());
+  EXPECT_EQ(counted.console.substr(0, plain.console.size()), plain.console);
+  const std::string line = counted.console.substr(plain.console.size());
+  EXPECT_TRUE(std::regex_match(line, std::regex("KORU_STATS programs=20 pivots=[1-9][0-9]* updates=[1-9][0-9]*\n")))
+      << line;
+  for (std::size_t f = 0; f < plainFiles.size(); ++f) {
+    EXPECT_EQ(ReadWholeFile(base + suffixes[f]), plainFiles[f]) << suffixes[f];
+  }
 }
 
 }  // namespace

@@ -338,4 +338,113 @@ TEST(MatrixScale, MultScalarMinusOneTurnsZerosNegative) {
   EXPECT_FALSE(std::signbit(m.Row(3)[0]));
 }
 
+// ---------------------------------------------------------------------------
+// Packed layout: rows of the current column count back to back.
+
+TEST(MatrixPacked, ResetMatrixPackedLaysRowsBackToBackAndZeroesThem) {
+  Matrix m;
+  MakeNumbered(m, 6, 7);
+  ASSERT_EQ(m.ResetMatrixPacked(4, 3), 0);
+  EXPECT_EQ(m.m_NumRows, 4u);
+  EXPECT_EQ(m.m_NumCols, 3u);
+  // Rows 0..4 (the row after the last included) start 3 elements apart.
+  for (uint32_t i = 1; i <= 4; ++i) EXPECT_EQ(m.Row(i), m.Row(0) + 3 * i) << i;
+  for (uint32_t i = 0; i < 4; ++i) {
+    for (uint32_t j = 0; j < 3; ++j) EXPECT_EQ(m.GetValue(i, j), 0.0);
+  }
+  // The tested access follows the new layout.
+  m.SetValue(2, 1, 5.0);
+  EXPECT_EQ(m.Row(0)[2 * 3 + 1], 5.0);
+  EXPECT_EQ(m.m_ErrorFlag, 0);
+}
+
+TEST(MatrixPacked, RefusalsAreThoseOfResetMatrix) {
+  for (const ResetCase& c : kResets) {
+    if (c.result == 0) continue;
+    SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols));
+    Matrix m;
+    MakeNumbered(m, 5, 6);  // current size 4 x 5
+    CaptureStdout();
+    EXPECT_EQ(m.ResetMatrixPacked(c.rows, c.cols), 1);
+    EXPECT_EQ(GetCapturedStdout(), c.console);
+    EXPECT_EQ(m.m_NumRows, 4u);
+    EXPECT_EQ(m.m_NumCols, 5u);
+    EXPECT_EQ(m.Row(1)[1], 12.0);  // layout and contents unchanged
+    EXPECT_EQ(m.m_ErrorFlag, 1);
+
+    Matrix r;
+    MakeNumbered(r, 5, 6);
+    CaptureStdout();
+    EXPECT_EQ(r.ResizePacked(c.rows, c.cols), 1);
+    EXPECT_EQ(GetCapturedStdout(), c.console);
+    EXPECT_EQ(r.Row(1)[1], 12.0);
+  }
+}
+
+TEST(MatrixPacked, ResizePackedKeepsWhatLiesInTheBlock) {
+  Matrix m;
+  MakeNumbered(m, 5, 6);  // block element e holds the value of (e / 6, e % 6)
+  ASSERT_EQ(m.ResizePacked(2, 4), 0);
+  // No zeroing: element (1, 2) is block element 1 * 4 + 2 = 6, i.e. (1, 0).
+  EXPECT_EQ(m.GetValue(1, 2), 11.0);
+  EXPECT_EQ(m.GetValue(0, 3), 4.0);
+}
+
+TEST(MatrixPacked, ColumnsNarrowAndWidenOnlyWithinTheStride) {
+  Matrix m;
+  m.Create(6, 8, 0, 0);
+  ASSERT_EQ(m.ResetMatrixPacked(3, 4), 0);
+  for (uint32_t i = 0; i < 3; ++i) {
+    for (uint32_t j = 0; j < 4; ++j) m.SetValue(i, j, 10.0 * i + j);
+  }
+  m.SetDimensions(3, 2);  // cut two columns: the values stay in place
+  EXPECT_EQ(m.GetValue(2, 1), 21.0);
+  m.SetDimensions(3, 4);  // and come back
+  EXPECT_EQ(m.GetValue(2, 3), 23.0);
+  CaptureStdout();
+  m.SetDimensions(3, 5);  // wider than the rows: refused, like too many columns
+  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(m.m_NumCols, 4u);
+  EXPECT_EQ(m.m_ErrorFlag, 0);
+  m.SetDimensions(5, 4);  // more rows: they follow the packed layout
+  EXPECT_EQ(m.Row(5), m.Row(0) + 20);
+}
+
+TEST(MatrixPacked, ResetMatrixReturnsToTheCapacityStride) {
+  Matrix m;
+  m.Create(5, 6, 0, 0);
+  ASSERT_EQ(m.ResetMatrixPacked(4, 2), 0);
+  for (uint32_t i = 0; i < 4; ++i) {
+    for (uint32_t j = 0; j < 2; ++j) m.SetValue(i, j, 7.0);
+  }
+  ASSERT_EQ(m.ResetMatrix(4, 5), 0);
+  for (uint32_t i = 1; i < 5; ++i) EXPECT_EQ(m.Row(i), m.Row(i - 1) + 6) << i;
+  for (uint32_t i = 0; i < 4; ++i) {
+    for (uint32_t j = 0; j < 5; ++j) EXPECT_EQ(m.GetValue(i, j), 0.0);
+  }
+}
+
+TEST(MatrixPacked, LargestPackedSizeLeavesTheNextRowInTheBlock) {
+  Matrix m;
+  m.Create(5, 6, 0, 0);
+  ASSERT_EQ(m.ResetMatrixPacked(4, 5), 0);
+  // Row 4 is the solver's extra row; it ends at element 25 of a block of
+  // (5 + 1) x (6 + 1) = 42.
+  EXPECT_EQ(m.Row(4), m.Row(0) + 20);
+  for (uint32_t j = 0; j < 5; ++j) m.Row(4)[j] = 1.0;
+  EXPECT_EQ(m.GetValue(3, 4), 0.0);
+}
+
+// The block copy moves element by element, row by row, in increasing order,
+// also within one matrix: copying rows 0..2 one row down repeats row 0.
+TEST(MatrixCopy, OverlappingCopyWithinOneMatrixRunsForward) {
+  Matrix m;
+  MakeNumbered(m, 5, 6);  // 4 x 5
+  EXPECT_EQ(SetSubMatrix(m, 1, 3, 0, 2, m, 0, 2, 0, 2), 0);
+  for (uint32_t i = 0; i < 4; ++i) {
+    for (uint32_t j = 0; j < 3; ++j) EXPECT_EQ(m.GetValue(i, j), 1.0 + j) << i << "," << j;
+  }
+  EXPECT_EQ(m.GetValue(3, 3), 34.0);
+}
+
 }  // namespace

@@ -350,4 +350,89 @@ TEST(MultiplierProgram, ConstantReturnsCutsTheInterceptColumns) {
   EXPECT_NEAR(record->Problem.m_Solution[0], 1.0 / 3, kTol);
 }
 
+// Rows 1..J found in place: a series of builds against one reference set
+// (output program, its cut for constant returns, input program) leaves the
+// same work matrix, bit for bit, as building each program anew; the
+// normalisation row keeps the negated zeros of a new layout.
+TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
+  const std::vector<Row> rows = {{1, 2, 3}, {4, 5, 6}, {7, 0, 9}, {2, 2, 1}};
+  auto reused = MakeRecord(4, 1, 2, 1, rows);
+  Matrix outputs, inputs;
+  outputs.Create(10, 10, 4, 2);
+  inputs.Create(10, 10, 4, 1);
+  SetSubMatrix(outputs, 0, 3, 0, 1, reused->Data, 0, 3, 2, 3);
+  SetSubMatrix(inputs, 0, 3, 0, 0, reused->Data, 0, 3, 4, 4);
+  ReferenceRowsInPlace inPlace;
+
+  struct Step {
+    ReferenceRange range;
+    Orientation orientation;
+    std::vector<double> normalisation, objective;
+  };
+  const Step steps[] = {{{2, 4}, Orientation::kOutput, {2, 2}, {1}},
+                        {{2, 4}, Orientation::kInput, {1}, {2, 2}},
+                        {{2, 4}, Orientation::kOutput, {4, 0}, {6}},
+                        {{1, 4}, Orientation::kInput, {3}, {1, 2}},
+                        {{1, 4}, Orientation::kOutput, {1, 2}, {3}}};
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::to_string(step.range.first) + ".." + std::to_string(step.range.last));
+    BuildMultiplierProgram(*reused, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
+                           step.objective.data(), &inPlace);
+    EXPECT_TRUE(inPlace.valid);
+    auto fresh = MakeRecord(4, 1, 2, 1, rows);
+    BuildMultiplierProgram(*fresh, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
+                           step.objective.data());
+    Matrix& A = reused->LPMatrix;
+    Matrix& B = fresh->LPMatrix;
+    ASSERT_EQ(A.m_NumRows, B.m_NumRows);
+    ASSERT_EQ(A.m_NumCols, 5u);
+    ASSERT_EQ(B.m_NumCols, 5u);
+    for (uint32_t r = 0; r < A.m_NumRows; ++r) {
+      for (uint32_t c = 0; c < 5; ++c) {
+        const double a = A.GetValue(r, c), b = B.GetValue(r, c);
+        EXPECT_EQ(a, b) << r << "," << c;
+        EXPECT_EQ(std::signbit(a), std::signbit(b)) << r << "," << c;
+      }
+    }
+    // Solve it cut to constant returns, as Set 1 does between builds.
+    testing::internal::CaptureStdout();
+    SolveMultiplierProgram(*reused, step.range, step.orientation, true);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(A.m_NumCols, 3u);
+  }
+  // The last program by hand: reference rows 1..4 and u.y = 1 for y = (1, 2).
+  const double expected[5][5] = {{1, 2, -3, -1, 1}, {4, 5, -6, -1, 1}, {7, 0, -9, -1, 1}, {2, 2, -1, -1, 1},
+                                 {1, 2, -0.0, -0.0, -0.0}};
+  BuildMultiplierProgram(*reused, outputs, inputs, {1, 4}, Orientation::kOutput, steps[4].normalisation.data(),
+                         steps[4].objective.data(), &inPlace);
+  for (uint32_t r = 0; r < 5; ++r) {
+    for (uint32_t c = 0; c < 5; ++c) {
+      EXPECT_EQ(reused->LPMatrix.GetValue(r, c), expected[r][c]) << r << "," << c;
+      EXPECT_EQ(std::signbit(reused->LPMatrix.GetValue(r, c)), std::signbit(expected[r][c])) << r << "," << c;
+    }
+  }
+}
+
+// A reference range beyond the data is laid out anew for every program, with
+// its reports each time: nothing is taken as being in place.
+TEST(MultiplierProgram, RowsOfARangeBeyondTheDataAreNeverTakenAsInPlace) {
+  auto record = MakeRecord(2, 1, 1, 1, {{1, 2}, {3, 4}});
+  Matrix outputs, inputs;
+  outputs.Create(10, 10, 2, 1);
+  inputs.Create(10, 10, 2, 1);
+  SetSubMatrix(outputs, 0, 1, 0, 0, record->Data, 0, 1, 2, 2);
+  SetSubMatrix(inputs, 0, 1, 0, 0, record->Data, 0, 1, 3, 3);
+  ReferenceRowsInPlace inPlace;
+  const double one[] = {1};
+  std::string reports[2];
+  for (std::string& report : reports) {
+    testing::internal::CaptureStdout();
+    BuildMultiplierProgram(*record, outputs, inputs, {1, 3}, Orientation::kOutput, one, one, &inPlace);
+    report = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(inPlace.valid);
+  }
+  EXPECT_EQ(reports[0], "Error Detected : GetValue\nError Detected : GetValue\n");
+  EXPECT_EQ(reports[1], reports[0]);
+}
+
 }  // namespace

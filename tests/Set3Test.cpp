@@ -338,4 +338,31 @@ TEST(Set3Hats, ScaledObjectiveIsExactlyProportional) {
   }
 }
 
+// The constraint matrices depend on the period's reference set alone and are
+// laid out once per period: the last program of a two-period chained run is
+// the QHATs program of observation 4 against period 1 (observations 1, 2),
+// posed right after the programs of period 2 (observations 3, 4), and the
+// work matrix must hold period 1's quantities.
+//   rows 1..M:  -y_1 -y_2 | 1     <= 0
+//   row  M+1:    x_1  x_2 | 0     <= x_2
+//   row  M+2:    1    1   | 0      = 1
+TEST(Set3Hats, LastProgramUsesTheReferenceSetOfItsOwnPeriod) {
+  AnalysisRecord r;
+  // y, x, p, w; period 1 then period 2.
+  MakeRecord(r, 2, 2, 1, 1, Family::Laspeyres,
+             {{3, 5, 1, 1}, {4, 6, 1, 1}, {30, 50, 1, 1}, {40, 60, 1, 1}});
+  EXPECT_EQ(RunSet3(r), kHeading);
+  Matrix& A = r.LPMatrix;
+  ASSERT_EQ(A.m_NumRows, 3u);
+  ASSERT_EQ(A.m_NumCols, 3u);
+  const double expected[3][3] = {{-3, -4, 1}, {5, 6, 0}, {1, 1, 0}};
+  for (uint32_t i = 0; i < 3; ++i)
+    for (uint32_t j = 0; j < 3; ++j) EXPECT_EQ(A.GetValue(i, j), expected[i][j]) << i << "," << j;
+  EXPECT_EQ(r.LPRhs[1], 6.0);
+  // QHATs of observation 4: firm 2 in period 1 (x = 6) is on the frontier.
+  EXPECT_DOUBLE_EQ(r.QHATs[3], 4.0);
+  // And QHATt of observation 4 against period 2: y = 40.
+  EXPECT_DOUBLE_EQ(r.QHATt[3], 40.0);
+}
+
 }  // namespace

@@ -19,6 +19,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kMax = std::numeric_limits<double>::max();
 constexpr long kAny = -1;  // step count not checked
 
 struct LPCase {
@@ -252,12 +253,20 @@ const std::vector<FailureCase> kFailures = {
      " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
     {"NaN coefficient", 1, 1, 0, {{1}, {kNaN}}, {1, 1}, {1}, kLPBadInput,
      " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
-    // x1 <= 4 and x1 + inf x2 >= 1: the first phase-1 pivot (piv = 1/-inf = -0)
-    // fills the auxiliary row with NaN; from then on x1 enters and leaves row 1
-    // forever. Every iteration is search, ratio test, pivot; the limit is checked
-    // after the pivot, so the run stops at the first multiple of 3 above 400000.
-    {"NaN arising in phase 1 stops at the step limit", 1, 1, 0, {{1, 0}, {1, kInf}}, {4, 1}, {1, 0}, kLPStepLimit,
-     " LP error: code = 5 \n", 400002},
+    // An infinite entry is refused before any pivot: arithmetic on it has no
+    // meaning (regression: infinite data ended "infeasible" or "unbounded").
+    {"infinite coefficient", 1, 1, 0, {{1, 0}, {1, kInf}}, {4, 1}, {1, 0}, kLPBadInput,
+     " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
+    {"infinite right-hand side", 1, 0, 0, {{1}}, {kInf}, {1}, kLPBadInput,
+     " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n", 0},
+    // x1 <= 4, x1 + D x2 >= 1 and D x2 >= 1 with D the largest double: the
+    // auxiliary row's x2 entry -(-D - D) overflows to inf, so the first
+    // phase-1 pivot fills the auxiliary row with NaN; from then on x1 enters
+    // and leaves row 1 forever. Every iteration is search, ratio test, pivot;
+    // the limit is checked after the pivot, so the run stops at the first
+    // multiple of 3 above 400000.
+    {"NaN arising in phase 1 stops at the step limit", 1, 2, 0, {{1, 0}, {1, kMax}, {0, kMax}}, {4, 1, 1}, {1, 0},
+     kLPStepLimit, " LP error: code = 5 \n", 400002},
     // max x1 s.t. x1 <= 1 and c x1 <= 0 with c inside the tolerance: the ratio
     // test passes over the second row, whose slack ends at -c.
     // Bound: -1e-9 x (1 + 1) = -2e-9.
@@ -450,16 +459,18 @@ TEST(Simplx, ResultCodeUntouchedAtTheStepLimitAndSetAtBadInput) {
   problem.Create(6, 6);
   Matrix A;
   A.Create(4, 4, 0, 0);
-  A.ResetMatrix(2, 2);
+  // The program of "NaN arising in phase 1 stops at the step limit".
+  A.ResetMatrix(3, 2);
   A.SetValue(0, 0, 1);
   A.SetValue(1, 0, 1);
-  A.SetValue(1, 1, kInf);
-  const double rhs[2] = {4, 1};
+  A.SetValue(1, 1, kMax);
+  A.SetValue(2, 1, kMax);
+  const double rhs[3] = {4, 1, 1};
   const double obj[2] = {1, 0};
-  SetProblem(A, problem, rhs, obj, 1, 1, 0);
+  SetProblem(A, problem, rhs, obj, 1, 2, 0);
   SimplexWorkLists work{problem.m_Candidates.data(), problem.m_RowList.data(), problem.m_SurplusFlags.data()};
   int code = 77;
-  simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 2, 2, 1, 1, 0, problem.m_NonBasis.data(), work);
+  simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 3, 2, 1, 2, 0, problem.m_NonBasis.data(), work);
   EXPECT_EQ(code, 77);
   EXPECT_GT(SimplexStepCount, kSimplexStepLimit);
 
