@@ -6,8 +6,8 @@
 // count as blanks, and a line without a token or a number leaves the previous
 // line's token or number in force. After the section the defaults are
 // settled by the consistency rules, the configuration is printed, and the
-// counts, Window, Base and the observation limit are checked, all before any
-// storage is sized for the panel.
+// counts, Window, Base, the observation limit and the limits on outputs and
+// inputs are checked, all before any storage is sized for the panel.
 
 #include <cstdint>
 #include <cstdio>
@@ -115,16 +115,33 @@ const CommandSpelling kCommandSpellings[] = {
 };
 
 // A line is read with room for 999 characters and the terminator; a keyword
-// has at most 399 characters (the width in kTokenFormat).
+// has at most 399 characters (the width in kTokenFormat). The number is read
+// as a 64-bit one of at most 18 characters, which always fits, and then held
+// to the 32-bit range: "%d" has no defined result beyond it (glibc wraps, so
+// Firms 4294967298 was read as Firms 2).
 constexpr int kLineSize = 1000;
 constexpr int kTokenSize = 400;
-const char kTokenFormat[] = "%399s %d";
+const char kTokenFormat[] = "%399s %18lld";
+
+// The number of a command, held to the signed 32-bit range.
+int CommandNumber(long long number) {
+  if (number > INT32_MAX) return INT32_MAX;
+  if (number < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(number);
+}
 
 // Unknown commands are tolerated on the first 100 lines only.
 constexpr uint64_t kUnknownCommandLineLimit = 100;
 
 // The largest panel (firms x periods) this program handles.
 constexpr uint64_t kObservationLimit = 5000;
+
+// The most outputs, and the most inputs, this program handles. The LP work
+// matrix and tableau are square in NT + M + K + 10; with at most 5000
+// observations, outputs and inputs they stay below 15010 rows and columns,
+// storage that can be had and sizes that 32-bit counts hold. (A model with
+// more variables than observations rates every firm efficient anyway.)
+constexpr uint64_t kVariableLimit = 5000;
 
 const char kNoEndMessage[] = "more than 100 lines have been read and no end command found. \n";
 
@@ -213,7 +230,7 @@ void ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
   // Before the first line there is nothing to fall back on: no token (an
   // unknown command) and the number 0.
   char token[kTokenSize] = {0};
-  int number = 0;
+  long long number = 0;
   uint64_t lineCount = 0;
   for (;;) {
     char* read = lineCount == 0 ? ReadFirstLine(line, kLineSize, file) : std::fgets(line, kLineSize, file);
@@ -235,7 +252,7 @@ void ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
                     FormatText("ignored unknown command in line %d \n", static_cast<int>(lineCount)).c_str());
       continue;
     }
-    if (ApplyCommand(record, code, number)) return;
+    if (ApplyCommand(record, code, CommandNumber(number))) return;
   }
 }
 
@@ -317,6 +334,14 @@ void CheckObservationLimit(const AnalysisRecord& record) {
   std::exit(0);
 }
 
+// Tested last, so that every other stop keeps its place; without it a count
+// such as Outputs 1000000000 reached SetUpProblem and asked for gigabytes.
+void CheckVariableLimits(const AnalysisRecord& record) {
+  if (record.Outputs > kVariableLimit) FatalStop("outputs must be <= 5000 \n");
+  if (record.Inputs > kVariableLimit) FatalStop("inputs must be <= 5000 \n");
+}
+static_assert(kVariableLimit == 5000, "the messages above name the limit");
+
 }  // namespace
 
 int MatchCommand(const char* token) {
@@ -333,4 +358,5 @@ void ReadCommandSection(AnalysisRecord& record, std::FILE* file) {
   CheckCounts(record);
   CheckRanges(record);
   CheckObservationLimit(record);
+  CheckVariableLimits(record);
 }

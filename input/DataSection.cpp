@@ -3,7 +3,7 @@
 // After the command section come one header line and NT rows, each holding
 // the row number, two identifiers, the M outputs, the K inputs and, with
 // Prices, the M output prices and the K input prices. The rows are read with
-// scanf's "%d," and "%f," so values pass through single precision, the comma
+// scanf's "%lld," and "%f," so values pass through single precision, the comma
 // after a value is optional and rows may be broken over lines. Then the mean
 // of every quantity is taken, badly scaled quantities are reported or, with
 // UnitMeans, rescaled, and the identifier columns are copied.
@@ -82,11 +82,14 @@ int64_t ReadRows(AnalysisRecord& record, std::FILE* file) {
   const uint32_t NT = record.Observations;
   const uint32_t quantityColumns = record.Outputs + record.Inputs + 2;
   const uint32_t priceColumns = record.Outputs + record.Inputs;
-  int index = 0;
+  // The row number is read as a 64-bit number of at most 18 characters,
+  // which always fits: "%d" has no defined result beyond 32 bits, and glibc
+  // wraps, so a row numbered 4294967297 passed as row 1.
+  long long index = 0;
   float value = 0.0f;
   int64_t count = 0;
   for (uint32_t r = 1; r <= NT; ++r) {
-    if (std::fscanf(file, "%d,", &index) != 1 || index != static_cast<int>(r)) StopOnRowNumber(r);
+    if (std::fscanf(file, "%18lld,", &index) != 1 || index != static_cast<long long>(r)) StopOnRowNumber(r);
     for (uint32_t c = 0; c < quantityColumns; ++c) {
       count += ReadValue(file, value);
       record.Data.SetValue(r - 1, c, static_cast<double>(value));

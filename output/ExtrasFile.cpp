@@ -183,5 +183,5 @@ void WriteExtrasFile(AnalysisRecord& record, const std::string& fileName) {
     FilePrintf(file, " Selected computations for Paasche Laspeyres Fisher or Lowe indexes \n\n");
     WriteAggregatesTable(file, record);
   }
-  std::fclose(file);
+  CloseResultFile(file, "Unable to write _output_xtras.csv file");
 }

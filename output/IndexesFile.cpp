@@ -95,5 +95,5 @@ void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
     for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  std::fclose(file);
+  CloseResultFile(file, "Unable to write _output_indexes.csv file");
 }

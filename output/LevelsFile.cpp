@@ -108,5 +108,5 @@ void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
     }
   }
 
-  std::fclose(file);
+  CloseResultFile(file, "Unable to write _output_levels.csv file");
 }

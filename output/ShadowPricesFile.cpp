@@ -29,5 +29,5 @@ void WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName) 
     FilePrintf(file, "%3.4g \n", record.wstar.GetValue(o - 1, K - 1));
   }
 
-  std::fclose(file);
+  CloseResultFile(file, "Unable to write _output_shadowprices.csv file");
 }

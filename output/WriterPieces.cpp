@@ -11,6 +11,11 @@ std::FILE* OpenResultFile(const std::string& fileName, const char* failureMessag
   return file;
 }
 
+void CloseResultFile(std::FILE* file, const char* failureMessage) {
+  const bool failed = std::ferror(file) != 0;
+  if (std::fclose(file) != 0 || failed) FatalStop(failureMessage);
+}
+
 void WriteTitle(std::FILE* file) { FilePrintf(file, "KORU Version 3.1 Professional\n\n"); }
 
 void WriteIdentifiers(std::FILE* file, const AnalysisRecord& record, uint32_t observation) {

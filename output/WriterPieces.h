@@ -13,6 +13,11 @@ struct AnalysisRecord;
 // FatalStop with the given message.
 std::FILE* OpenResultFile(const std::string& fileName, const char* failureMessage);
 
+// Closes a result file; when any of its text could not be written (a full
+// disk, for instance) the run ends through FatalStop with the given message
+// rather than report a finished run over a cut file.
+void CloseResultFile(std::FILE* file, const char* failureMessage);
+
 // The title line and the empty line after it.
 void WriteTitle(std::FILE* file);
 

@@ -10,11 +10,12 @@
 
 #include <gtest/gtest.h>
 
-KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText) {
+KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText, const std::string& shellPrefix) {
   KoruRun run;
   std::string inputPath = MakeTestDirectory("stdin") + "/stdin.txt";
   WriteWholeFile(inputPath, stdinText);
-  std::string command = std::string("'") + KORU_EXE + "' " + arguments + " <'" + inputPath + "' 2>&1";
+  // KORU_STATS would add a line of solver totals; the tests compare exact output.
+  std::string command = "unset KORU_STATS; " + shellPrefix + "'" + KORU_EXE + "' " + arguments + " <'" + inputPath + "' 2>&1";
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];

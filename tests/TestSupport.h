@@ -9,8 +9,10 @@ struct KoruRun {
 };
 
 // Runs koru with the given arguments (already quoted for the shell) and
-// standard input at its end, and collects its console output.
-KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText = "");
+// standard input at its end, and collects its console output. A shell
+// prefix (for instance "ulimit -v 1048576; ") runs before koru is started.
+KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText = "",
+                       const std::string& shellPrefix = "");
 
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& text);
