@@ -84,22 +84,22 @@ std::string FormatTextV(const char* fmt, va_list args) {
     char conv = *p;
     if (conv == '\0') break;
     ++p;
-    std::string spec(start, p);
+    std::string conversion(start, p);
     char buffer[512];
     std::string piece;
     auto emit = [&](auto value) {
       int n;
-      if (stars == 0) n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
-      else if (stars == 1) n = std::snprintf(buffer, sizeof buffer, spec.c_str(), starArgs[0], value);
-      else n = std::snprintf(buffer, sizeof buffer, spec.c_str(), starArgs[0], starArgs[1], value);
+      if (stars == 0) n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), value);
+      else if (stars == 1) n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), starArgs[0], value);
+      else n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), starArgs[0], starArgs[1], value);
       if (n < 0) return;
       if (static_cast<std::size_t>(n) < sizeof buffer) {
         piece.assign(buffer, n);
       } else {
         std::string big(static_cast<std::size_t>(n) + 1, '\0');
-        if (stars == 0) std::snprintf(&big[0], big.size(), spec.c_str(), value);
-        else if (stars == 1) std::snprintf(&big[0], big.size(), spec.c_str(), starArgs[0], value);
-        else std::snprintf(&big[0], big.size(), spec.c_str(), starArgs[0], starArgs[1], value);
+        if (stars == 0) std::snprintf(&big[0], big.size(), conversion.c_str(), value);
+        else if (stars == 1) std::snprintf(&big[0], big.size(), conversion.c_str(), starArgs[0], value);
+        else std::snprintf(&big[0], big.size(), conversion.c_str(), starArgs[0], starArgs[1], value);
         big.resize(static_cast<std::size_t>(n));
         piece = big;
       }
@@ -146,7 +146,7 @@ std::string FormatTextV(const char* fmt, va_list args) {
         break;
       }
       default:
-        piece = spec;
+        piece = conversion;
         break;
     }
     out += piece;

@@ -48,40 +48,45 @@ void WriteMalmquistValues(std::FILE* file, const AnalysisRecord& r, uint32_t o, 
              sp(r.DOttt), sp(r.HOttt));
 }
 
-void WriteMalmquistHsSection(std::FILE* file, AnalysisRecord& record) {
+// A Malmquist section: the family's own distance values (DItss/DOsts or
+// DIstt/DOtst) and multipliers (alpha, eta) after the shared aggregates.
+struct MalmquistSection {
+  const char* title;
+  const char* distanceHeadings;
+  const ObservationVector& DIfirst;
+  const ObservationVector& DOfirst;
+  Matrix& alpha;
+  Matrix& eta;
+};
+
+void WriteMalmquistSection(std::FILE* file, AnalysisRecord& record, const MalmquistSection& section) {
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
-  FilePrintf(file, " Selected computations for Malmquist-hs indexes \n\n");
-  FilePrintf(file,
-             " %s,  QHATt, QBARt, Qt, XHATt, XBARt, Xt, QHATs, QBARs, Qs, XHATs, XBARs, Xs, DItss, DIttt, HIttt, "
-             "DOsts, DOttt, HOttt,",
-             record.IdHeading);
+  FilePrintf(file, "%s", section.title);
+  FilePrintf(file, " %s,  QHATt, QBARt, Qt, XHATt, XBARt, Xt, QHATs, QBARs, Qs, XHATs, XBARs, Xs,%s", record.IdHeading,
+             section.distanceHeadings);
   for (uint32_t m = 1; m <= M; ++m) FilePrintf(file, "alpha%d,", static_cast<int>(m));
   for (uint32_t k = 1; k < K; ++k) FilePrintf(file, "eta%d,", static_cast<int>(k));
   FilePrintf(file, "eta%d \n", static_cast<int>(K));
   for (uint32_t o = 1; o <= record.Observations; ++o) {
-    WriteMalmquistValues(file, record, o, record.DItss, record.DOsts);
-    WriteMatrixPieces(file, record.alphahs, o, M);
-    WriteLastMatrixPieces(file, record.etahs, o, K);
+    WriteMalmquistValues(file, record, o, section.DIfirst, section.DOfirst);
+    WriteMatrixPieces(file, section.alpha, o, M);
+    WriteLastMatrixPieces(file, section.eta, o, K);
   }
 }
 
+void WriteMalmquistHsSection(std::FILE* file, AnalysisRecord& record) {
+  WriteMalmquistSection(file, record,
+                        {" Selected computations for Malmquist-hs indexes \n\n",
+                         " DItss, DIttt, HIttt, DOsts, DOttt, HOttt,", record.DItss, record.DOsts, record.alphahs,
+                         record.etahs});
+}
+
 void WriteMalmquistItSection(std::FILE* file, AnalysisRecord& record) {
-  const uint32_t M = record.Outputs;
-  const uint32_t K = record.Inputs;
-  FilePrintf(file, " Selected computations for Malmquist-it indexes \n\n");
-  FilePrintf(file,
-             " %s,  QHATt, QBARt, Qt, XHATt, XBARt, Xt, QHATs, QBARs, Qs, XHATs, XBARs, Xs,  DIstt, DIttt, HIttt,  "
-             "DOtst, DOttt, HOttt,",
-             record.IdHeading);
-  for (uint32_t m = 1; m <= M; ++m) FilePrintf(file, "alpha%d,", static_cast<int>(m));
-  for (uint32_t k = 1; k < K; ++k) FilePrintf(file, "eta%d,", static_cast<int>(k));
-  FilePrintf(file, "eta%d \n", static_cast<int>(K));
-  for (uint32_t o = 1; o <= record.Observations; ++o) {
-    WriteMalmquistValues(file, record, o, record.DIstt, record.DOtst);
-    WriteMatrixPieces(file, record.alphait, o, M);
-    WriteLastMatrixPieces(file, record.etait, o, K);
-  }
+  WriteMalmquistSection(file, record,
+                        {" Selected computations for Malmquist-it indexes \n\n",
+                         "  DIstt, DIttt, HIttt,  DOtst, DOttt, HOttt,", record.DIstt, record.DOtst, record.alphait,
+                         record.etait});
 }
 
 void WriteHicksMoorsteenSection(std::FILE* file, AnalysisRecord& record) {
