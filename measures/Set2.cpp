@@ -31,6 +31,7 @@
 
 #include "app/AnalysisRecord.h"
 #include "app/Format.h"
+#include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"
@@ -157,54 +158,6 @@ void SolveFarePrimontStage(AnalysisRecord& record, WorkingCopies& copies) {
   record.delta0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
 }
 
-// Where the aggregator weights of one pass come from.
-enum class WeightSource { kComparisonPrices, kOwnPrices, kLowe, kPeriodS, kPeriodT, kFarePrimont };
-
-WeightSource FirstPassSource(const AnalysisRecord& record) {
-  if (record.Laspeyres || record.Fisher) return WeightSource::kComparisonPrices;
-  if (record.Paasche) return WeightSource::kOwnPrices;
-  if (record.Lowe) return WeightSource::kLowe;
-  if (record.MalmquistHs || record.HicksMoorsteen) return WeightSource::kPeriodS;
-  if (record.MalmquistIt) return WeightSource::kPeriodT;
-  return WeightSource::kFarePrimont;
-}
-
-// Fills the record's current output and input weights for observation o
-// with comparison observation b.
-void FillCurrentWeights(AnalysisRecord& record, WorkingCopies& copies, WeightSource source, uint32_t o,
-                        uint32_t b) {
-  const uint32_t M = record.Outputs;
-  const uint32_t K = record.Inputs;
-  double* ow = record.CurrentOutputWeights.data();
-  double* iw = record.CurrentInputWeights.data();
-  switch (source) {
-    case WeightSource::kComparisonPrices:
-      ReadObservationRow(copies.outputPrices, b, M, ow);
-      ReadObservationRow(copies.inputPrices, b, K, iw);
-      break;
-    case WeightSource::kOwnPrices:
-      ReadObservationRow(copies.outputPrices, o, M, ow);
-      ReadObservationRow(copies.inputPrices, o, K, iw);
-      break;
-    case WeightSource::kLowe:
-      record.CurrentOutputWeights = record.LoweOutputWeights;
-      record.CurrentInputWeights = record.LoweInputWeights;
-      break;
-    case WeightSource::kPeriodS:
-      ReadObservationRow(record.pstarhs, o, M, ow);
-      ReadObservationRow(record.wstarhs, o, K, iw);
-      break;
-    case WeightSource::kPeriodT:
-      ReadObservationRow(record.pstarit, o, M, ow);
-      ReadObservationRow(record.wstarit, o, K, iw);
-      break;
-    case WeightSource::kFarePrimont:
-      record.CurrentOutputWeights = record.pstar0;
-      record.CurrentInputWeights = record.wstar0;
-      break;
-  }
-}
-
 // Q, Qs, X and Xs of observation o with the current weights.
 void Aggregate(AnalysisRecord& record, uint32_t o, const std::vector<double>& yo, const std::vector<double>& yb,
                const std::vector<double>& xo, const std::vector<double>& xb) {
@@ -263,7 +216,6 @@ int ComputeSet2(AnalysisRecord& record) {
     record.LoweInputWeights = record.InputPriceMeans;
   }
 
-  const WeightSource firstPass = FirstPassSource(record);
   std::vector<double> yo(M), yb(M), xo(K), xb(K), po(M), wo(K);
   for (uint32_t t = 1; t <= T; ++t) {
     for (uint32_t i = 1; i <= N; ++i) {
@@ -289,7 +241,7 @@ int ComputeSet2(AnalysisRecord& record) {
         }
       }
 
-      FillCurrentWeights(record, copies, firstPass, o, b);
+      FillAggregatorWeights(record, copies, o, b, 1);
       Aggregate(record, o, yo, yb, xo, xb);
 
       if (record.Fisher || record.HicksMoorsteen) {
@@ -297,8 +249,7 @@ int ComputeSet2(AnalysisRecord& record) {
         At(record.FirstPassQs, o) = At(record.Qs, o);
         At(record.FirstPassX, o) = At(record.X, o);
         At(record.FirstPassXs, o) = At(record.Xs, o);
-        const WeightSource secondPass = record.Fisher ? WeightSource::kOwnPrices : WeightSource::kPeriodT;
-        FillCurrentWeights(record, copies, secondPass, o, b);
+        FillAggregatorWeights(record, copies, o, b, 2);
         Aggregate(record, o, yo, yb, xo, xb);
         At(record.Q, o) = std::sqrt(At(record.FirstPassQ, o) * At(record.Q, o));
         At(record.Qs, o) = std::sqrt(At(record.FirstPassQs, o) * At(record.Qs, o));

@@ -36,6 +36,7 @@
 #include "app/AnalysisRecord.h"
 #include "app/ErrorLog.h"
 #include "app/Format.h"
+#include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
@@ -45,36 +46,6 @@ namespace {
 bool Present(double value) { return value != kMissing; }
 
 bool IsTwoPass(const AnalysisRecord& record) { return record.Fisher || record.HicksMoorsteen; }
-
-void CopyRow(Matrix& source, uint32_t row, std::vector<double>& weights) {
-  for (uint32_t j = 0; j < weights.size(); ++j) weights[j] = source.GetValue(row - 1, j);
-}
-
-// Fills the record's current weights for observation o with comparison
-// observation b, for pass 1 or (Fisher, Hicks-Moorsteen) pass 2.
-void FillWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
-  std::vector<double>& p = record.CurrentOutputWeights;
-  std::vector<double>& w = record.CurrentInputWeights;
-  if (record.Laspeyres || (record.Fisher && pass == 1)) {
-    CopyRow(copies.outputPrices, b, p);
-    CopyRow(copies.inputPrices, b, w);
-  } else if (record.Paasche || record.Fisher) {
-    CopyRow(copies.outputPrices, o, p);
-    CopyRow(copies.inputPrices, o, w);
-  } else if (record.Lowe) {
-    p = record.LoweOutputWeights;
-    w = record.LoweInputWeights;
-  } else if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
-    CopyRow(record.pstarhs, o, p);
-    CopyRow(record.wstarhs, o, w);
-  } else if (record.MalmquistIt || record.HicksMoorsteen) {
-    CopyRow(record.pstarit, o, p);
-    CopyRow(record.wstarit, o, w);
-  } else if (record.FarePrimont) {
-    p = record.pstar0;
-    w = record.wstar0;
-  }
-}
 
 // The power-of-two exponent that brings the largest |weight| into [1, 2)
 // when it is positive and below 1; 0 otherwise.
@@ -262,7 +233,7 @@ double GeometricMeanOfPasses(double first, double second) {
 void DetermineHatPair(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, const HatSide& side,
                       uint32_t o, uint32_t b, uint32_t d) {
   const uint32_t e = o - 1;
-  FillWeights(record, copies, o, b, 1);
+  FillAggregatorWeights(record, copies, o, b, 1);
   side.qhat[e] = kMissing;
   side.xhat[e] = kMissing;
   side.xhat[e] = DetermineXhat(record, copies, period, d, side.xhatName, o);
@@ -271,7 +242,7 @@ void DetermineHatPair(AnalysisRecord& record, WorkingCopies& copies, PeriodMatri
 
   side.firstPassQhat[e] = side.qhat[e];
   side.firstPassXhat[e] = side.xhat[e];
-  FillWeights(record, copies, o, b, 2);
+  FillAggregatorWeights(record, copies, o, b, 2);
   side.xhat[e] = DetermineXhat(record, copies, period, d, side.xhatName, o);
   side.qhat[e] = DetermineQhat(record, copies, period, d, side.qhatName, o);
   side.qhat[e] = GeometricMeanOfPasses(side.firstPassQhat[e], side.qhat[e]);

@@ -18,6 +18,7 @@
 
 #include "app/AnalysisRecord.h"
 #include "app/Format.h"
+#include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
@@ -27,35 +28,6 @@ namespace {
 bool Present(double value) { return value != kMissing; }
 
 bool IsTwoPass(const AnalysisRecord& record) { return record.Fisher || record.HicksMoorsteen; }
-
-// Fills the record's current weights for observation o with comparison
-// observation b, for pass 1 or pass 2 of a chained family.
-void FillWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
-  const uint32_t M = record.Outputs, K = record.Inputs;
-  std::vector<double>& p = record.CurrentOutputWeights;
-  std::vector<double>& w = record.CurrentInputWeights;
-  Matrix* outputSource = nullptr;
-  Matrix* inputSource = nullptr;
-  uint32_t row = o;
-  if (record.Laspeyres || (record.Fisher && pass == 1)) {
-    outputSource = &copies.outputPrices;
-    inputSource = &copies.inputPrices;
-    row = b;
-  } else if (record.Paasche || record.Fisher) {
-    outputSource = &copies.outputPrices;
-    inputSource = &copies.inputPrices;
-  } else if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
-    outputSource = &record.pstarhs;
-    inputSource = &record.wstarhs;
-  } else if (record.MalmquistIt || record.HicksMoorsteen) {
-    outputSource = &record.pstarit;
-    inputSource = &record.wstarit;
-  } else {
-    return;
-  }
-  for (uint32_t m = 0; m < M; ++m) p[m] = outputSource->GetValue(row - 1, m);
-  for (uint32_t k = 0; k < K; ++k) w[k] = inputSource->GetValue(row - 1, k);
-}
 
 // TFP of reference observation r under the current weights.
 double WeightedRatio(AnalysisRecord& record, WorkingCopies& copies, uint32_t r) {
@@ -107,12 +79,12 @@ void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
 // two-pass families.
 void RaiseChainedMaximum(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, double& v,
                          double& firstPass) {
-  FillWeights(record, copies, o, b, 1);
+  FillAggregatorWeights(record, copies, o, b, 1);
   RaiseOverReferenceSet(record, copies, v);
   if (!IsTwoPass(record)) return;
   firstPass = v;
   double second = 0.0;
-  FillWeights(record, copies, o, b, 2);
+  FillAggregatorWeights(record, copies, o, b, 2);
   RaiseOverReferenceSet(record, copies, second);
   v = std::sqrt(firstPass * second);
 }
