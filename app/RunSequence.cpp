@@ -4,10 +4,10 @@
 #include <memory>
 #include <sys/stat.h>
 
-#include "app/AnalysisRecord.h"
-#include "app/ErrorLog.h"
-#include "app/FatalStop.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/ErrorLog.h"
+#include "core/FatalStop.h"
+#include "core/Format.h"
 #include "input/InputFile.h"
 #include "measures/ComputationSets.h"
 #include "output/ResultFiles.h"
@@ -84,7 +84,8 @@ void StartUp() {
   ReadConsoleLine(discarded);
 }
 
-int RunKoru(const std::string& chosenPath) {
+int RunKoru(const std::string& chosenPath, const RunOptions& options) {
+  (void)options;
   RunFileNames names;
   bool named = DeriveFileNames(chosenPath, names);
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());

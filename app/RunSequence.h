@@ -27,5 +27,12 @@ bool ChooseInputFile(std::string& path);
 // Prints the banner and waits for ENTER (reads one whole line).
 void StartUp();
 
+// What the command line chose for a run.
+struct RunOptions {
+  unsigned threads = 0;  // worker threads; 0 means one per core available to the process
+  bool batch = false;    // never wait for ENTER
+  bool report = false;   // also write name_output_report.html
+};
+
 // Runs the whole sequence on the chosen path; returns the exit status.
-int RunKoru(const std::string& chosenPath);
+int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions());

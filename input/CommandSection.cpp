@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/AnalysisRecord.h"
-#include "app/FatalStop.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/FatalStop.h"
+#include "core/Format.h"
 #include "input/InputFile.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 #include "input/InputFile.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "app/ErrorLog.h"
-#include "app/Format.h"
+#include "core/ErrorLog.h"
+#include "core/Format.h"
 #include "lp/Simplex.h"
 
 static_assert(kSimplexOptimal == kLPOptimal && kSimplexUnbounded == kLPUnbounded &&

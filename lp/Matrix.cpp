@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/Format.h"
+#include "core/Format.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/Format.h"
+#include "core/Format.h"
 
 uint32_t SimplexStepCount = 0;
 SimplexTotals SimplexRunTotals;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 #include "measures/WorkingCopies.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "measures/MultiplierProgram.h"
 
-#include "app/AnalysisRecord.h"
-#include "app/ErrorLog.h"
+#include "core/AnalysisRecord.h"
+#include "core/ErrorLog.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
 

@@ -1,6 +1,6 @@
 #include "measures/ReferenceSet.h"
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 
 ReferenceRange ReferenceSetOfPeriod(const AnalysisRecord& record, uint32_t period) {
   const uint32_t N = record.Firms;

@@ -14,8 +14,8 @@
 
 #include <vector>
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"

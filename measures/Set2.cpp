@@ -29,8 +29,8 @@
 #include <cmath>
 #include <vector>
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"

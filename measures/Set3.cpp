@@ -33,9 +33,9 @@
 #include <cmath>
 #include <vector>
 
-#include "app/AnalysisRecord.h"
-#include "app/ErrorLog.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/ErrorLog.h"
+#include "core/Format.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/ReferenceSet.h"

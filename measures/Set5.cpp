@@ -11,8 +11,8 @@
 // price levels P = Rev / Q, W = Cost / X, TT = P / W and Prof = Rev / Cost
 // are plain quotients, unguarded.
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "measures/ComputationSets.h"
 
 namespace {

@@ -5,8 +5,8 @@
 // when numerator and denominator are both present (not -9999), and dTech =
 // TFP* / TFP*s only where dTFP and dTFPE are both present.
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "measures/ComputationSets.h"
 
 namespace {

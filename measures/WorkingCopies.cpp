@@ -1,6 +1,6 @@
 #include "measures/WorkingCopies.h"
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 
 void CreateWorkingCopies(AnalysisRecord& record, WorkingCopies& copies, bool withPrices) {
   const uint32_t N = record.Firms, T = record.Periods, M = record.Outputs, K = record.Inputs;

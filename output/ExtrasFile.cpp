@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"
 

@@ -5,8 +5,8 @@
 // "%3.4f".
 #include <cstdio>
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"
 

@@ -4,8 +4,8 @@
 // their double values with "%3.4g"; they do not pass through single precision.
 #include <cstdio>
 
-#include "app/AnalysisRecord.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/Format.h"
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"
 

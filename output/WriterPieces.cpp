@@ -1,8 +1,8 @@
 #include "output/WriterPieces.h"
 
-#include "app/AnalysisRecord.h"
-#include "app/FatalStop.h"
-#include "app/Format.h"
+#include "core/AnalysisRecord.h"
+#include "core/FatalStop.h"
+#include "core/Format.h"
 #include "output/ResultFiles.h"
 
 std::FILE* OpenResultFile(const std::string& fileName, const char* failureMessage) {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 #include "input/InputFile.h"
 #include "tests/InputTestSupport.h"
 #include "tests/TestSupport.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Format.h"
+#include "core/Format.h"
 
 namespace {
 

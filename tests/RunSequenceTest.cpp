@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ErrorLog.h"
-#include "app/FatalStop.h"
+#include "core/ErrorLog.h"
+#include "core/FatalStop.h"
 #include "app/RunSequence.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AnalysisRecord.h"
-#include "app/ErrorLog.h"
+#include "core/AnalysisRecord.h"
+#include "core/ErrorLog.h"
 #include "input/InputFile.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 #include "input/InputFile.h"
 #include "measures/ComputationSets.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ErrorLog.h"
+#include "core/ErrorLog.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
 #include "lp/Simplex.h"

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 #include "input/InputFile.h"
 #include "output/ResultFiles.h"
 

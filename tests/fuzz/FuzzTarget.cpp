@@ -29,7 +29,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/AnalysisRecord.h"
+#include "core/AnalysisRecord.h"
 #include "app/RunSequence.h"
 #include "input/InputFile.h"
 

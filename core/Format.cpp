@@ -1,4 +1,4 @@
-#include "app/Format.h"
+#include "core/Format.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "app/FatalStop.h"
+#include "core/FatalStop.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Format.h"
+#include "core/Format.h"
 
 void WaitForEnter() {
   std::fflush(stdout);

@@ -1,10 +1,10 @@
-#include "app/ErrorLog.h"
+#include "core/ErrorLog.h"
 
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Format.h"
+#include "core/Format.h"
 
 namespace {
 
