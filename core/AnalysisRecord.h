@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/Transcript.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
 
@@ -99,6 +100,9 @@ struct AnalysisRecord {
   LPProblem Problem;
 
   ErrorLog* Log = nullptr;
+
+  // Outcomes of every linear program of the run, in program order.
+  ProgramTally Tally;
 
   // True for the families that compare firm i in period t with period t-1.
   bool IsChained() const {

@@ -5,8 +5,13 @@
 #include <cstring>
 
 #include "core/Format.h"
+#include "core/Transcript.h"
 
 namespace {
+
+// The label of the program each thread is working on: worker threads label
+// and report their own programs.
+thread_local char tContext[ErrorLog::kTextCapacity] = {0};
 
 // Copies text into a fixed buffer, cutting it so the terminator fits.
 void CopyBounded(char* dest, std::size_t capacity, const std::string& text) {
@@ -31,17 +36,22 @@ void ErrorLog::SetContext(const char* fmt, ...) {
   va_start(args, fmt);
   std::string text = FormatTextV(fmt, args);
   va_end(args);
-  CopyBounded(m_Context, sizeof m_Context, text);
+  CopyBounded(tContext, sizeof tContext, text);
 }
 
+const char* ErrorLog::Context() const { return tContext; }
+
 void ErrorLog::AddEntry(int level, const char* message) {
-  CopyBounded(m_Message, sizeof m_Message, message);
-  m_Level = level;
-  if (m_File != nullptr) {
-    FilePrintf(m_File, "%s, EHL %d : %s\n\n", m_Context, m_Level, m_Message);
+  char bounded[kTextCapacity];
+  CopyBounded(bounded, sizeof bounded, message);
+  const std::string entry = FormatText("%s, EHL %d : %s\n\n", tContext, level, bounded);
+  if (Transcript* transcript = ThreadTranscript()) {
+    transcript->log += entry;
+  } else if (m_File != nullptr) {
+    std::fwrite(entry.data(), 1, entry.size(), m_File);
     std::fflush(m_File);
   }
-  if (m_Level == 2) {
+  if (level == 2) {
     ConsolePrintf("Critical Exit now occuring, refer to error log\n");
     std::fflush(stdout);
     std::getchar();

@@ -19,23 +19,20 @@ class ErrorLog {
   ErrorLog& operator=(const ErrorLog&) = delete;
 
   // Replaces the label of the current computation (printf-style). The label
-  // is cut to fit the 1000-character context buffer.
+  // is cut to fit the 1000-character context buffer. Each thread keeps its
+  // own label, so worker threads label their own programs.
   void SetContext(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-  const char* Context() const { return m_Context; }
+  const char* Context() const;
 
-  // Writes "<context>, EHL <level> : <message>" and an empty line. A level 2
+  // Writes "<context>, EHL <level> : <message>" and an empty line, into the
+  // thread's transcript when one is installed (core/Transcript.h). A level 2
   // entry ends the process with status 1 after two reads from the console.
   void AddEntry(int level, const char* message);
 
   bool HasFile() const { return m_File != nullptr; }
 
-  int m_Level = 0;
   std::FILE* m_File = nullptr;
   std::string m_Path;
   unsigned m_PathCapacity = kPathCapacity;
   unsigned m_TextCapacity = kTextCapacity;
-
- private:
-  char m_Context[kTextCapacity] = {0};
-  char m_Message[kTextCapacity] = {0};
 };

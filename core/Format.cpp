@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/Transcript.h"
+
 namespace {
 
 // Widens a two-digit exponent ("e+06") to three digits ("e+006") and keeps the
@@ -167,7 +169,7 @@ void ConsolePrintf(const char* fmt, ...) {
   va_start(args, fmt);
   std::string text = FormatTextV(fmt, args);
   va_end(args);
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  WriteConsoleText(text);
 }
 
 void FilePrintf(std::FILE* file, const char* fmt, ...) {

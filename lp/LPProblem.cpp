@@ -5,6 +5,7 @@
 
 #include "core/ErrorLog.h"
 #include "core/Format.h"
+#include "core/Transcript.h"
 #include "lp/Simplex.h"
 
 static_assert(kSimplexOptimal == kLPOptimal && kSimplexUnbounded == kLPUnbounded &&
@@ -158,6 +159,7 @@ int Solve(LPProblem& problem) {
     ConsolePrintf("%s\n", message.c_str());
     if (problem.m_ErrorLog != nullptr) problem.m_ErrorLog->AddEntry(0, message.c_str());
   }
+  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, false, 0.0);
   problem.m_SolveCalled = 1;
   return code;
 }

@@ -1,0 +1,60 @@
+#pragma once
+// What the programs of one task write while they run, kept so that the run
+// can emit it in program order whatever thread solved them.
+//
+// A task (the programs of one observation in one stage, say) runs with a
+// Transcript installed on its thread: console text, error-log entries and the
+// outcome of every program it solves collect there instead of going out.
+// The stage then hands the transcripts over in task order (EmitTranscript),
+// which writes exactly what a sequential run writes, in the same order.
+// Without a transcript installed, text goes straight out as before.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// One program worth telling the user about: it failed (code != 0) or it
+// ended optimal at a point the tolerance let pass ("stopped short").
+struct ProgramNote {
+  std::string label;  // the error log's label, e.g. "Determining DItss, Obs 19 "
+  int code = 0;       // the result code; 0 for a program that stopped short
+  double gain = 0.0;  // stopped short: the objective gain relative to the optimum
+};
+
+// Outcomes of the linear programs of a run (or of one task), in program order.
+struct ProgramTally {
+  uint64_t solved = 0;                   // every program posed and solved, failed ones included
+  uint64_t failed = 0;                   // programs with a code other than 0
+  uint64_t stoppedShort = 0;             // optimal programs with an improving step left
+  std::vector<ProgramNote> failures;     // every failed program, in program order
+  std::vector<ProgramNote> shortStops;   // every program that stopped short, in program order
+
+  // Appends another tally's programs after this one's.
+  void Append(const ProgramTally& later);
+};
+
+struct Transcript {
+  std::string console;  // console text, as standard output would receive it
+  std::string log;      // error-log entries, as the log file would receive them
+  ProgramTally tally;
+
+  void Clear();
+};
+
+// The transcript that collects this thread's output; nullptr when output goes
+// straight out. Each thread has its own.
+Transcript* ThreadTranscript();
+void SetThreadTranscript(Transcript* transcript);
+
+// Writes console text to standard output, or into the thread's transcript.
+void WriteConsoleText(const std::string& text);
+
+// Records the outcome of one solved program in the thread's transcript; a
+// thread without one (a unit test calling the solver directly) records
+// nothing.
+void NoteProgram(const char* label, int code, bool stoppedShort, double gain);
+
+// Writes a transcript's console text to standard output and its log text to
+// `logFile` (when there is one), and appends its tally to `tally`.
+void EmitTranscript(const Transcript& transcript, std::FILE* logFile, ProgramTally& tally);
