@@ -9,6 +9,7 @@
 #include "core/FatalStop.h"
 #include "core/Format.h"
 #include "input/InputFile.h"
+#include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "output/ResultFiles.h"
 
@@ -85,7 +86,6 @@ void StartUp() {
 }
 
 int RunKoru(const std::string& chosenPath, const RunOptions& options) {
-  (void)options;
   RunFileNames names;
   bool named = DeriveFileNames(chosenPath, names);
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
@@ -110,9 +110,11 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
 
   PrintCounts(*record);
 
-  ComputeSet1(*record);
-  ComputeSet2(*record);
-  ComputeSet3(*record);
+  WorkerPool workers(options.threads >= 1 ? options.threads : DefaultThreadCount());
+  PrepareWorkers(*record, workers);
+  ComputeSet1(*record, workers);
+  ComputeSet2(*record, workers);
+  ComputeSet3(*record, workers);
   ComputeSet4(*record);
   ComputeSet5(*record);
   ComputeSet6(*record);

@@ -33,15 +33,16 @@ SUFFIXES = ["_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.c
             "_output_xxerrors.txt"]
 
 
-def run(exe, input_path, run_dir):
-    """Runs exe on a copy of input_path in run_dir; returns {what: bytes}."""
+def run(exe, input_path, run_dir, options=()):
+    """Runs exe (with options before the file name) on a copy of input_path in
+    run_dir; returns {what: bytes}."""
     if os.path.isdir(run_dir):
         shutil.rmtree(run_dir)
     os.makedirs(run_dir)
     name = os.path.basename(input_path)
     shutil.copyfile(input_path, os.path.join(run_dir, name))
     env = {k: v for k, v in os.environ.items() if k != "KORU_STATS"}
-    done = subprocess.run([exe, name], cwd=run_dir, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    done = subprocess.run([exe, *options, name], cwd=run_dir, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, env=env)
     base = name[:-len("_input.csv")]
     result = {"console (stdout)": done.stdout, "console (stderr)": done.stderr,
@@ -61,6 +62,9 @@ def main():
     parser.add_argument("--rts", default="VRS,CRS")
     parser.add_argument("--tech", default="change,nochange")
     parser.add_argument("--seed", type=int, default=8)
+    parser.add_argument("--threads", default="",
+                        help="comma-separated thread counts: the changed build runs once with --threads N for "
+                             "each, and every run is compared with the reference build's")
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "koru-compare"))
     parser.add_argument("inputs", nargs="*", help="further *_input.csv files")
     args = parser.parse_args()
@@ -82,22 +86,26 @@ def main():
                         run_bench.write_panel(path, size, family, rts, tech, args.seed, 2, 3)
                     inputs.append(path)
 
+    variants = [()] if not args.threads else [("--threads", t) for t in args.threads.split(",") if t]
     differing = 0
+    compared = 0
     for input_path in inputs:
         if not input_path.endswith("_input.csv"):
             sys.exit(f"not an input file name (must end in _input.csv): {input_path}")
         first = run(before, input_path, os.path.join(args.work, "before"))
-        second = run(after, input_path, os.path.join(args.work, "after"))
-        bad = [what for what in first if first[what] != second[what]]
-        missing = [what for what in first if first[what] is None]
-        label = os.path.relpath(input_path)
-        if bad:
-            differing += 1
-            print(f"DIFFERENT {label}: {', '.join(bad)}", flush=True)
-        else:
-            note = f" (not written: {', '.join(missing)})" if missing else ""
-            print(f"identical {label}{note}", flush=True)
-    print(f"{len(inputs) - differing} of {len(inputs)} inputs identical")
+        for options in variants:
+            second = run(after, input_path, os.path.join(args.work, "after"), options)
+            compared += 1
+            bad = [what for what in first if first[what] != second[what]]
+            missing = [what for what in first if first[what] is None]
+            label = os.path.relpath(input_path) + (f" ({' '.join(options)})" if options else "")
+            if bad:
+                differing += 1
+                print(f"DIFFERENT {label}: {', '.join(bad)}", flush=True)
+            else:
+                note = f" (not written: {', '.join(missing)})" if missing else ""
+                print(f"identical {label}{note}", flush=True)
+    print(f"{compared - differing} of {compared} runs identical")
     return 1 if differing else 0
 
 

@@ -1,7 +1,8 @@
 #pragma once
 // The single record of a run: configuration read from the command section,
 // the data, every intermediate and final result of the six computation sets,
-// the shared linear-programming work objects and the error log.
+// the error log and the outcomes of the run's linear programs. The programs
+// are built and solved in the workers' own workspaces (lp/Workspace.h).
 //
 // Notation: N = Firms, T = Periods, M = Outputs, K = Inputs, NT = N x T.
 // Observation o = N x (t - 1) + i is firm i in period t; an observation
@@ -13,7 +14,6 @@
 #include <vector>
 
 #include "core/Transcript.h"
-#include "lp/LPProblem.h"
 #include "lp/Matrix.h"
 
 class ErrorLog;
@@ -92,12 +92,6 @@ struct AnalysisRecord {
   ObservationVector DOttt, DOsts, DOtst;
   double DO000 = 0.0;
   ObservationVector HIttt, HOttt;
-
-  // Shared LP work objects, reused by every program of Sets 1 to 3.
-  Matrix LPMatrix;
-  std::vector<double> LPRhs;
-  std::vector<double> LPObjective;
-  LPProblem Problem;
 
   ErrorLog* Log = nullptr;
 

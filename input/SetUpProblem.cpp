@@ -1,4 +1,3 @@
-#include <algorithm>
 
 #include "core/AnalysisRecord.h"
 #include "input/InputFile.h"
@@ -62,12 +61,4 @@ void SetUpProblem(AnalysisRecord& record, uint32_t firms, uint32_t periods, uint
         &record.FirstPassX, &record.DIttt, &record.DItss, &record.DIstt,  &record.DOttt,  &record.DOsts,
         &record.DOtst,  &record.HIttt,  &record.HOttt})
     v->assign(NT, 0.0);
-
-  // Shared LP work objects, sized for the largest program of Sets 1 to 3.
-  const uint32_t lpSize = NT + M + K + 10;
-  record.LPMatrix.Create(lpSize, lpSize, 0, 0);
-  record.LPRhs.assign(lpSize, 0.0);
-  record.LPObjective.assign(std::max(2 * NT, lpSize), 0.0);
-  record.Problem.Create(lpSize, lpSize);
-  record.Problem.m_ErrorLog = record.Log;
 }

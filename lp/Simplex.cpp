@@ -1,18 +1,43 @@
 #include "lp/Simplex.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
 #include "core/Format.h"
 
-uint32_t SimplexStepCount = 0;
-SimplexTotals SimplexRunTotals;
+thread_local uint32_t SimplexStepCount = 0;
+
+namespace {
+
+// The current solve's counts on this thread, and the run's totals they are
+// added to when simplx returns.
+thread_local SimplexTotals tSolveTotals;
+std::atomic<uint64_t> gRunPrograms{0};
+std::atomic<uint64_t> gRunPivots{0};
+std::atomic<uint64_t> gRunUpdates{0};
+
+// Adds the solve's counts to the run's totals at every exit of simplx.
+struct SolveTotalsGuard {
+  SolveTotalsGuard() { tSolveTotals = SimplexTotals{1, 0, 0}; }
+  ~SolveTotalsGuard() {
+    gRunPrograms.fetch_add(tSolveTotals.programs, std::memory_order_relaxed);
+    gRunPivots.fetch_add(tSolveTotals.pivots, std::memory_order_relaxed);
+    gRunUpdates.fetch_add(tSolveTotals.updates, std::memory_order_relaxed);
+  }
+};
+
+}  // namespace
+
+SimplexTotals RunSimplexTotals() {
+  return SimplexTotals{gRunPrograms.load(), gRunPivots.load(), gRunUpdates.load()};
+}
 
 void PrintSimplexTotals(std::FILE* stream) {
+  const SimplexTotals totals = RunSimplexTotals();
   std::fprintf(stream, "KORU_STATS programs=%llu pivots=%llu updates=%llu\n",
-               static_cast<unsigned long long>(SimplexRunTotals.programs),
-               static_cast<unsigned long long>(SimplexRunTotals.pivots),
-               static_cast<unsigned long long>(SimplexRunTotals.updates));
+               static_cast<unsigned long long>(totals.programs), static_cast<unsigned long long>(totals.pivots),
+               static_cast<unsigned long long>(totals.updates));
 }
 
 namespace {
@@ -239,8 +264,8 @@ void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
 // is stored afterwards: the value the loop computed there is discarded.
 void Pivot(double** a, int lastRow, int n, int r, int p) {
   ++SimplexStepCount;
-  ++SimplexRunTotals.pivots;
-  SimplexRunTotals.updates += static_cast<uint64_t>(lastRow) * static_cast<uint64_t>(n + 1);
+  ++tSolveTotals.pivots;
+  tSolveTotals.updates += static_cast<uint64_t>(lastRow) * static_cast<uint64_t>(n + 1);
   double* pivotRow = a[r + 1];
   const double piv = 1.0 / pivotRow[p + 1];
   ReduceOtherRows(a, lastRow, n, r, p, piv);
@@ -374,7 +399,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
 void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m2, int m3, int* nonBasis,
             SimplexWorkLists& work) {
   SimplexStepCount = 0;
-  ++SimplexRunTotals.programs;
+  const SolveTotalsGuard totalsGuard;
   if (m != m1 + m2 + m3) {
     ConsolePrintf(" Bad input constraint counts in simplx.\n");
     resultCode = kSimplexBadInput;

@@ -33,19 +33,23 @@ constexpr double kSimplexTolerance = 1e-5;
 // Bound on SimplexStepCount: stops degenerate cycling and runs spoilt by a NaN.
 constexpr uint32_t kSimplexStepLimit = 400000;
 
-// Program-wide count of entering-column searches, ratio tests and pivots of
-// the current solve. Reset by simplx on entry; read by the LP wrapper.
-extern uint32_t SimplexStepCount;
+// Count of entering-column searches, ratio tests and pivots of the current
+// solve on this thread. Reset by simplx on entry; read by the LP wrapper.
+extern thread_local uint32_t SimplexStepCount;
 
 // Totals over the whole run, kept for performance measurement only: they
 // never influence a result. A pivot over L tableau rows and n + 1 columns
 // counts L x (n + 1) element updates (every element it writes once).
+// Each thread counts its own; simplx adds them to the run's totals as it
+// returns.
 struct SimplexTotals {
   uint64_t programs = 0;  // calls of simplx
   uint64_t pivots = 0;    // exchange steps of both phases
   uint64_t updates = 0;   // tableau elements written by those pivots
 };
-extern SimplexTotals SimplexRunTotals;
+
+// The run's totals so far, over every thread.
+SimplexTotals RunSimplexTotals();
 
 // Writes the totals as one line, "KORU_STATS programs=.. pivots=.. updates=..".
 void PrintSimplexTotals(std::FILE* stream);

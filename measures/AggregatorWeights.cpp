@@ -14,8 +14,11 @@ void CopyRow(Matrix& source, uint32_t row, std::vector<double>& weights) {
 }  // namespace
 
 void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
-  std::vector<double>& p = record.CurrentOutputWeights;
-  std::vector<double>& w = record.CurrentInputWeights;
+  FillAggregatorWeights(record, copies, o, b, pass, record.CurrentOutputWeights, record.CurrentInputWeights);
+}
+
+void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
+                           std::vector<double>& p, std::vector<double>& w) {
   if (record.Laspeyres || (record.Fisher && pass == 1)) {
     CopyRow(copies.outputPrices, b, p);
     CopyRow(copies.inputPrices, b, w);

@@ -14,6 +14,7 @@
 //   Fare-Primont      pstar0, wstar0              -
 
 #include <cstdint>
+#include <vector>
 
 struct AnalysisRecord;
 struct WorkingCopies;
@@ -22,3 +23,8 @@ struct WorkingCopies;
 // (1-based) with comparison observation b, for pass 1 or 2. Rows are read
 // with the checked access.
 void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass);
+
+// The same into the vectors given (M and K entries), for a worker that keeps
+// its own weights.
+void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
+                           std::vector<double>& outputWeights, std::vector<double>& inputWeights);

@@ -1,12 +1,23 @@
 #pragma once
 // The six computation sets, run in order; each reads what earlier sets stored
-// in the record and stores its own results there.
+// in the record and stores its own results there. Sets 1 to 3 solve their
+// linear programs on the workers given, in the workers' own workspaces.
+
+#include <cstdint>
 
 struct AnalysisRecord;
+struct LPWorkspace;
+class WorkerPool;
 
-int ComputeSet1(AnalysisRecord& record);  // OTE, OSE, ITE, ISE, shadow prices
-int ComputeSet2(AnalysisRecord& record);  // Q, X, QBAR, XBAR (and Rev, Cost)
-int ComputeSet3(AnalysisRecord& record);  // QHAT, XHAT
-int ComputeSet4(AnalysisRecord& record);  // TFP, TFP*
-int ComputeSet5(AnalysisRecord& record);  // TFPE and its components
-int ComputeSet6(AnalysisRecord& record);  // index numbers
+// Sizes an LP workspace for the largest program of Sets 1 to 3.
+void CreateWorkspace(const AnalysisRecord& record, LPWorkspace& workspace);
+// Sizes every worker's workspace and sends the output the workers hold back
+// to the record's error log and tally.
+void PrepareWorkers(AnalysisRecord& record, WorkerPool& workers);
+
+int ComputeSet1(AnalysisRecord& record, WorkerPool& workers);  // OTE, OSE, ITE, ISE, shadow prices
+int ComputeSet2(AnalysisRecord& record, WorkerPool& workers);  // Q, X, QBAR, XBAR (and Rev, Cost)
+int ComputeSet3(AnalysisRecord& record, WorkerPool& workers);  // QHAT, XHAT
+int ComputeSet4(AnalysisRecord& record);                        // TFP, TFP*
+int ComputeSet5(AnalysisRecord& record);                        // TFPE and its components
+int ComputeSet6(AnalysisRecord& record);                        // index numbers

@@ -4,6 +4,7 @@
 #include "core/ErrorLog.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
+#include "lp/Workspace.h"
 
 namespace {
 
@@ -42,13 +43,13 @@ bool LayOutReferenceRows(Matrix& A, Matrix& outputs, Matrix& inputs, ReferenceRa
 
 }  // namespace
 
-void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inputs, ReferenceRange range,
+void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, Matrix& outputs, Matrix& inputs, ReferenceRange range,
                             Orientation orientation, const double* normalisation, const double* objectiveQuantities,
                             ReferenceRowsInPlace* inPlace) {
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
   const uint32_t J = range.Count();
-  Matrix& A = record.LPMatrix;
+  Matrix& A = workspace.LPMatrix;
 
   if (inPlace != nullptr && inPlace->valid && inPlace->range.first == range.first &&
       inPlace->range.last == range.last) {
@@ -67,7 +68,7 @@ void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inp
   }
 
   // Normalisation row J and the objective.
-  double* obj = record.LPObjective.data();
+  double* obj = workspace.LPObjective.data();
   if (orientation == Orientation::kOutput) {
     for (uint32_t m = 0; m < M; ++m) A.SetValue(J, m, normalisation[m]);
     for (uint32_t m = 0; m < M; ++m) obj[m] = 0.0;
@@ -80,26 +81,26 @@ void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inp
   obj[M + K] = -1.0;
   obj[M + K + 1] = 1.0;
 
-  double* rhs = record.LPRhs.data();
+  double* rhs = workspace.LPRhs.data();
   for (uint32_t r = 0; r < J; ++r) rhs[r] = 0.0;
   rhs[J] = 1.0;
 }
 
-double SolveMultiplierProgram(AnalysisRecord& record, ReferenceRange range, Orientation orientation,
-                              bool withoutIntercept) {
+double SolveMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, ReferenceRange range,
+                              Orientation orientation, bool withoutIntercept) {
   const uint32_t J = range.Count();
-  if (withoutIntercept) record.LPMatrix.SetDimensions(J + 1, record.Outputs + record.Inputs);
-  SetProblem(record.LPMatrix, record.Problem, record.LPRhs.data(), record.LPObjective.data(), static_cast<int>(J),
+  if (withoutIntercept) workspace.LPMatrix.SetDimensions(J + 1, record.Outputs + record.Inputs);
+  SetProblem(workspace.LPMatrix, workspace.Problem, workspace.LPRhs.data(), workspace.LPObjective.data(), static_cast<int>(J),
              0, 1);
-  Solve(record.Problem);
+  Solve(workspace.Problem);
   // The objective value is read only after a successful solve.
-  if (record.Problem.m_ResultCode != 0) return kMissing;
-  const double z = record.Problem.Objective();
+  if (workspace.Problem.m_ResultCode != 0) return kMissing;
+  const double z = workspace.Problem.Objective();
   if (z == kMissing) return kMissing;
   return orientation == Orientation::kOutput ? -1.0 / z : 1.0 / z;
 }
 
-void LabelProgram(AnalysisRecord& record, const char* format, int observation) {
+void LabelProgram(const AnalysisRecord& record, const char* format, int observation) {
   if (record.Log == nullptr) return;
   record.Log->SetContext(format, observation);
 }

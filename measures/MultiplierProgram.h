@@ -1,6 +1,6 @@
 #pragma once
 // The multiplier-form DEA program that Sets 1 and 2 pose for every distance
-// value, built in the record's shared LP work objects.
+// value, built in the LP work objects of the worker that solves it.
 //
 // Variables, in column order, all nonnegative: u_1..u_M (output multipliers),
 // v_1..v_K (input multipliers), w1, w2 (w1 - w2 acts as a free intercept).
@@ -21,15 +21,16 @@
 #include "measures/ReferenceSet.h"
 
 struct AnalysisRecord;
+struct LPWorkspace;
 class Matrix;
 
 enum class Orientation { kOutput, kInput };
 
 // Rows 1..J are the same in every program posed against one reference set.
-// A caller that poses a series of programs against the same working copies,
-// and touches the work matrix in between only through BuildMultiplierProgram
-// and SolveMultiplierProgram, keeps one of these and passes it to every
-// build: a build against the range of the last one then finds those rows in
+// A caller that poses a series of programs in one workspace against the same
+// working copies, and touches the work matrix in between only through
+// BuildMultiplierProgram and SolveMultiplierProgram, keeps one of these per
+// workspace and passes it to every build: a build against the range of the last one then finds those rows in
 // place (after a layout that reported nothing) and writes only row J+1,
 // which leaves the same matrix as a new layout.
 struct ReferenceRowsInPlace {
@@ -37,24 +38,24 @@ struct ReferenceRowsInPlace {
   ReferenceRange range{0, 0};
 };
 
-// Fills the record's LP work matrix, right-hand side and objective with the
+// Fills the workspace's matrix, right-hand side and objective with the
 // program above. `outputs` and `inputs` are working copies with one row per
 // observation; `normalisation` holds M (output) or K (input) values and
 // `objectiveQuantities` K (output) or M (input) values.
-void BuildMultiplierProgram(AnalysisRecord& record, Matrix& outputs, Matrix& inputs, ReferenceRange range,
+void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, Matrix& outputs, Matrix& inputs, ReferenceRange range,
                             Orientation orientation, const double* normalisation, const double* objectiveQuantities,
                             ReferenceRowsInPlace* inPlace = nullptr);
 
 // Poses and solves the program in the work objects and returns its distance
 // value. With withoutIntercept the matrix is first cut to J + 1 rows and
-// M + K columns. The multipliers stay in record.Problem.m_Solution.
-double SolveMultiplierProgram(AnalysisRecord& record, ReferenceRange range, Orientation orientation,
-                              bool withoutIntercept);
+// M + K columns. The multipliers stay in workspace.Problem.m_Solution.
+double SolveMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, ReferenceRange range,
+                              Orientation orientation, bool withoutIntercept);
 
 // Copies the label of the next program, `format` with the observation number
 // in its one %d, into the error log's context buffer, when the record has an
 // error log.
-void LabelProgram(AnalysisRecord& record, const char* format, int observation);
+void LabelProgram(const AnalysisRecord& record, const char* format, int observation);
 
 // Reads `count` values of row (observation - 1) of a working copy, through the
 // checked access.

@@ -16,6 +16,8 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
+#include "core/Progress.h"
+#include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"
@@ -65,7 +67,7 @@ void StoreShadowPrices(Matrix& prices, uint32_t o, const double* multipliers, co
 
 }  // namespace
 
-int ComputeSet1(AnalysisRecord& record) {
+int ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   ConsolePrintf(" Computing Set 1: OTE, OSE, ITE, ISE \n");
 
   const uint32_t N = record.Firms;
@@ -91,46 +93,62 @@ int ComputeSet1(AnalysisRecord& record) {
     record.InputMeans[k] = sum / NT;
   }
 
-  std::vector<double> y(M);
-  std::vector<double> x(K);
-  ReferenceRowsInPlace referenceRows;
+  // Each worker keeps its own quantities and knows which reference rows its
+  // work matrix holds.
+  struct WorkerState {
+    std::vector<double> y, x;
+    ReferenceRowsInPlace referenceRows;
+  };
+  std::vector<WorkerState> states(workers.Size(), WorkerState{std::vector<double>(M), std::vector<double>(K), {}});
+  ProgressLine progress("Set 1", NT);
 
   for (uint32_t t = 1; t <= T; ++t) {
     const ReferenceRange range = ReferenceSetOfPeriod(record, t);
-    for (uint32_t i = 1; i <= N; ++i) {
-      const uint32_t o = N * (t - 1) + i;
-      ReadObservationRow(outputs, o, M, y.data());
-      ReadObservationRow(inputs, o, K, x.data());
+    // The four programs of each observation of period t; observations are
+    // independent of one another.
+    workers.Run(N, [&](uint32_t index, unsigned worker) {
+      LPWorkspace& workspace = workers.Workspace(worker);
+      WorkerState& state = states[worker];
+      double* y = state.y.data();
+      double* x = state.x.data();
+      const uint32_t o = N * (t - 1) + index + 1;
+      ReadObservationRow(outputs, o, M, y);
+      ReadObservationRow(inputs, o, K, x);
 
       // Output orientation: DOttt, its shadow prices, HOttt.
-      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kOutput, y.data(), x.data(), &referenceRows);
+      BuildMultiplierProgram(record, workspace, outputs, inputs, range, Orientation::kOutput, y, x,
+                             &state.referenceRows);
       LabelProgram(record, "Determining DOttt, Obs %d ", static_cast<int>(o));
-      At(record.DOttt, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, !vrs);
-      StoreShadowPrices(record.pstar, o, record.Problem.m_Solution.data(), y.data(), M, At(record.DOttt, o));
+      At(record.DOttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, !vrs);
+      StoreShadowPrices(record.pstar, o, workspace.Problem.m_Solution.data(), y, M, At(record.DOttt, o));
       if (vrs) {
         LabelProgram(record, "Determining HOttt, Obs %d ", static_cast<int>(o));
-        At(record.HOttt, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, true);
+        At(record.HOttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, true);
       } else {
         At(record.HOttt, o) = At(record.DOttt, o);
       }
 
       // Input orientation: DIttt, its shadow prices, HIttt.
-      BuildMultiplierProgram(record, outputs, inputs, range, Orientation::kInput, x.data(), y.data(), &referenceRows);
+      BuildMultiplierProgram(record, workspace, outputs, inputs, range, Orientation::kInput, x, y,
+                             &state.referenceRows);
       LabelProgram(record, "Determining primal DIttt, Obs %d ", static_cast<int>(o));
-      At(record.DIttt, o) = SolveMultiplierProgram(record, range, Orientation::kInput, !vrs);
-      StoreShadowPrices(record.wstar, o, record.Problem.m_Solution.data() + M, x.data(), K, At(record.DIttt, o));
+      At(record.DIttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, !vrs);
+      StoreShadowPrices(record.wstar, o, workspace.Problem.m_Solution.data() + M, x, K, At(record.DIttt, o));
       if (vrs) {
         LabelProgram(record, "Determining HIttt, Obs %d ", static_cast<int>(o));
-        At(record.HIttt, o) = SolveMultiplierProgram(record, range, Orientation::kInput, true);
+        At(record.HIttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, true);
       } else {
         At(record.HIttt, o) = At(record.DIttt, o);
       }
 
       ComputeEfficiencies(record, o);
+    }, &progress);
 
-      // Chained families compare with the same firm one period earlier,
-      // whose values are final because periods are processed in order.
-      if (record.IsChained()) {
+    // Chained families compare with the same firm one period earlier,
+    // whose values are final because periods are processed in order.
+    if (record.IsChained()) {
+      for (uint32_t i = 1; i <= N; ++i) {
+        const uint32_t o = N * (t - 1) + i;
         record.Base = t == 1 ? o : o - N;
         CopyComparisonValues(record, o, record.Base);
       }

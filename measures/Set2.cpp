@@ -31,6 +31,8 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
+#include "core/Progress.h"
+#include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
@@ -67,7 +69,8 @@ void StoreDistanceWeights(Matrix& multipliers, Matrix& weights, uint32_t o, cons
 
 // The period-s stage (previousTechnology: DOsts, DItss against ref(t-1)) or
 // the period-t stage (DOtst, DIstt against ref(t)); period 1 uses ref(1).
-void SolveDistanceStage(AnalysisRecord& record, WorkingCopies& copies, bool previousTechnology) {
+void SolveDistanceStage(AnalysisRecord& record, WorkerPool& workers, WorkingCopies& copies, bool previousTechnology,
+                        ProgressLine& progress) {
   const uint32_t N = record.Firms;
   const uint32_t T = record.Periods;
   const uint32_t M = record.Outputs;
@@ -83,63 +86,73 @@ void SolveDistanceStage(AnalysisRecord& record, WorkingCopies& copies, bool prev
   Matrix& outputWeights = previousTechnology ? record.pstarhs : record.pstarit;
   Matrix& inputWeights = previousTechnology ? record.wstarhs : record.wstarit;
 
-  std::vector<double> yo(M), xo(K), yb(M), xb(K);
-  ReferenceRowsInPlace referenceRows;
+  // Each worker keeps its own quantities and knows which reference rows its
+  // work matrix holds.
+  struct WorkerState {
+    std::vector<double> yo, xo, yb, xb;
+    ReferenceRowsInPlace referenceRows;
+  };
+  std::vector<WorkerState> states(workers.Size(), WorkerState{std::vector<double>(M), std::vector<double>(K),
+                                                                std::vector<double>(M), std::vector<double>(K), {}});
   for (uint32_t t = 1; t <= T; ++t) {
     const uint32_t technologyPeriod = t == 1 ? 1 : (previousTechnology ? t - 1 : t);
     const ReferenceRange range = ReferenceSetOfPeriod(record, technologyPeriod);
-    for (uint32_t i = 1; i <= N; ++i) {
-      const uint32_t o = N * (t - 1) + i;
-      uint32_t b = o;
-      if (t >= 2) {
-        b = o - N;
-        record.Base = b;
-      }
-      ReadObservationRow(copies.outputs, o, M, yo.data());
-      ReadObservationRow(copies.inputs, o, K, xo.data());
-      ReadObservationRow(copies.outputs, b, M, yb.data());
-      ReadObservationRow(copies.inputs, b, K, xb.data());
+    workers.Run(N, [&](uint32_t index, unsigned worker) {
+      LPWorkspace& workspace = workers.Workspace(worker);
+      WorkerState& state = states[worker];
+      const uint32_t o = N * (t - 1) + index + 1;
+      const uint32_t b = t >= 2 ? o - N : o;
+      double* yo = state.yo.data();
+      double* xo = state.xo.data();
+      double* yb = state.yb.data();
+      double* xb = state.xb.data();
+      ReadObservationRow(copies.outputs, o, M, yo);
+      ReadObservationRow(copies.inputs, o, K, xo);
+      ReadObservationRow(copies.outputs, b, M, yb);
+      ReadObservationRow(copies.inputs, b, K, xb);
 
       // Period s: the observation's own quantities normalise and the
       // comparison observation's enter the objective; period t the reverse.
-      const double* outputNorm = previousTechnology ? yo.data() : yb.data();
-      const double* outputObjective = previousTechnology ? xb.data() : xo.data();
-      const double* inputNorm = previousTechnology ? xo.data() : xb.data();
-      const double* inputObjective = previousTechnology ? yb.data() : yo.data();
+      const double* outputNorm = previousTechnology ? yo : yb;
+      const double* outputObjective = previousTechnology ? xb : xo;
+      const double* inputNorm = previousTechnology ? xo : xb;
+      const double* inputObjective = previousTechnology ? yb : yo;
 
-      BuildMultiplierProgram(record, copies.outputs, copies.inputs, range, Orientation::kOutput, outputNorm,
-                             outputObjective, &referenceRows);
+      BuildMultiplierProgram(record, workspace, copies.outputs, copies.inputs, range, Orientation::kOutput,
+                             outputNorm, outputObjective, &state.referenceRows);
       LabelProgram(record, outputLabel, static_cast<int>(o));
-      At(outputDistance, o) = SolveMultiplierProgram(record, range, Orientation::kOutput, withoutIntercept);
-      StoreDistanceWeights(alpha, outputWeights, o, record.Problem.m_Solution.data(), yo.data(), M,
+      At(outputDistance, o) =
+          SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, withoutIntercept);
+      StoreDistanceWeights(alpha, outputWeights, o, workspace.Problem.m_Solution.data(), yo, M,
                            At(outputDistance, o));
 
-      BuildMultiplierProgram(record, copies.outputs, copies.inputs, range, Orientation::kInput, inputNorm,
-                             inputObjective, &referenceRows);
+      BuildMultiplierProgram(record, workspace, copies.outputs, copies.inputs, range, Orientation::kInput,
+                             inputNorm, inputObjective, &state.referenceRows);
       LabelProgram(record, inputLabel, static_cast<int>(o));
-      At(inputDistance, o) = SolveMultiplierProgram(record, range, Orientation::kInput, withoutIntercept);
-      StoreDistanceWeights(eta, inputWeights, o, record.Problem.m_Solution.data() + M, xo.data(), K,
+      At(inputDistance, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, withoutIntercept);
+      StoreDistanceWeights(eta, inputWeights, o, workspace.Problem.m_Solution.data() + M, xo, K,
                            At(inputDistance, o));
-    }
+    }, &progress);
+    if (t >= 2 && N > 0) record.Base = N * (t - 1);  // the comparison observation of the last firm
   }
 }
 
 // The Fare-Primont weights from the representative observation's programs
 // against the technology of all observations.
-void SolveFarePrimontStage(AnalysisRecord& record, WorkingCopies& copies) {
+void SolveFarePrimontStage(AnalysisRecord& record, LPWorkspace& workspace, WorkingCopies& copies) {
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
   const bool vrs = record.Vrs != 0;
   const ReferenceRange all{1, record.Observations};
-  const std::vector<double>& s = record.Problem.m_Solution;
+  const std::vector<double>& s = workspace.Problem.m_Solution;
 
   record.q0 = record.OutputMeans;
   record.x0 = record.InputMeans;
 
-  BuildMultiplierProgram(record, copies.outputs, copies.inputs, all, Orientation::kOutput, record.q0.data(),
-                         record.x0.data());
+  BuildMultiplierProgram(record, workspace, copies.outputs, copies.inputs, all, Orientation::kOutput,
+                         record.q0.data(), record.x0.data());
   LabelProgram(record, "Determining DO000, Obs %d ", 0);
-  record.DO000 = SolveMultiplierProgram(record, all, Orientation::kOutput, !vrs);
+  record.DO000 = SolveMultiplierProgram(record, workspace, all, Orientation::kOutput, !vrs);
   for (uint32_t m = 0; m < M; ++m) record.alpha0[m] = s[m];
   const double d = WeightedSum(record.alpha0.data(), record.q0.data(), M);
   for (uint32_t m = 0; m < M; ++m) record.pstar0[m] = record.alpha0[m] * record.DO000 / d;
@@ -147,10 +160,10 @@ void SolveFarePrimontStage(AnalysisRecord& record, WorkingCopies& copies) {
   // Without the intercept columns the solution holds no w1, w2.
   record.gamma0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
 
-  BuildMultiplierProgram(record, copies.outputs, copies.inputs, all, Orientation::kInput, record.x0.data(),
-                         record.q0.data());
+  BuildMultiplierProgram(record, workspace, copies.outputs, copies.inputs, all, Orientation::kInput,
+                         record.x0.data(), record.q0.data());
   LabelProgram(record, "Determining DI000, Obs %d ", 0);
-  record.DI000 = SolveMultiplierProgram(record, all, Orientation::kInput, !vrs);
+  record.DI000 = SolveMultiplierProgram(record, workspace, all, Orientation::kInput, !vrs);
   for (uint32_t m = 0; m < M; ++m) record.phi0[m] = s[m];
   for (uint32_t k = 0; k < K; ++k) record.eta0[k] = s[M + k];
   const double e = WeightedSum(record.eta0.data(), record.x0.data(), K);
@@ -186,7 +199,7 @@ void ComputeEfficientAggregates(AnalysisRecord& record, uint32_t o) {
 
 }  // namespace
 
-int ComputeSet2(AnalysisRecord& record) {
+int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   if (record.Prices == 0)
     ConsolePrintf(" Computing Set 2: Q, QBAR, X, XBAR \n");
   else
@@ -207,9 +220,18 @@ int ComputeSet2(AnalysisRecord& record) {
     ComputeColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans);
   }
 
-  if (record.MalmquistHs || record.HicksMoorsteen) SolveDistanceStage(record, copies, true);
-  if (record.MalmquistIt || record.HicksMoorsteen) SolveDistanceStage(record, copies, false);
-  if (record.FarePrimont) SolveFarePrimontStage(record, copies);
+  const bool periodS = record.MalmquistHs || record.HicksMoorsteen;
+  const bool periodT = record.MalmquistIt || record.HicksMoorsteen;
+  {
+    ProgressLine progress("Set 2", static_cast<uint64_t>(NT) * ((periodS ? 1 : 0) + (periodT ? 1 : 0)));
+    if (periodS) SolveDistanceStage(record, workers, copies, true, progress);
+    if (periodT) SolveDistanceStage(record, workers, copies, false, progress);
+  }
+  if (record.FarePrimont) {
+    workers.Run(1, [&](uint32_t, unsigned worker) {
+      SolveFarePrimontStage(record, workers.Workspace(worker), copies);
+    });
+  }
 
   if (record.Lowe) {
     record.LoweOutputWeights = record.OutputPriceMeans;

@@ -36,6 +36,8 @@
 #include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "core/Format.h"
+#include "core/Progress.h"
+#include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/ReferenceSet.h"
@@ -79,10 +81,11 @@ void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
 
 // Labels, solves the posed program and reads back its optimum, undoing the
 // objective scaling; -9999 when the program failed.
-double SolveAndReadOptimum(AnalysisRecord& record, const char* name, uint32_t o, int scaleExponent) {
+double SolveAndReadOptimum(const AnalysisRecord& record, LPProblem& problem, const char* name, uint32_t o,
+                           int scaleExponent) {
   if (record.Log != nullptr) record.Log->SetContext("Determining %s, Obs %d ", name, static_cast<int>(o));
-  if (Solve(record.Problem) != 0) return kMissing;
-  const double optimum = std::ldexp(record.Problem.Objective(), -scaleExponent);
+  if (Solve(problem) != 0) return kMissing;
+  const double optimum = std::ldexp(problem.Objective(), -scaleExponent);
   if (optimum == kMissing) return kMissing;
   return optimum;
 }
@@ -125,14 +128,16 @@ struct PeriodMatrices {
   bool valid = false;
 };
 
-void PreparePeriodMatrices(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period) {
+// `capacity` is a work matrix of the size every worker's has.
+void PreparePeriodMatrices(const AnalysisRecord& record, WorkingCopies& copies, const Matrix& capacity,
+                           PeriodMatrices& period) {
   const uint32_t M = record.Outputs, K = record.Inputs, NT = record.Observations;
   const uint32_t first = record.RefFirst, last = record.RefLast;
   const uint32_t widest = NT + (M > K ? M : K);
   period.valid = M > 0 && K > 0 && first >= 1 && first <= last && last <= NT &&
                  copies.outputs.Contains(first - 1, last - 1, 0, M - 1) &&
-                 copies.inputs.Contains(first - 1, last - 1, 0, K - 1) && M + K + 1 < record.LPMatrix.m_MaxRows &&
-                 widest < record.LPMatrix.m_MaxCols;
+                 copies.inputs.Contains(first - 1, last - 1, 0, K - 1) && M + K + 1 < capacity.m_MaxRows &&
+                 widest < capacity.m_MaxCols;
   if (!period.valid) return;
   if (period.xhat.m_IsAllocated == 0) {
     period.xhat.Create(M + K + 2, widest + 1, 0, 0);
@@ -153,61 +158,66 @@ void CopyPeriodMatrix(Matrix& A, Matrix& source) {
   SetSubMatrix(A, 0, rows - 1, 0, cols - 1, source, 0, rows - 1, 0, cols - 1);
 }
 
+// A worker's aggregator weights of the program it is solving.
+struct Weights {
+  std::vector<double> output, input;
+};
+
 // XHAT of target observation d against the current reference set, with the
-// record's current input weights.
-double DetermineXhat(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, uint32_t d,
-                     const char* name, uint32_t o) {
+// worker's current input weights.
+double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const Weights& weights,
+                     WorkingCopies& copies, PeriodMatrices& period, uint32_t d, const char* name, uint32_t o) {
   const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
-  Matrix& A = record.LPMatrix;
+  Matrix& A = workspace.LPMatrix;
   if (period.valid) {
     CopyPeriodMatrix(A, period.xhat);
   } else {
     LayOutXhatMatrix(A, copies, record.RefFirst - 1, record.RefLast - 1, M, K);
   }
 
-  double* rhs = record.LPRhs.data();
+  double* rhs = workspace.LPRhs.data();
   for (uint32_t m = 0; m < M; ++m) rhs[m] = copies.outputs.GetValue(d - 1, m);
   for (uint32_t k = 0; k < K; ++k) rhs[M + k] = 0.0;
   rhs[M + K] = 1.0;
 
-  const std::vector<double>& w = record.CurrentInputWeights;
+  const std::vector<double>& w = weights.input;
   const int scaleExponent = ObjectiveScaleExponent(w);
-  double* obj = record.LPObjective.data();
+  double* obj = workspace.LPObjective.data();
   for (uint32_t j = 0; j < nref; ++j) obj[j] = 0.0;
   for (uint32_t k = 0; k < K; ++k) obj[nref + k] = std::ldexp(-w[k], scaleExponent);
 
   if (!record.Vrs) A.SetDimensions(M + K, nref + K);
-  SetProblem(A, record.Problem, rhs, obj, 0, static_cast<int>(M + K), record.Vrs ? 1 : 0);
-  const double optimum = SolveAndReadOptimum(record, name, o, scaleExponent);
+  SetProblem(A, workspace.Problem, rhs, obj, 0, static_cast<int>(M + K), record.Vrs ? 1 : 0);
+  const double optimum = SolveAndReadOptimum(record, workspace.Problem, name, o, scaleExponent);
   return Present(optimum) ? -optimum : kMissing;
 }
 
 // QHAT of target observation d against the current reference set, with the
-// record's current output weights.
-double DetermineQhat(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, uint32_t d,
-                     const char* name, uint32_t o) {
+// worker's current output weights.
+double DetermineQhat(const AnalysisRecord& record, LPWorkspace& workspace, const Weights& weights,
+                     WorkingCopies& copies, PeriodMatrices& period, uint32_t d, const char* name, uint32_t o) {
   const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
-  Matrix& A = record.LPMatrix;
+  Matrix& A = workspace.LPMatrix;
   if (period.valid) {
     CopyPeriodMatrix(A, period.qhat);
   } else {
     LayOutQhatMatrix(A, copies, record.RefFirst - 1, record.RefLast - 1, M, K);
   }
 
-  double* rhs = record.LPRhs.data();
+  double* rhs = workspace.LPRhs.data();
   for (uint32_t m = 0; m < M; ++m) rhs[m] = 0.0;
   for (uint32_t k = 0; k < K; ++k) rhs[M + k] = copies.inputs.GetValue(d - 1, k);
   rhs[M + K] = 1.0;
 
-  const std::vector<double>& p = record.CurrentOutputWeights;
+  const std::vector<double>& p = weights.output;
   const int scaleExponent = ObjectiveScaleExponent(p);
-  double* obj = record.LPObjective.data();
+  double* obj = workspace.LPObjective.data();
   for (uint32_t j = 0; j < nref; ++j) obj[j] = 0.0;
   for (uint32_t m = 0; m < M; ++m) obj[nref + m] = std::ldexp(p[m], scaleExponent);
 
   if (!record.Vrs) A.SetDimensions(M + K, nref + M);
-  SetProblem(A, record.Problem, rhs, obj, static_cast<int>(M + K), 0, record.Vrs ? 1 : 0);
-  return SolveAndReadOptimum(record, name, o, scaleExponent);
+  SetProblem(A, workspace.Problem, rhs, obj, static_cast<int>(M + K), 0, record.Vrs ? 1 : 0);
+  return SolveAndReadOptimum(record, workspace.Problem, name, o, scaleExponent);
 }
 
 // Where one side's results go: the period-t values of o or the values of
@@ -230,28 +240,28 @@ double GeometricMeanOfPasses(double first, double second) {
 // reference set) for observation o with comparison observation b, storing
 // them under o; two passes and their geometric mean for Fisher and
 // Hicks-Moorsteen.
-void DetermineHatPair(AnalysisRecord& record, WorkingCopies& copies, PeriodMatrices& period, const HatSide& side,
-                      uint32_t o, uint32_t b, uint32_t d) {
+void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& weights, WorkingCopies& copies,
+                      PeriodMatrices& period, const HatSide& side, uint32_t o, uint32_t b, uint32_t d) {
   const uint32_t e = o - 1;
-  FillAggregatorWeights(record, copies, o, b, 1);
+  FillAggregatorWeights(record, copies, o, b, 1, weights.output, weights.input);
   side.qhat[e] = kMissing;
   side.xhat[e] = kMissing;
-  side.xhat[e] = DetermineXhat(record, copies, period, d, side.xhatName, o);
-  side.qhat[e] = DetermineQhat(record, copies, period, d, side.qhatName, o);
+  side.xhat[e] = DetermineXhat(record, workspace, weights, copies, period, d, side.xhatName, o);
+  side.qhat[e] = DetermineQhat(record, workspace, weights, copies, period, d, side.qhatName, o);
   if (!IsTwoPass(record)) return;
 
   side.firstPassQhat[e] = side.qhat[e];
   side.firstPassXhat[e] = side.xhat[e];
-  FillAggregatorWeights(record, copies, o, b, 2);
-  side.xhat[e] = DetermineXhat(record, copies, period, d, side.xhatName, o);
-  side.qhat[e] = DetermineQhat(record, copies, period, d, side.qhatName, o);
+  FillAggregatorWeights(record, copies, o, b, 2, weights.output, weights.input);
+  side.xhat[e] = DetermineXhat(record, workspace, weights, copies, period, d, side.xhatName, o);
+  side.qhat[e] = DetermineQhat(record, workspace, weights, copies, period, d, side.qhatName, o);
   side.qhat[e] = GeometricMeanOfPasses(side.firstPassQhat[e], side.qhat[e]);
   side.xhat[e] = GeometricMeanOfPasses(side.firstPassXhat[e], side.xhat[e]);
 }
 
 }  // namespace
 
-int ComputeSet3(AnalysisRecord& record) {
+int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   ConsolePrintf(" Computing Set 3: QHAT, XHAT \n");
 
   const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
@@ -260,18 +270,22 @@ int ComputeSet3(AnalysisRecord& record) {
   CreateWorkingCopies(record, copies);
   record.CurrentOutputWeights.assign(record.Outputs, 0.0);
   record.CurrentInputWeights.assign(record.Inputs, 0.0);
+  std::vector<Weights> weights(workers.Size(), Weights{record.CurrentOutputWeights, record.CurrentInputWeights});
+  const Matrix& capacity = workers.Workspace(0).LPMatrix;
   PeriodMatrices period;
+  ProgressLine progress("Set 3", static_cast<uint64_t>(NT) + (chained && NT > N ? NT - N : 0));
 
   // Stage 1: every observation against its own period's technology.
   const HatSide own{record.QHATt, record.XHATt, record.FirstPassQ, record.FirstPassX, "QHATt", "XHATt"};
   for (uint32_t t = 1; t <= T; ++t) {
     SetReferenceSet(record, t);
-    PreparePeriodMatrices(record, copies, period);
-    for (uint32_t i = 1; i <= N; ++i) {
-      const uint32_t o = N * (t - 1) + i;
-      if (chained) record.Base = (t == 1) ? o : o - N;
-      DetermineHatPair(record, copies, period, own, o, record.Base, o);
-    }
+    PreparePeriodMatrices(record, copies, capacity, period);
+    workers.Run(N, [&](uint32_t index, unsigned worker) {
+      const uint32_t o = N * (t - 1) + index + 1;
+      const uint32_t b = chained ? ((t == 1) ? o : o - N) : record.Base;
+      DetermineHatPair(record, workers.Workspace(worker), weights[worker], copies, period, own, o, b, o);
+    }, &progress);
+    if (chained && N > 0) record.Base = (t == 1) ? N : N * (t - 1);
   }
 
   if (chained) {
@@ -284,12 +298,13 @@ int ComputeSet3(AnalysisRecord& record) {
     const HatSide comparison{record.QHATs, record.XHATs, record.FirstPassQs, record.FirstPassXs, "QHATs", "XHATs"};
     for (uint32_t t = 2; t <= T; ++t) {
       SetReferenceSet(record, t - 1);
-      PreparePeriodMatrices(record, copies, period);
-      for (uint32_t i = 1; i <= N; ++i) {
-        const uint32_t o = N * (t - 1) + i;
-        record.Base = o - N;
-        DetermineHatPair(record, copies, period, comparison, o, record.Base, record.Base);
-      }
+      PreparePeriodMatrices(record, copies, capacity, period);
+      workers.Run(N, [&](uint32_t index, unsigned worker) {
+        const uint32_t o = N * (t - 1) + index + 1;
+        DetermineHatPair(record, workers.Workspace(worker), weights[worker], copies, period, comparison, o, o - N,
+                         o - N);
+      }, &progress);
+      if (N > 0) record.Base = N * (t - 1);
     }
   } else if (record.IsFixedBase()) {
     // Stage 3: every observation is compared with the Base observation.

@@ -12,6 +12,7 @@
 #include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "input/InputFile.h"
+#include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"
@@ -43,6 +44,13 @@ std::unique_ptr<AnalysisRecord> MakeRecord(uint32_t N, uint32_t T, uint32_t M, u
   return record;
 }
 
+// A workspace sized as a run sizes each worker's.
+std::unique_ptr<LPWorkspace> MakeWorkspace(const AnalysisRecord& record) {
+  auto workspace = std::make_unique<LPWorkspace>();
+  CreateWorkspace(record, *workspace);
+  return workspace;
+}
+
 void UseFamily(AnalysisRecord& record, int AnalysisRecord::*family) {
   record.Laspeyres = 0;
   record.*family = 1;
@@ -50,7 +58,9 @@ void UseFamily(AnalysisRecord& record, int AnalysisRecord::*family) {
 
 std::string RunSet1(AnalysisRecord& record) {
   testing::internal::CaptureStdout();
-  ComputeSet1(record);
+  WorkerPool workers(1);
+  PrepareWorkers(record, workers);
+  ComputeSet1(record, workers);
   return testing::internal::GetCapturedStdout();
 }
 
@@ -302,6 +312,7 @@ TEST(Set1Comparison, FixedBaseFamiliesCompareWithBaseAndKeepIt) {
 TEST(MultiplierProgram, BuildsTheConstraintMatrixRightHandSideAndObjective) {
   // Two outputs, one input, reference observations 2..3 of three.
   auto record = MakeRecord(3, 1, 2, 1, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+  auto ws = MakeWorkspace(*record);
   Matrix outputs, inputs;
   outputs.Create(10, 10, 3, 2);
   inputs.Create(10, 10, 3, 1);
@@ -309,30 +320,31 @@ TEST(MultiplierProgram, BuildsTheConstraintMatrixRightHandSideAndObjective) {
   SetSubMatrix(inputs, 0, 2, 0, 0, record->Data, 0, 2, 4, 4);
   const double norm[] = {1.5};
   const double objective[] = {10, 20};
-  BuildMultiplierProgram(*record, outputs, inputs, {2, 3}, Orientation::kInput, norm, objective);
-  Matrix& A = record->LPMatrix;
+  BuildMultiplierProgram(*record, *ws, outputs, inputs, {2, 3}, Orientation::kInput, norm, objective);
+  Matrix& A = ws->LPMatrix;
   ASSERT_EQ(A.m_NumRows, 3u);
   ASSERT_EQ(A.m_NumCols, 5u);
   const double expected[3][5] = {{4, 5, -6, -1, 1}, {7, 8, -9, -1, 1}, {0, 0, 1.5, 0, 0}};
   for (uint32_t r = 0; r < 3; ++r)
     for (uint32_t c = 0; c < 5; ++c) EXPECT_EQ(A.GetValue(r, c), expected[r][c]) << r << "," << c;
   const double expectedObjective[] = {10, 20, 0, -1, 1};
-  for (uint32_t c = 0; c < 5; ++c) EXPECT_EQ(record->LPObjective[c], expectedObjective[c]) << c;
-  EXPECT_EQ(record->LPRhs[0], 0.0);
-  EXPECT_EQ(record->LPRhs[1], 0.0);
-  EXPECT_EQ(record->LPRhs[2], 1.0);
+  for (uint32_t c = 0; c < 5; ++c) EXPECT_EQ(ws->LPObjective[c], expectedObjective[c]) << c;
+  EXPECT_EQ(ws->LPRhs[0], 0.0);
+  EXPECT_EQ(ws->LPRhs[1], 0.0);
+  EXPECT_EQ(ws->LPRhs[2], 1.0);
 
-  BuildMultiplierProgram(*record, outputs, inputs, {1, 1}, Orientation::kOutput, objective, norm);
+  BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 1}, Orientation::kOutput, objective, norm);
   ASSERT_EQ(A.m_NumRows, 2u);
   const double expectedOutput[2][5] = {{1, 2, -3, -1, 1}, {10, 20, 0, 0, 0}};
   for (uint32_t r = 0; r < 2; ++r)
     for (uint32_t c = 0; c < 5; ++c) EXPECT_EQ(A.GetValue(r, c), expectedOutput[r][c]) << r << "," << c;
-  EXPECT_EQ(record->LPObjective[0], 0.0);
-  EXPECT_EQ(record->LPObjective[2], -1.5);
+  EXPECT_EQ(ws->LPObjective[0], 0.0);
+  EXPECT_EQ(ws->LPObjective[2], -1.5);
 }
 
 TEST(MultiplierProgram, ConstantReturnsCutsTheInterceptColumns) {
   auto record = MakeRecord(3, 1, 1, 1, kThreeFirms);
+  auto ws = MakeWorkspace(*record);
   Matrix outputs, inputs;
   outputs.Create(10, 10, 3, 1);
   inputs.Create(10, 10, 3, 1);
@@ -340,14 +352,14 @@ TEST(MultiplierProgram, ConstantReturnsCutsTheInterceptColumns) {
   SetSubMatrix(inputs, 0, 2, 0, 0, record->Data, 0, 2, 3, 3);
   const double y3[] = {3};
   const double x3[] = {4};
-  BuildMultiplierProgram(*record, outputs, inputs, {1, 3}, Orientation::kOutput, y3, x3);
-  EXPECT_NEAR(SolveMultiplierProgram(*record, {1, 3}, Orientation::kOutput, false), 1.0, kTol);
-  EXPECT_EQ(record->Problem.m_NumVariables, 4u);
-  EXPECT_NEAR(SolveMultiplierProgram(*record, {1, 3}, Orientation::kOutput, true), 0.75, kTol);
-  EXPECT_EQ(record->LPMatrix.m_NumCols, 2u);
-  EXPECT_EQ(record->Problem.m_NumVariables, 2u);
+  BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 3}, Orientation::kOutput, y3, x3);
+  EXPECT_NEAR(SolveMultiplierProgram(*record, *ws, {1, 3}, Orientation::kOutput, false), 1.0, kTol);
+  EXPECT_EQ(ws->Problem.m_NumVariables, 4u);
+  EXPECT_NEAR(SolveMultiplierProgram(*record, *ws, {1, 3}, Orientation::kOutput, true), 0.75, kTol);
+  EXPECT_EQ(ws->LPMatrix.m_NumCols, 2u);
+  EXPECT_EQ(ws->Problem.m_NumVariables, 2u);
   // u.y_3 = 1 at the optimum.
-  EXPECT_NEAR(record->Problem.m_Solution[0], 1.0 / 3, kTol);
+  EXPECT_NEAR(ws->Problem.m_Solution[0], 1.0 / 3, kTol);
 }
 
 // Rows 1..J found in place: a series of builds against one reference set
@@ -357,6 +369,7 @@ TEST(MultiplierProgram, ConstantReturnsCutsTheInterceptColumns) {
 TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
   const std::vector<Row> rows = {{1, 2, 3}, {4, 5, 6}, {7, 0, 9}, {2, 2, 1}};
   auto reused = MakeRecord(4, 1, 2, 1, rows);
+  auto reusedWs = MakeWorkspace(*reused);
   Matrix outputs, inputs;
   outputs.Create(10, 10, 4, 2);
   inputs.Create(10, 10, 4, 1);
@@ -376,14 +389,15 @@ TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
                         {{1, 4}, Orientation::kOutput, {1, 2}, {3}}};
   for (const Step& step : steps) {
     SCOPED_TRACE(std::to_string(step.range.first) + ".." + std::to_string(step.range.last));
-    BuildMultiplierProgram(*reused, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
+    BuildMultiplierProgram(*reused, *reusedWs, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
                            step.objective.data(), &inPlace);
     EXPECT_TRUE(inPlace.valid);
     auto fresh = MakeRecord(4, 1, 2, 1, rows);
-    BuildMultiplierProgram(*fresh, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
+    auto freshWs = MakeWorkspace(*fresh);
+    BuildMultiplierProgram(*fresh, *freshWs, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
                            step.objective.data());
-    Matrix& A = reused->LPMatrix;
-    Matrix& B = fresh->LPMatrix;
+    Matrix& A = reusedWs->LPMatrix;
+    Matrix& B = freshWs->LPMatrix;
     ASSERT_EQ(A.m_NumRows, B.m_NumRows);
     ASSERT_EQ(A.m_NumCols, 5u);
     ASSERT_EQ(B.m_NumCols, 5u);
@@ -396,19 +410,19 @@ TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
     }
     // Solve it cut to constant returns, as Set 1 does between builds.
     testing::internal::CaptureStdout();
-    SolveMultiplierProgram(*reused, step.range, step.orientation, true);
+    SolveMultiplierProgram(*reused, *reusedWs, step.range, step.orientation, true);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(A.m_NumCols, 3u);
   }
   // The last program by hand: reference rows 1..4 and u.y = 1 for y = (1, 2).
   const double expected[5][5] = {{1, 2, -3, -1, 1}, {4, 5, -6, -1, 1}, {7, 0, -9, -1, 1}, {2, 2, -1, -1, 1},
                                  {1, 2, -0.0, -0.0, -0.0}};
-  BuildMultiplierProgram(*reused, outputs, inputs, {1, 4}, Orientation::kOutput, steps[4].normalisation.data(),
+  BuildMultiplierProgram(*reused, *reusedWs, outputs, inputs, {1, 4}, Orientation::kOutput, steps[4].normalisation.data(),
                          steps[4].objective.data(), &inPlace);
   for (uint32_t r = 0; r < 5; ++r) {
     for (uint32_t c = 0; c < 5; ++c) {
-      EXPECT_EQ(reused->LPMatrix.GetValue(r, c), expected[r][c]) << r << "," << c;
-      EXPECT_EQ(std::signbit(reused->LPMatrix.GetValue(r, c)), std::signbit(expected[r][c])) << r << "," << c;
+      EXPECT_EQ(reusedWs->LPMatrix.GetValue(r, c), expected[r][c]) << r << "," << c;
+      EXPECT_EQ(std::signbit(reusedWs->LPMatrix.GetValue(r, c)), std::signbit(expected[r][c])) << r << "," << c;
     }
   }
 }
@@ -417,6 +431,7 @@ TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
 // its reports each time: nothing is taken as being in place.
 TEST(MultiplierProgram, RowsOfARangeBeyondTheDataAreNeverTakenAsInPlace) {
   auto record = MakeRecord(2, 1, 1, 1, {{1, 2}, {3, 4}});
+  auto ws = MakeWorkspace(*record);
   Matrix outputs, inputs;
   outputs.Create(10, 10, 2, 1);
   inputs.Create(10, 10, 2, 1);
@@ -427,7 +442,7 @@ TEST(MultiplierProgram, RowsOfARangeBeyondTheDataAreNeverTakenAsInPlace) {
   std::string reports[2];
   for (std::string& report : reports) {
     testing::internal::CaptureStdout();
-    BuildMultiplierProgram(*record, outputs, inputs, {1, 3}, Orientation::kOutput, one, one, &inPlace);
+    BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 3}, Orientation::kOutput, one, one, &inPlace);
     report = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(inPlace.valid);
   }

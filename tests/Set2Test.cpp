@@ -15,6 +15,7 @@
 #include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "input/InputFile.h"
+#include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "tests/TestSupport.h"
 
@@ -50,14 +51,18 @@ std::unique_ptr<AnalysisRecord> MakeRecord(uint32_t N, uint32_t T, uint32_t M, u
 
 std::string RunSet2(AnalysisRecord& record) {
   testing::internal::CaptureStdout();
-  ComputeSet2(record);
+  WorkerPool workers(1);
+  PrepareWorkers(record, workers);
+  ComputeSet2(record, workers);
   return testing::internal::GetCapturedStdout();
 }
 
 void RunSets1And2(AnalysisRecord& record) {
   testing::internal::CaptureStdout();
-  ComputeSet1(record);
-  ComputeSet2(record);
+  WorkerPool workers(1);
+  PrepareWorkers(record, workers);
+  ComputeSet1(record, workers);
+  ComputeSet2(record, workers);
   testing::internal::GetCapturedStdout();
 }
 

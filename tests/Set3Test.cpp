@@ -12,6 +12,7 @@
 #include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "input/InputFile.h"
+#include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "tests/TestSupport.h"
 
@@ -43,11 +44,18 @@ void MakeRecord(AnalysisRecord& r, uint32_t N, uint32_t T, uint32_t M, uint32_t 
     for (uint32_t j = 0; j < rows[o].size(); ++j) r.Data.SetValue(o, 2 + j, rows[o][j]);
 }
 
-std::string RunSet3(AnalysisRecord& r) {
+// Runs Set 3 on one worker, whose workspace then holds the last program.
+std::string RunSet3(AnalysisRecord& r, WorkerPool& workers) {
   testing::internal::CaptureStdout();
-  ComputeSet3(r);
+  PrepareWorkers(r, workers);
+  ComputeSet3(r, workers);
   std::fflush(stdout);
   return testing::internal::GetCapturedStdout();
+}
+
+std::string RunSet3(AnalysisRecord& r) {
+  WorkerPool workers(1);
+  return RunSet3(r, workers);
 }
 
 const char kHeading[] = " Computing Set 3: QHAT, XHAT \n";
@@ -232,21 +240,23 @@ TEST(Set3Hats, LastQhatProgramLayout) {
     r.Vrs = vrs;
     r.LoweOutputWeights = {1.5};
     r.LoweInputWeights = {1.0, 1.0};
-    RunSet3(r);
-    Matrix& A = r.LPMatrix;
+    WorkerPool workers(1);
+    RunSet3(r, workers);
+    LPWorkspace& last = workers.Workspace(0);
+    Matrix& A = last.LPMatrix;
     ASSERT_EQ(A.m_NumRows, vrs ? 4u : 3u);
     ASSERT_EQ(A.m_NumCols, 3u);
     const double expected[4][3] = {{-3, -4, 1}, {5, 6, 0}, {7, 8, 0}, {1, 1, 0}};
     for (uint32_t i = 0; i < A.m_NumRows; ++i)
       for (uint32_t j = 0; j < 3; ++j) EXPECT_EQ(A.GetValue(i, j), expected[i][j]) << i << "," << j;
     const double rhs[4] = {0, 6, 8, 1};
-    for (uint32_t i = 0; i < A.m_NumRows; ++i) EXPECT_EQ(r.LPRhs[i], rhs[i]);
-    EXPECT_EQ(r.LPObjective[0], 0.0);
-    EXPECT_EQ(r.LPObjective[1], 0.0);
-    EXPECT_EQ(r.LPObjective[2], 1.5);
-    EXPECT_EQ(r.Problem.m_NumLessEqual, 3);
-    EXPECT_EQ(r.Problem.m_NumGreaterEqual, 0);
-    EXPECT_EQ(r.Problem.m_NumEqual, vrs ? 1 : 0);
+    for (uint32_t i = 0; i < A.m_NumRows; ++i) EXPECT_EQ(last.LPRhs[i], rhs[i]);
+    EXPECT_EQ(last.LPObjective[0], 0.0);
+    EXPECT_EQ(last.LPObjective[1], 0.0);
+    EXPECT_EQ(last.LPObjective[2], 1.5);
+    EXPECT_EQ(last.Problem.m_NumLessEqual, 3);
+    EXPECT_EQ(last.Problem.m_NumGreaterEqual, 0);
+    EXPECT_EQ(last.Problem.m_NumEqual, vrs ? 1 : 0);
     // QHAT of obs 2: VRS, x <= (6, 8) admits obs 2 only (obs 1 alone too,
     // with less output) -> y 4; CRS: the ray of obs 2 (4/8 per x2) vs obs 1
     // (3/7): scale obs 2 by 1 -> 4, obs 1 by 8/7 -> 24/7 < 4.
@@ -351,14 +361,15 @@ TEST(Set3Hats, LastProgramUsesTheReferenceSetOfItsOwnPeriod) {
   // y, x, p, w; period 1 then period 2.
   MakeRecord(r, 2, 2, 1, 1, Family::Laspeyres,
              {{3, 5, 1, 1}, {4, 6, 1, 1}, {30, 50, 1, 1}, {40, 60, 1, 1}});
-  EXPECT_EQ(RunSet3(r), kHeading);
-  Matrix& A = r.LPMatrix;
+  WorkerPool workers(1);
+  EXPECT_EQ(RunSet3(r, workers), kHeading);
+  Matrix& A = workers.Workspace(0).LPMatrix;
   ASSERT_EQ(A.m_NumRows, 3u);
   ASSERT_EQ(A.m_NumCols, 3u);
   const double expected[3][3] = {{-3, -4, 1}, {5, 6, 0}, {1, 1, 0}};
   for (uint32_t i = 0; i < 3; ++i)
     for (uint32_t j = 0; j < 3; ++j) EXPECT_EQ(A.GetValue(i, j), expected[i][j]) << i << "," << j;
-  EXPECT_EQ(r.LPRhs[1], 6.0);
+  EXPECT_EQ(workers.Workspace(0).LPRhs[1], 6.0);
   // QHATs of observation 4: firm 2 in period 1 (x = 6) is on the frontier.
   EXPECT_DOUBLE_EQ(r.QHATs[3], 4.0);
   // And QHATt of observation 4 against period 2: y = 40.

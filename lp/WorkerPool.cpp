@@ -1,0 +1,138 @@
+#include "lp/WorkerPool.h"
+
+#include <sched.h>
+
+#include "core/Progress.h"
+
+unsigned DefaultThreadCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count >= 1) return static_cast<unsigned>(count);
+  }
+  const unsigned reported = std::thread::hardware_concurrency();
+  return reported >= 1 ? reported : 1;
+}
+
+WorkerPool::WorkerPool(unsigned threads) {
+  if (threads < 1) threads = 1;
+  for (unsigned w = 0; w < threads; ++w) m_Workspaces.push_back(std::make_unique<LPWorkspace>());
+  for (unsigned w = 1; w < threads; ++w) m_Helpers.emplace_back(&WorkerPool::HelperLoop, this, w);
+}
+
+WorkerPool::~WorkerPool() {
+  {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Stopping = true;
+  }
+  m_JobStarted.notify_all();
+  for (std::thread& helper : m_Helpers) helper.join();
+}
+
+void WorkerPool::HelperLoop(unsigned worker) {
+  uint64_t seen = 0;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(m_Mutex);
+      m_JobStarted.wait(lock, [&] { return m_Stopping || m_Job != seen; });
+      if (m_Stopping) return;
+      seen = m_Job;
+      ++m_Busy;
+    }
+    RunTasks(worker);
+    {
+      std::lock_guard<std::mutex> lock(m_Mutex);
+      --m_Busy;
+    }
+    m_TaskDone.notify_all();
+  }
+}
+
+void WorkerPool::RunTasks(unsigned worker) {
+  for (;;) {
+    uint32_t index;
+    {
+      std::lock_guard<std::mutex> lock(m_Mutex);
+      if (m_Next >= m_Count) return;
+      index = m_Next++;
+    }
+    Transcript* outer = ThreadTranscript();
+    SetThreadTranscript(&m_Transcripts[index]);
+    (*m_Task)(index, worker);
+    SetThreadTranscript(outer);
+    {
+      std::lock_guard<std::mutex> lock(m_Mutex);
+      m_Done[index] = 1;
+    }
+    m_TaskDone.notify_all();
+  }
+}
+
+void WorkerPool::HandOver(uint32_t index) {
+  Transcript& transcript = m_Transcripts[index];
+  ProgramTally discarded;
+  EmitTranscript(transcript, m_LogFile, m_Tally != nullptr ? *m_Tally : discarded);
+  transcript = Transcript();  // frees what the task held
+}
+
+void WorkerPool::Run(uint32_t count, const Task& task, ProgressLine* progress) {
+  if (count == 0) return;
+  {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Task = &task;
+    m_Count = count;
+    m_Next = 0;
+    m_Transcripts.clear();
+    m_Transcripts.resize(count);
+    m_Done.assign(count, 0);
+    ++m_Job;
+  }
+  if (!m_Helpers.empty()) m_JobStarted.notify_all();
+
+  // The calling thread takes tasks as worker 0 and hands over, in index
+  // order, every task that has ended.
+  uint32_t handed = 0;
+  for (;;) {
+    bool taskLeft;
+    {
+      std::lock_guard<std::mutex> lock(m_Mutex);
+      taskLeft = m_Next < m_Count;
+    }
+    if (taskLeft) {
+      // One task at a time, so that ended tasks go out while work remains.
+      uint32_t index;
+      {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Next >= m_Count) continue;
+        index = m_Next++;
+      }
+      Transcript* outer = ThreadTranscript();
+      SetThreadTranscript(&m_Transcripts[index]);
+      task(index, 0);
+      SetThreadTranscript(outer);
+      std::lock_guard<std::mutex> lock(m_Mutex);
+      m_Done[index] = 1;
+    }
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        if (handed < count && m_Done[handed] == 0) {
+          if (m_Next < m_Count) break;  // take another task meanwhile
+          m_TaskDone.wait(lock, [&] { return m_Done[handed] != 0; });
+        }
+      }
+      if (handed >= count) break;
+      HandOver(handed);
+      ++handed;
+      if (progress != nullptr) progress->Advance();
+    }
+    if (handed >= count) break;
+  }
+
+  // Every helper leaves the job before the task goes out of scope.
+  std::unique_lock<std::mutex> lock(m_Mutex);
+  m_TaskDone.wait(lock, [&] { return m_Busy == 0; });
+  m_Task = nullptr;
+  m_Count = 0;
+}
