@@ -11,6 +11,7 @@
 #include "input/InputFile.h"
 #include "measures/ComputationSets.h"
 #include "output/ResultFiles.h"
+#include "report/ReportFile.h"
 
 namespace {
 
@@ -121,6 +122,7 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
   WriteLevelsFile(*record, names.levels);
   WriteShadowPricesFile(*record, names.shadowPrices);
   WriteExtrasFile(*record, names.extras);
+  if (options.report) WriteReportFile(*record, names.input, names.base + "_output_report.html");
 
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");
   WaitForEnter();

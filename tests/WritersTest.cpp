@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "core/AnalysisRecord.h"
+#include "core/Families.h"
 #include "input/InputFile.h"
 #include "output/ResultFiles.h"
 
