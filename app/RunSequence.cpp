@@ -12,6 +12,7 @@
 #include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "output/ResultFiles.h"
+#include "report/ReportFile.h"
 
 namespace {
 
@@ -123,6 +124,7 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
   WriteLevelsFile(*record, names.levels);
   WriteShadowPricesFile(*record, names.shadowPrices);
   WriteExtrasFile(*record, names.extras);
+  if (options.report) WriteReportFile(*record, names.input, names.base + "_output_report.html");
 
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");
   WaitForEnter();

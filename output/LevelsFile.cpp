@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/AnalysisRecord.h"
+#include "core/Families.h"
 #include "core/Format.h"
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"

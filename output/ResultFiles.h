@@ -9,7 +9,3 @@ void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName);
 void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName);
 void WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName);
 void WriteExtrasFile(AnalysisRecord& record, const std::string& fileName);
-
-// The family name used in the file headings (" Laspeyres" ... " Fare-Primont"),
-// the last set flag in that order winning.
-const char* FamilyName(const AnalysisRecord& record);

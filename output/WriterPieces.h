@@ -1,22 +1,15 @@
 #pragma once
-// Pieces shared by the four result-file writers: opening a result file, the
-// title line, and the observation number and identifiers that start every
-// row of every result table.
+// Pieces shared by the four result-file writers: the title line, and the
+// observation number and identifiers that start every row of every result
+// table. Opening and closing a result file live in core/ResultFile.h.
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "core/ResultFile.h"
+
 struct AnalysisRecord;
-
-// Opens the result file for writing; when that fails the run ends through
-// FatalStop with the given message.
-std::FILE* OpenResultFile(const std::string& fileName, const char* failureMessage);
-
-// Closes a result file; when any of its text could not be written (a full
-// disk, for instance) the run ends through FatalStop with the given message
-// rather than report a finished run over a cut file.
-void CloseResultFile(std::FILE* file, const char* failureMessage);
 
 // The title line and the empty line after it.
 void WriteTitle(std::FILE* file);

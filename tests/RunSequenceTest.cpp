@@ -10,6 +10,7 @@
 #include "core/ErrorLog.h"
 #include "core/FatalStop.h"
 #include "app/RunSequence.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -119,6 +120,45 @@ TEST(ErrorLogDeathTest, LevelTwoEntryEndsWithStatusOne) {
       },
       ::testing::ExitedWithCode(1), "");
   EXPECT_EQ(ReadFile(path), ", EHL 2 : critical\n\n");
+}
+
+// The report of the shipped example, written by a run with the report option:
+// the page parses as HTML5 (html5lib, strict) and every SVG picture in it is
+// well-formed XML (xmllint); the result files and the error log are those of
+// a run of the program without the option, which writes no report.
+TEST(ReportFile, ExampleReportIsHtml5WithWellFormedSvgAndChangesNoOtherFile) {
+  const char* tools = "/usr/bin/python3 -c 'import html5lib' >/dev/null 2>&1 && command -v xmllint >/dev/null 2>&1";
+  if (std::system(tools) != 0) GTEST_SKIP() << "python3-html5lib or xmllint is not installed";
+  const std::string example = ReadFile(std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv");
+  ASSERT_FALSE(example.empty());
+  const std::string plain = MakeTestDirectory("report_plain") + "/us_states";
+  const std::string reported = MakeTestDirectory("report_written") + "/us_states";
+  WriteWholeFile(plain + "_input.csv", example);
+  WriteWholeFile(reported + "_input.csv", example);
+  ASSERT_EQ(RunKoruProcess("'" + plain + "_input.csv'").exitStatus, 0);
+  EXPECT_FALSE(FileExists(plain + "_output_report.html"));
+
+  ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);  // the closing prompt reads nothing
+  RunOptions options;
+  options.report = true;
+  ASSERT_EQ(RunKoru(reported + "_input.csv", options), 0);
+  for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
+                             "_output_xtras.csv", "_output_xxerrors.txt"})
+    EXPECT_EQ(ReadFile(reported + suffix), ReadFile(plain + suffix)) << suffix;
+
+  const std::string page = reported + "_output_report.html";
+  ASSERT_TRUE(FileExists(page));
+  const std::string check =
+      "/usr/bin/python3 -c '\n"
+      "import re, subprocess, sys, html5lib\n"
+      "data = open(sys.argv[1], \"rb\").read()\n"
+      "html5lib.HTMLParser(strict=True).parse(data)\n"
+      "svgs = re.findall(rb\"<svg.*?</svg>\", data, re.S)\n"
+      "assert len(svgs) >= 3, len(svgs)\n"
+      "for svg in svgs:\n"
+      "    subprocess.run([\"xmllint\", \"--noout\", \"-\"], input=svg, check=True)\n"
+      "' '" + page + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // 1234567 (three exponent digits).
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,8 +16,11 @@
 #include <gtest/gtest.h>
 
 #include "core/AnalysisRecord.h"
+#include "core/Families.h"
 #include "input/InputFile.h"
 #include "output/ResultFiles.h"
+#include "report/PeriodMeans.h"
+#include "report/ReportFile.h"
 
 namespace {
 
@@ -578,6 +582,101 @@ TEST(WriterOpenFailureDeathTest, EndsTheRunWithTheFileMessage) {
         },
         ::testing::ExitedWithCode(0), c.message);
   }
+}
+
+// A hand-worked panel of three firms over five periods (identifiers: firm,
+// year 2001..2005). dTFP by period and firm, with its geometric mean:
+//   2001: 1, 1, 1            -> 1
+//   2002: 2, 4, 1            -> (2 * 4 * 1)^(1/3) = 2
+//   2003: 9, -9999, 1        -> (9 * 1)^(1/2) = 3, one left out
+//   2004: -9999, NaN, 0      -> no mean, three left out (0 has no logarithm)
+//   2005: 0.5, 2, 8          -> 8^(1/3) = 2
+// Chained, the running products are 1, 2, 6, and the chain breaks at 2004:
+// no cumulated level in 2004 or 2005. Fixed-base, the means stand as they are.
+// TFPE in 2001 is 0.2, 0.6, 1.0: quartiles at positions 0.5, 1, 1.5 of the
+// sorted values give 0.4, 0.6, 0.8. OTE in 2003 is 0.5, -9999, 1: mean 0.75.
+void FillHandWorkedPanel(AnalysisRecord& record, bool chained) {
+  record.Firms = 3;
+  record.Periods = 5;
+  record.Outputs = 1;
+  record.Inputs = 1;
+  record.Observations = 15;
+  (chained ? record.Fisher : record.FarePrimont) = 1;
+  std::snprintf(record.IdHeading, sizeof record.IdHeading, "obs,firm,year");
+  for (ObservationVector* v : {&record.dTFP, &record.dTech, &record.dTFPE, &record.dOTE, &record.dOSME,
+                               &record.dITE, &record.dISME, &record.TFPE, &record.OTE, &record.ITE})
+    v->assign(15, 1.0);
+  for (uint32_t o = 0; o < 15; ++o) {
+    record.Id1.push_back(o % 3 + 1);
+    record.Id2.push_back(2001 + o / 3);
+  }
+  record.dTFP = {1, 1, 1, 2, 4, 1, 9, kMissing, 1, kMissing, std::nan(""), 0, 0.5, 2, 8};
+  record.TFPE[0] = 0.2;
+  record.TFPE[1] = 0.6;
+  record.OTE[6] = 0.5;
+  record.OTE[7] = kMissing;
+}
+
+// The report's row of one period in the table of period means (the first
+// table whose rows carry that period's name).
+std::string MeansRow(const std::string& report, const std::string& period) {
+  const std::size_t start = report.find("<tr><th scope=\"row\">" + period + "</th>");
+  if (start == std::string::npos) return "";
+  return report.substr(start, report.find("</tr>", start) - start);
+}
+
+TEST(ReportPeriodMeans, HandWorkedPanelChainedAndFixedBase) {
+  AnalysisRecord chained;
+  FillHandWorkedPanel(chained, true);
+  const PeriodSeries means = GeometricMeansByPeriod(chained.dTFP, 3, 5);
+  const double expected[] = {1.0, 2.0, 3.0, 0.0, 2.0};
+  const bool present[] = {true, true, true, false, true};
+  const uint32_t leftOut[] = {0, 0, 1, 3, 0};
+  for (int t = 0; t < 5; ++t) {
+    EXPECT_EQ(means.present[t], present[t]) << "period " << t + 1;
+    EXPECT_EQ(means.leftOut[t], leftOut[t]) << "period " << t + 1;
+    if (present[t]) {
+      EXPECT_NEAR(means.value[t], expected[t], 1e-12) << "period " << t + 1;
+    }
+  }
+  const PeriodSeries running = RunningProducts(means);
+  const bool runningPresent[] = {true, true, true, false, false};
+  const double runningValue[] = {1.0, 2.0, 6.0};
+  for (int t = 0; t < 5; ++t) {
+    EXPECT_EQ(running.present[t], runningPresent[t]) << "period " << t + 1;
+    if (t < 3) {
+      EXPECT_NEAR(running.value[t], runningValue[t], 1e-12) << "period " << t + 1;
+    }
+  }
+
+  const std::vector<Spread> spreads = SpreadsByPeriod(chained.TFPE, 3, 5);
+  EXPECT_DOUBLE_EQ(spreads[0].minimum, 0.2);
+  EXPECT_NEAR(spreads[0].lowerQuartile, 0.4, 1e-12);
+  EXPECT_NEAR(spreads[0].median, 0.6, 1e-12);
+  EXPECT_NEAR(spreads[0].upperQuartile, 0.8, 1e-12);
+  EXPECT_DOUBLE_EQ(spreads[0].maximum, 1.0);
+  const PeriodSeries ote = ArithmeticMeansByPeriod(chained.OTE, 3, 5);
+  EXPECT_NEAR(ote.value[2], 0.75, 1e-12);
+  EXPECT_EQ(ote.leftOut[2], 1u);
+
+  // On the page: periods named by year; the chained table cumulates dTFP and
+  // leaves the broken chain empty; the fixed-base table has no cumulated
+  // column. Columns: dTFP, dTech, dTFPE, dOTE, dOSME, dITE, dISME, then
+  // (chained) cumulated dTFP, then the count left out.
+  const std::string gap = "<td class=\"gap\">&#8211;</td>";
+  const std::string ones = "<td>1.0000</td><td>1.0000</td><td>1.0000</td><td>1.0000</td><td>1.0000</td><td>1.0000</td>";
+  const std::string chainedPage = ReportText(chained, "panel_input.csv");
+  EXPECT_EQ(MeansRow(chainedPage, "2003"), "<tr><th scope=\"row\">2003</th><td>3.0000</td>" + ones +
+                                                 "<td>6.0000</td><td>dTFP 1</td>");
+  EXPECT_EQ(MeansRow(chainedPage, "2004"), "<tr><th scope=\"row\">2004</th>" + gap + ones + gap + "<td>dTFP 3</td>");
+  EXPECT_EQ(MeansRow(chainedPage, "2005"), "<tr><th scope=\"row\">2005</th><td>2.0000</td>" + ones + gap +
+                                                 "<td>0</td>");
+  AnalysisRecord fixedBase;
+  FillHandWorkedPanel(fixedBase, false);
+  const std::string fixedPage = ReportText(fixedBase, "panel_input.csv");
+  EXPECT_EQ(MeansRow(fixedPage, "2002"), "<tr><th scope=\"row\">2002</th><td>2.0000</td>" + ones + "<td>0</td>");
+  EXPECT_EQ(MeansRow(fixedPage, "2005"), "<tr><th scope=\"row\">2005</th><td>2.0000</td>" + ones + "<td>0</td>");
+  EXPECT_EQ(fixedPage.find("cumulated dTFP"), std::string::npos);
 }
 
 }  // namespace
