@@ -49,7 +49,7 @@ bool CreateEmpty(const std::string& name) {
   ConsolePrintf("%s", text);
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
-  std::exit(0);
+  std::exit(kStoppedStatus);
 }
 
 }  // namespace
@@ -82,6 +82,10 @@ bool ChooseInputFile(std::string& path) {
 void StartUp() {
   ConsolePrintf("\n KORU Version 3.1 Professional\n\n");
   ConsolePrintf(" Press ENTER to continue . . .\n");
+  if (BatchMode()) {
+    std::fflush(stdout);
+    return;
+  }
   std::string discarded;
   ReadConsoleLine(discarded);
 }

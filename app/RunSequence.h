@@ -24,7 +24,8 @@ bool DeriveFileNames(const std::string& chosenPath, RunFileNames& names);
 // Returns false when the user cancels (empty line or end of input).
 bool ChooseInputFile(std::string& path);
 
-// Prints the banner and waits for ENTER (reads one whole line).
+// Prints the banner and waits for ENTER (reads one whole line); in batch mode
+// the prompt is printed and nothing is read.
 void StartUp();
 
 // What the command line chose for a run.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/FatalStop.h"
 #include "core/Format.h"
 #include "core/Transcript.h"
 
@@ -54,8 +55,10 @@ void ErrorLog::AddEntry(int level, const char* message) {
   if (level == 2) {
     ConsolePrintf("Critical Exit now occuring, refer to error log\n");
     std::fflush(stdout);
-    std::getchar();
-    std::getchar();
-    std::exit(1);
+    if (!BatchMode()) {
+      std::getchar();
+      std::getchar();
+    }
+    std::exit(kStoppedStatus);
   }
 }

@@ -1,12 +1,24 @@
 #include "core/FatalStop.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/Format.h"
 
+namespace {
+
+std::atomic<bool> gBatchMode{false};
+
+}  // namespace
+
+void SetBatchMode(bool on) { gBatchMode = on; }
+
+bool BatchMode() { return gBatchMode; }
+
 void WaitForEnter() {
   std::fflush(stdout);
+  if (BatchMode()) return;
   std::getchar();
 }
 
@@ -14,5 +26,5 @@ void FatalStop(const char* message) {
   ConsolePrintf("\n ERROR: %s ", message);
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
-  std::exit(0);
+  std::exit(kStoppedStatus);
 }

@@ -331,7 +331,7 @@ void CheckObservationLimit(const AnalysisRecord& record) {
                 static_cast<int>(kObservationLimit));
   ConsolePrintf(" Press ENTER to terminate.");
   WaitForEnter();
-  std::exit(0);
+  std::exit(kStoppedStatus);
 }
 
 // Tested last, so that every other stop keeps its place; without it a count

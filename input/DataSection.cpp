@@ -68,7 +68,7 @@ void ReadHeader(AnalysisRecord& record, std::FILE* file) {
   ConsolePrintf("\n contains prices. \n");
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
-  std::exit(0);
+  std::exit(kStoppedStatus);
 }
 
 // One "%f," read into the reader's single-precision temporary. A failed

@@ -3,7 +3,7 @@
 // a complete run, a run whose failed programs are reported on the console
 // and in the error log (their measures -9999, every other value as in a
 // sound file), or a fatal stop / READ ERROR / warning with its exact text,
-// always with exit status 0. Never a crash, a hang, an allocation the size
+// with exit status 0 for a finished run and 1 for a stop. Never a crash, a hang, an allocation the size
 // of the counts, or a number computed from garbage.
 #include <sys/stat.h>
 
@@ -222,7 +222,7 @@ void CheckStops(const std::vector<StopCase>& cases, const std::string& shellPref
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.name);
     const HostileRun r = RunFile("stop" + std::to_string(++serial), c.text, shellPrefix);
-    EXPECT_EQ(r.run.exitStatus, 0);
+    EXPECT_EQ(r.run.exitStatus, 1);
     EXPECT_EQ(r.console, c.console);
     ExpectEmptyOutputs(r);
   }
@@ -579,7 +579,7 @@ TEST(HostileInput, ResultFilesThatCannotBeOpened) {
   {
     SCOPED_TRACE("error log name taken by a directory");
     const HostileRun r = RunFile("readonly", kThreeFirms, "", "mkdir readonly_output_xxerrors.txt");
-    EXPECT_EQ(r.run.exitStatus, 0);
+    EXPECT_EQ(r.run.exitStatus, 1);
     EXPECT_EQ(r.console, kOutputFileError);
     for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
                                "_output_xtras.csv"}) {
@@ -590,7 +590,7 @@ TEST(HostileInput, ResultFilesThatCannotBeOpened) {
   {
     SCOPED_TRACE("levels file in a directory that does not exist");
     const HostileRun r = RunFile("nodir", kThreeFirms, "", "ln -s missing/dir/levels.csv nodir_output_levels.csv");
-    EXPECT_EQ(r.run.exitStatus, 0);
+    EXPECT_EQ(r.run.exitStatus, 1);
     EXPECT_EQ(r.console, kOutputFileError);
     EXPECT_TRUE(FileExists(r.base + "_output_indexes.csv"));
     EXPECT_FALSE(FileExists(r.base + "_output_shadowprices.csv"));
@@ -604,7 +604,7 @@ TEST(HostileInputRegression, ResultFileOnAFullDiskStopsTheRun) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   const HostileRun sound = RunFile("sound", kThreeFirms);
   const HostileRun r = RunFile("full", kThreeFirms, "", "ln -s /dev/full full_output_levels.csv");
-  EXPECT_EQ(r.run.exitStatus, 0);
+  EXPECT_EQ(r.run.exitStatus, 1);
   EXPECT_EQ(r.console, Summary("Fare-Primont") + kPeriodsOne + Counts(1, 3, 1, 1) + Sets() +
                            Stop("Unable to write _output_levels.csv file"));
   EXPECT_EQ(r.indexes, sound.indexes);

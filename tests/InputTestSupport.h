@@ -20,8 +20,8 @@ inline std::FILE* FileWith(const std::string& text) {
 }
 
 // A reader that stops the run where a test expects it to return would end
-// the test binary with status 0 (its output captured); while a MustReturn
-// lives, such an exit ends the binary with status 1 instead.
+// the test binary at once, its output captured; while a MustReturn lives,
+// such an exit first says so on standard error.
 inline bool gReaderMustReturn = false;
 
 inline void FailOnExit() {
@@ -40,7 +40,8 @@ struct MustReturn {
 };
 
 // Runs `read` in a child process with standard input at its end, expects it
-// to end the process with status 0 and returns what it printed.
+// to end the process with status 1 (a stop without results) and returns what
+// it printed.
 inline std::string ConsoleOfStop(const std::function<void()>& read) {
   GTEST_FLAG_SET(death_test_style, "fast");
   static int serial = 0;
@@ -53,6 +54,6 @@ inline std::string ConsoleOfStop(const std::function<void()>& read) {
         std::fflush(stdout);
         std::_Exit(99);  // returned: the run was not stopped
       },
-      testing::ExitedWithCode(0), "");
+      testing::ExitedWithCode(1), "");
   return ReadWholeFile(path);
 }

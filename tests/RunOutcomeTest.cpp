@@ -1,4 +1,7 @@
-// Whole runs of the executable: file choice, file checks and early ends.
+// Whole runs of the executable: options, file choice, file checks and early ends.
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -34,7 +37,7 @@ TEST(RunOutcome, UnreadableInputEndsWithTheInputFileError) {
   const std::string shown[] = {dir + "/farm_input.csv", "a.csv", dir.substr(0, dir.size() - 1) + "_input.csv"};
   for (int i = 0; i < 3; ++i) {
     KoruRun run = RunKoruProcess("'" + paths[i] + "'");
-    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.console, std::string(kBanner) + "\n Input file:  " + shown[i] +
                                "\n\n ERROR: unable to open the input file. \n\n Press ENTER to terminate.\n")
         << paths[i];
@@ -49,13 +52,96 @@ TEST(RunOutcome, OutputThatCannotBeCreatedStopsAfterTheEarlierOnes) {
   // A directory where the shadow prices file should go cannot be opened for writing.
   ASSERT_EQ(std::system(("mkdir '" + base + "_output_shadowprices.csv'").c_str()), 0);
   KoruRun run = RunKoruProcess("'" + base + "_input.csv'");
-  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.console, std::string(kBanner) + "\n Input file:  " + base +
                              "_input.csv\n\n ERROR: unable to open an output file. \n\n Press ENTER to terminate.\n");
   EXPECT_TRUE(FileExists(base + "_output_indexes.csv"));
   EXPECT_TRUE(FileExists(base + "_output_levels.csv"));
   EXPECT_FALSE(FileExists(base + "_output_xtras.csv"));
   EXPECT_FALSE(FileExists(base + "_output_xxerrors.txt"));
+}
+
+struct OptionRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs koru with the option line in `dir`, standard output and standard error
+// apart. Standard input is a pipe that never ends: a run that waited for ENTER
+// or asked for a path would hang until `timeout` ended it (status 124).
+OptionRun RunWithOptions(const std::string& dir, const std::string& line) {
+  const std::string command = "cd '" + dir + "' && unset KORU_STATS && rm -f stdin.fifo && mkfifo stdin.fifo && " +
+                              "exec 3<>stdin.fifo && timeout 10 '" + KORU_EXE + "' " + line +
+                              " <stdin.fifo >stdout.txt 2>stderr.txt";
+  OptionRun run;
+  const int status = std::system(command.c_str());
+  if (status != -1 && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  run.out = ReadWholeFile(dir + "/stdout.txt");
+  run.err = ReadWholeFile(dir + "/stderr.txt");
+  return run;
+}
+
+std::string UsageError(const std::string& problem) {
+  return "koru: " + problem + " (run 'koru --help' for usage)\n";
+}
+
+TEST(RunOutcome, OptionLinesAndTheirStatuses) {
+  const std::string dir = MakeTestDirectory("options");
+  const std::string panel = "Firms 2\nPeriods 2\nOutputs 1\nInputs 1\nend\nobs,firm,year,q,x\n"
+                            "1,1,1,10,5\n2,2,1,12,6\n3,1,2,11,5\n4,2,2,14,6\n";
+  WriteWholeFile(dir + "/farm_input.csv", panel);
+  WriteWholeFile(dir + "/-farm_input.csv", panel);
+  // A batch run prints what a run with standard input at its end prints.
+  const std::string atEnd = RunKoruProcess("farm_input.csv", "", "cd '" + dir + "'; ").console;
+  const std::string dashAtEnd = RunKoruProcess("-- -farm_input.csv", "", "cd '" + dir + "'; ").console;
+  ASSERT_NE(atEnd.find("Processing finished"), std::string::npos) << atEnd;
+  const std::string missing = std::string(kBanner) +
+                              "\n Input file:  missing_input.csv\n\n ERROR: unable to open the input file. \n\n"
+                              " Press ENTER to terminate.\n";
+  const std::string usage = "Usage: koru [OPTIONS] [--] [PATH]\n";
+  const std::string threads = "which takes a whole number from 1 to 1024";
+
+  const struct {
+    const char* line;
+    int status;
+    std::string out;  // the whole of standard output, or its start where `prefix`
+    bool prefix;
+    std::string err;
+  } cases[] = {
+      {"--help", 0, usage, true, ""},
+      {"-h farm_input.csv", 0, usage, true, ""},
+      {"--help --bogus", 0, usage, true, ""},
+      {"--version", 0, "KORU 3.1\nCompiler: ", true, ""},
+      {"--bogus", 2, "", false, UsageError("unknown option '--bogus'")},
+      {"-j 2 farm_input.csv", 2, "", false, UsageError("unknown option '-j'")},
+      {"--threads 0", 2, "", false, UsageError("bad value '0' for '--threads', " + threads)},
+      {"--threads=1025 farm_input.csv", 2, "", false, UsageError("bad value '1025' for '--threads', " + threads)},
+      {"--threads -3 farm_input.csv", 2, "", false, UsageError("bad value '-3' for '--threads', " + threads)},
+      {"--threads 2.5 farm_input.csv", 2, "", false, UsageError("bad value '2.5' for '--threads', " + threads)},
+      {"--threads= farm_input.csv", 2, "", false, UsageError("bad value '' for '--threads', " + threads)},
+      {"--threads", 2, "", false, UsageError("option '--threads' needs a value")},
+      {"--batch", 2, "", false, UsageError("--batch needs a path")},
+      {"--batch=yes farm_input.csv", 2, "", false, UsageError("option '--batch' takes no value")},
+      {"farm_input.csv other_input.csv", 2, "", false,
+       UsageError("more than one path: 'farm_input.csv' and 'other_input.csv'")},
+      {"farm_input.csv --batch", 2, "", false, UsageError("option '--batch' after the path; options come first")},
+      {"--batch -farm_input.csv", 2, "", false, UsageError("unknown option '-farm_input.csv'")},
+      {"--batch farm_input.csv", 0, atEnd, false, ""},
+      {"--batch --threads 2 --report farm_input.csv", 0, atEnd, false, ""},
+      {"--threads=1 --batch -- -farm_input.csv", 0, dashAtEnd, false, ""},
+      {"--batch missing_input.csv", 1, missing, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const OptionRun run = RunWithOptions(dir, c.line);
+    EXPECT_EQ(run.status, c.status);
+    if (c.prefix)
+      EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
+    else
+      EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
 }
 
 }  // namespace

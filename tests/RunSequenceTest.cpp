@@ -101,13 +101,13 @@ TEST(ErrorLog, LongLabelsAreCutToTheBuffer) {
   }
 }
 
-TEST(FatalStopDeathTest, EndsWithStatusZeroAfterItsMessage) {
+TEST(FatalStopDeathTest, EndsWithStatusOneAfterItsMessage) {
   EXPECT_EXIT(
       {
         std::freopen("/dev/null", "r", stdin);
         FatalStop("firms must be > 0 \n");
       },
-      ::testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(1), "");
 }
 
 TEST(ErrorLogDeathTest, LevelTwoEntryEndsWithStatusOne) {

@@ -580,7 +580,7 @@ TEST(WriterOpenFailureDeathTest, EndsTheRunWithTheFileMessage) {
           dup2(STDERR_FILENO, STDOUT_FILENO);
           c.writer(record, "/nonexistent-koru-directory/x_output.csv");
         },
-        ::testing::ExitedWithCode(0), c.message);
+        ::testing::ExitedWithCode(1), c.message);
   }
 }
 

@@ -1,9 +1,11 @@
 // libFuzzer target: every input is a whole input file. KORU ends many runs
-// with exit(0) (the fatal stop, the READ ERROR block, the observation limit),
+// with exit(1) (the fatal stop, the READ ERROR block, the observation limit),
 // so each input runs in a child process:
 //
-//   exit status 0                  one of the program's own outcomes: fine;
-//   any other status, or a signal  a finding (a sanitizer report, a crash);
+//   exit status 0 or 1             one of the program's own outcomes (a
+//                                  finished run, a stop): fine;
+//   any other status, or a signal  a finding (a sanitizer report, which ends
+//                                  with status 86 here, a crash);
 //   killed by the alarm            a finding (a hang).
 //
 // On a finding the parent aborts, and libFuzzer saves the input as a crash.
@@ -30,6 +32,7 @@
 #include <string>
 
 #include "core/AnalysisRecord.h"
+#include "core/FatalStop.h"
 #include "app/RunSequence.h"
 #include "input/InputFile.h"
 
@@ -129,6 +132,11 @@ bool WriteInput(const uint8_t* data, std::size_t size) {
 
 }  // namespace
 
+// A sanitizer report ends the process with a status of its own: the default,
+// 1, is the status of the program's own stops.
+extern "C" const char* __asan_default_options() { return "exitcode=86"; }
+extern "C" const char* __ubsan_default_options() { return "exitcode=86"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   SetUpOnce();
   if (!WriteInput(data, size)) {
@@ -152,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       std::abort();
     }
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+  if (WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == kStoppedStatus)) {
     if (gSharedCounters != nullptr) std::memcpy(gCounters, gSharedCounters, gCounterBytes);
     return 0;
   }
