@@ -106,10 +106,10 @@ struct HostileRun {
   std::string indexes, levels, shadowPrices, extras, errors;
 };
 
-// Writes `text` as <dir>/<name>_input.csv and runs koru on it. `prepare` may
-// place things beside the input before the run.
+// Writes `text` as <dir>/<name>_input.csv and runs koru on it, with `options`
+// before the path. `prepare` may place things beside the input before the run.
 HostileRun RunFile(const std::string& name, const std::string& text, const std::string& shellPrefix = "",
-                   const std::string& prepare = "") {
+                   const std::string& prepare = "", const std::string& options = "") {
   HostileRun result;
   const std::string dir = MakeTestDirectory(name);
   result.base = dir + "/" + name;
@@ -118,7 +118,7 @@ HostileRun RunFile(const std::string& name, const std::string& text, const std::
     const std::string command = "cd '" + dir + "' && " + prepare;
     if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot prepare: " << prepare;
   }
-  result.run = RunKoruProcess("'" + result.base + "_input.csv'", "", shellPrefix);
+  result.run = RunKoruProcess(options + "'" + result.base + "_input.csv'", "", shellPrefix);
   const std::string head = kBanner + "\n Input file:  " + result.base + "_input.csv\n";
   if (result.run.console.compare(0, head.size(), head) == 0)
     result.console = result.run.console.substr(head.size());
@@ -534,6 +534,42 @@ TEST(HostileInput, NegativeQuantityFailsOnlyItsOwnPrograms) {
   ExpectPeriodOneAsInTheSoundPanel(r, sound);
   EXPECT_EQ(Level(r.levels, 3, "OTE"), "-9999.0000");
   EXPECT_EQ(Level(r.levels, 3, "OSE"), "-9999.0000");
+}
+
+// Programs of one stage run on several workers; whatever their number, every
+// console line, error-log entry and result must come out as from one worker,
+// in program order, failed programs included. Seven firms in three periods,
+// Hicks-Moorsteen (every stage solves programs), with a negative output, a
+// value that is not a number and an observation of zero inputs spread over
+// the periods.
+TEST(HostileInput, FailedProgramsComeOutTheSameOnAnyNumberOfWorkers) {
+  std::string text = "Firms 7\nPeriods 3\nOutputs 1\nInputs 2\nHicksMoorsteen\nend\nobs,firm,year,y,x1,x2\n";
+  for (int o = 1; o <= 21; ++o) {
+    const int firm = (o - 1) % 7 + 1, period = (o - 1) / 7 + 1;
+    std::string y = std::to_string(1 + (o * 5) % 9), x1 = std::to_string(2 + (o * 3) % 7);
+    std::string x2 = std::to_string(1 + (o * 11) % 5);
+    if (o == 4) y = "-2";
+    if (o == 10) x1 = "nan";
+    if (o == 16) x1 = x2 = "0";
+    text += std::to_string(o) + "," + std::to_string(firm) + "," + std::to_string(2000 + period) + "," + y + "," +
+            x1 + "," + x2 + "\n";
+  }
+  const HostileRun one = RunFile("workers1", text, "", "", "--threads 1 ");
+  ASSERT_EQ(one.run.exitStatus, 0);
+  ASSERT_NE(one.errors.find("Obs 4 "), std::string::npos) << one.errors;
+  ASSERT_NE(one.errors.find("Obs 10 "), std::string::npos) << one.errors;
+  for (const char* threads : {"2", "3", "8"}) {
+    SCOPED_TRACE(std::string("--threads ") + threads);
+    const HostileRun r = RunFile(std::string("workers") + threads, text, "", "",
+                                 std::string("--threads ") + threads + " ");
+    EXPECT_EQ(r.run.exitStatus, 0);
+    EXPECT_EQ(r.console, one.console);
+    EXPECT_EQ(r.errors, one.errors);
+    EXPECT_EQ(r.indexes, one.indexes);
+    EXPECT_EQ(r.levels, one.levels);
+    EXPECT_EQ(r.shadowPrices, one.shadowPrices);
+    EXPECT_EQ(r.extras, one.extras);
+  }
 }
 
 TEST(HostileInput, AllZeroInputOfOneVariable) {

@@ -6,8 +6,9 @@
 // column by column, and a pivot that updates one element at a time with the
 // pivot column skipped. simplx takes shortcuts for speed (four running maxima
 // in the search, a bound that spares the ratio test most divisions, blocks of
-// rows, fixed-width row updates); every one of them must leave the same
-// arithmetic. So after each program the two must agree bit for bit: result
+// rows, fixed-width row updates) and runs them on the widest vector unit the
+// processor has; every one of them must leave the same arithmetic. So after
+// each program, on every vector path, the two must agree bit for bit: result
 // code, step count, basis, nonbasis and every tableau element, signed zeros
 // included.
 //
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "lp/Simplex.h"
+#include "lp/SimplexKernels.h"
 
 namespace {
 
@@ -332,20 +334,13 @@ Program GeneralProgram(std::mt19937& random) {
   return prog;
 }
 
-// Solves the program with simplx and with the reference on two copies and
-// compares everything bit for bit.
-void ExpectSameSolve(Program prog, const std::string& what) {
-  SCOPED_TRACE(what + " (" + prog.shape + ", m=" + std::to_string(prog.m) + ", n=" + std::to_string(prog.n) + ")");
-  prog.PointRows();
-  Program copy = prog;
+// Solves the program with the reference and with simplx on every vector path
+// this processor runs (a copy each) and compares everything bit for bit.
+void ExpectSameSolve(const Program& original, const std::string& what) {
+  SCOPED_TRACE(what + " (" + original.shape + ", m=" + std::to_string(original.m) + ", n=" +
+               std::to_string(original.n) + ")");
+  Program copy = original;
   copy.PointRows();
-
-  std::vector<int> basis(prog.m + 2, 0), nonBasis(prog.n + 2, 0);
-  std::vector<int> candidates(prog.n + 2, 0), rowList(prog.m + 2, 0), surplusFlags(prog.m2 + 2, 0);
-  SimplexWorkLists work{candidates.data(), rowList.data(), surplusFlags.data()};
-  int code = 99;
-  simplx(code, basis.data(), prog.rows.data(), prog.m, prog.n, prog.m1, prog.m2, prog.m3, nonBasis.data(), work);
-
   ReferenceSolver reference;
   reference.a = copy.rows.data();
   reference.m = copy.m;
@@ -355,20 +350,33 @@ void ExpectSameSolve(Program prog, const std::string& what) {
   reference.m3 = copy.m3;
   reference.Run();
 
-  ASSERT_EQ(code, reference.code);
-  EXPECT_EQ(SimplexStepCount, reference.steps);
-  for (int i = 1; i <= prog.m; ++i) EXPECT_EQ(basis[i], reference.basis[i]) << "basis of row " << i;
-  for (int k = 1; k <= prog.n; ++k) EXPECT_EQ(nonBasis[k], reference.nonBasis[k]) << "nonbasis " << k;
-  int differing = 0;
-  for (int i = 1; i <= prog.m + 2; ++i) {
-    for (int k = 1; k <= prog.n + 1; ++k) {
-      if (std::memcmp(&prog.rows[i][k], &copy.rows[i][k], sizeof(double)) != 0 && ++differing <= 5) {
-        ADD_FAILURE() << "tableau (" << i << ", " << k << "): " << prog.rows[i][k] << " vs reference "
-                      << copy.rows[i][k];
+  for (VectorPath path : {VectorPath::kPlain, VectorPath::kAvx2, VectorPath::kAvx512}) {
+    if (!UseVectorPath(path)) continue;
+    SCOPED_TRACE(std::string("vector path ") + VectorPathName(path));
+    Program prog = original;
+    prog.PointRows();
+    std::vector<int> basis(prog.m + 2, 0), nonBasis(prog.n + 2, 0);
+    std::vector<int> candidates(prog.n + 2, 0), rowList(prog.m + 2, 0), surplusFlags(prog.m2 + 2, 0);
+    SimplexWorkLists work{candidates.data(), rowList.data(), surplusFlags.data()};
+    int code = 99;
+    simplx(code, basis.data(), prog.rows.data(), prog.m, prog.n, prog.m1, prog.m2, prog.m3, nonBasis.data(), work);
+    UseVectorPath(BestVectorPath());
+
+    ASSERT_EQ(code, reference.code);
+    EXPECT_EQ(SimplexStepCount, reference.steps);
+    for (int i = 1; i <= prog.m; ++i) EXPECT_EQ(basis[i], reference.basis[i]) << "basis of row " << i;
+    for (int k = 1; k <= prog.n; ++k) EXPECT_EQ(nonBasis[k], reference.nonBasis[k]) << "nonbasis " << k;
+    int differing = 0;
+    for (int i = 1; i <= prog.m + 2; ++i) {
+      for (int k = 1; k <= prog.n + 1; ++k) {
+        if (std::memcmp(&prog.rows[i][k], &copy.rows[i][k], sizeof(double)) != 0 && ++differing <= 5) {
+          ADD_FAILURE() << "tableau (" << i << ", " << k << "): " << prog.rows[i][k] << " vs reference "
+                        << copy.rows[i][k];
+        }
       }
     }
+    EXPECT_EQ(differing, 0);
   }
-  EXPECT_EQ(differing, 0);
 }
 
 // The seed of a generated series: fixed, so that every run of the suite poses
