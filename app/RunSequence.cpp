@@ -1,6 +1,7 @@
 #include "app/RunSequence.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 #include <memory>
@@ -62,10 +63,12 @@ void RunSetWithTally(int (*computeSet)(AnalysisRecord&), AnalysisRecord& record)
 constexpr double kSmallestSafeMean = 0.01;
 constexpr double kLargestSafeMean = 100.0;
 
+// An infinite or NaN mean comes from values that are not numbers, which no
+// rescaling mends: it does not count.
 bool HasMeanOutsideSafeRange(const AnalysisRecord& record) {
   for (const std::vector<double>* means : {&record.OutputMeans, &record.InputMeans}) {
     for (double mean : *means) {
-      if (mean < kSmallestSafeMean || mean > kLargestSafeMean) return true;
+      if (std::isfinite(mean) && (mean < kSmallestSafeMean || mean > kLargestSafeMean)) return true;
     }
   }
   return false;
@@ -113,8 +116,8 @@ std::string RunEndWarning(const AnalysisRecord& record) {
   }
   if (record.UnitMeans == 0) {
     text += " WARNING: To avoid this, rescale the data so that every output and input quantity\n";
-    text += std::string(kMore) + "has a mean near 1 (for example, state money in millions instead of\n";
-    text += std::string(kMore) + "dollars), or add the line UnitMeans to the command section of the\n";
+    text += std::string(kMore) + "has a mean near 1 (for example, money in millions instead of single\n";
+    text += std::string(kMore) + "units), or add the line UnitMeans to the command section of the\n";
     text += std::string(kMore) + "input file, which does this rescaling for you.\n";
   } else {
     text += " WARNING: The data already have unit means (UnitMeans). Quantities that differ by\n";
