@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct AnalysisRecord;
+
 // The names of the input file and the five output files, formed from the
 // chosen path without its last 10 characters (the length of "_input.csv").
 struct RunFileNames {
@@ -37,3 +39,10 @@ struct RunOptions {
 
 // Runs the whole sequence on the chosen path; returns the exit status.
 int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions());
+
+// The warning printed at the end of a run whose results the solver may not
+// have got right: some program stopped short of its optimum (record.Tally),
+// or programs failed while UnitMeans is off and the mean of some output or
+// input quantity lies outside 0.01..100. Every line starts with " WARNING: "
+// or continues one indented; "" when neither holds.
+std::string RunEndWarning(const AnalysisRecord& record);

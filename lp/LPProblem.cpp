@@ -7,6 +7,7 @@
 #include "core/Format.h"
 #include "core/Transcript.h"
 #include "lp/Simplex.h"
+#include "lp/SolutionCheck.h"
 
 static_assert(kSimplexOptimal == kLPOptimal && kSimplexUnbounded == kLPUnbounded &&
                   kSimplexInfeasible == kLPInfeasible && kSimplexBadInput == kLPBadInput,
@@ -120,9 +121,9 @@ int Solve(LPProblem& problem) {
   const uint32_t m = problem.m_NumConstraints;
   const uint32_t n = problem.m_NumVariables;
   Matrix& tableau = problem.m_Tableau;
+  SimplexWorkLists work;
 
   if (problem.m_Posed != 0) {
-    SimplexWorkLists work;
     work.candidates = problem.m_Candidates.data();
     work.rows = problem.m_RowList.data();
     work.surplusFlags = problem.m_SurplusFlags.data();
@@ -139,6 +140,12 @@ int Solve(LPProblem& problem) {
   } else if (code == kLPOptimal && !BasisIsFeasible(tableau, m)) {
     code = kLPNotFeasibleBasis;
   }
+  // An optimal program may still have an improving step the tolerance let
+  // pass; it keeps its values and is only counted.
+  const double gain = code == kLPOptimal && problem.m_Posed != 0
+                          ? LargestRelativeGain(tableau.m_RowPtrs, static_cast<int>(m), work.candidates,
+                                                work.numCandidates)
+                          : 0.0;
 
   // x_j is the value of the row whose basis entry names j (the later row if
   // two do); a nonbasic decision variable is 0.
@@ -159,7 +166,8 @@ int Solve(LPProblem& problem) {
     ConsolePrintf("%s\n", message.c_str());
     if (problem.m_ErrorLog != nullptr) problem.m_ErrorLog->AddEntry(0, message.c_str());
   }
-  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, false, 0.0);
+  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, gain > kStoppedShortGain,
+              gain);
   problem.m_SolveCalled = 1;
   return code;
 }

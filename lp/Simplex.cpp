@@ -238,6 +238,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
     FindEnteringColumn(a, 1, work.candidates, numCandidates, false, p, v);
     if (v <= kSimplexTolerance) {
       resultCode = kSimplexOptimal;
+      work.numCandidates = numCandidates;
       return;
     }
     const int r = FindPivotRow(a, work.rows, m, n, p);

@@ -67,6 +67,7 @@ struct SimplexWorkLists {
   int* candidates = nullptr;    // columns still allowed to enter the basis
   int* rows = nullptr;          // constraint rows examined by the ratio test
   int* surplusFlags = nullptr;  // 1 while a greater-or-equal row's column is unflipped
+  int numCandidates = 0;        // written at the optimal exit: candidates[1..numCandidates] are left
 };
 
 // Solves the program laid out in the rows a[1..m+2] (columns 1..n+1 in use).

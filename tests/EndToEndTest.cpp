@@ -19,6 +19,12 @@ struct RunFiles {
   std::string indexes, levels, shadowPrices, extras, errors;
 };
 
+int CountLines(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
 // Copies an input from tests/data/e2e into a fresh directory and runs koru on it.
 RunFiles RunExample(const std::string& name) {
   std::string dir = MakeTestDirectory(name);
@@ -121,6 +127,40 @@ TEST(EndToEnd, TwoFirmsUnderConstantReturnsToScale) {
                               "0.4,0.8,  2,  2,0.5,0.5 \n"
                               "2,     2,  2001, 1.333,1.333,1.333,1.6,1.6,1.6,0.6667,0.6667,0.3333,0.4,  "
                               "0.4,0.8,  1,  1,  1,  1 \n");
+}
+
+// The first 12 US states in 1970-1977 in their own units (output gsp, inputs
+// pc, pcap, emp in the hundreds to hundreds of thousands), Hicks-Moorsteen,
+// VRS, no UnitMeans. The input-distance program DItss of observation 19 ends
+// short of its optimum (an independent LP solver puts X of obs 19 at 0.998192
+// where that end gives 0.9983), and the three unbounded programs of
+// observation 46 are in the error log. The run ends with the warning, each
+// line " WARNING: " or an indented continuation.
+TEST(EndToEnd, RawUnitsEndWithTheAccuracyWarning) {
+  RunFiles files = RunExample("us_states_12x8_raw");
+  EXPECT_EQ(files.run.exitStatus, 0);
+  EXPECT_EQ(CountLines(files.errors, "Obs 46 , EHL 0 :  LP error: code = 1 "), 3) << files.errors;
+  const std::string before = " Computing Set 6: Indexes \n";
+  const std::string after = "\n Processing finished. Press ENTER to exit.\n";
+  const std::size_t start = files.run.console.find(before);
+  const std::size_t end = files.run.console.find(after);
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  const std::string warning = files.run.console.substr(start + before.size(), end - start - before.size());
+  ASSERT_FALSE(warning.empty());
+  std::size_t lineStart = 0;
+  while (lineStart < warning.size()) {
+    const std::size_t lineEnd = warning.find('\n', lineStart);
+    ASSERT_NE(lineEnd, std::string::npos) << warning;
+    const std::string line = warning.substr(lineStart, lineEnd - lineStart);
+    EXPECT_TRUE(line.rfind(" WARNING: ", 0) == 0 || (line.rfind("          ", 0) == 0 && line.size() > 10)) << line;
+    lineStart = lineEnd + 1;
+  }
+  EXPECT_EQ(warning.rfind(" WARNING: ", 0), 0u) << warning;
+  EXPECT_NE(warning.find(" WARNING: 1 linear program stopped "), std::string::npos) << warning;
+  EXPECT_NE(warning.find("\n          Determining DItss, Obs 19\n"), std::string::npos) << warning;
+  EXPECT_NE(warning.find(" WARNING: 3 linear programs failed."), std::string::npos) << warning;
+  EXPECT_NE(warning.find("UnitMeans"), std::string::npos) << warning;
 }
 
 // With KORU_STATS set a finished run adds one line of solver totals at the

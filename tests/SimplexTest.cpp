@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ErrorLog.h"
+#include "core/Transcript.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
 #include "lp/Simplex.h"
@@ -221,6 +222,42 @@ TEST_F(LPFixture, EndOfPhase1) {
   // The last case: row 2 kept its artificial, row 3's left.
   EXPECT_EQ(problem_.m_Basis[2], 4);
   EXPECT_NE(problem_.m_Basis[3], 5);
+}
+
+// Optimal programs left with an improving step inside the tolerance: maximise
+// x1 + 1e-5 x2 subject to x1 <= 1 and x2 <= b. x1 enters and the optimum is
+// z = 1; x2's reduced cost 1e-5 does not exceed the tolerance, so the solver
+// stops there. The step along x2 reaches x2 = b and raises z by 1e-5 b, a
+// relative gain of 2.9e-5 for b = 2.9 (below the threshold 3e-5) and 3.1e-5
+// for b = 3.1 (above it). Values and result code stay as they are.
+struct StoppedShortCase {
+  const char* name;
+  double bound;
+  bool stoppedShort;
+};
+
+const std::vector<StoppedShortCase> kStoppedShortEdges = {
+    {"gain 2.9e-5 of the optimum: not stopped short", 2.9, false},
+    {"gain 3.1e-5 of the optimum: stopped short", 3.1, true},
+};
+
+TEST_F(LPFixture, StoppedShortAtTheThresholdEdges) {
+  for (const StoppedShortCase& c : kStoppedShortEdges) {
+    SCOPED_TRACE(c.name);
+    Transcript transcript;
+    SetThreadTranscript(&transcript);
+    CheckCase({c.name, 2, 0, 0, {{1, 0}, {0, 1}}, {1, c.bound}, {1, 1e-5}, kLPOptimal, 1.0, {1, 0}, kAny, {}});
+    SetThreadTranscript(nullptr);
+    const ProgramTally& tally = transcript.tally;
+    EXPECT_EQ(tally.solved, 1u);
+    EXPECT_EQ(tally.failed, 0u);
+    EXPECT_EQ(tally.stoppedShort, c.stoppedShort ? 1u : 0u);
+    ASSERT_EQ(tally.shortStops.size(), c.stoppedShort ? 1u : 0u);
+    if (c.stoppedShort) {
+      EXPECT_EQ(tally.shortStops[0].label, "Determining DOttt, Obs 3 ");
+      EXPECT_DOUBLE_EQ(tally.shortStops[0].gain, 3.1e-5);
+    }
+  }
 }
 
 // Programs the solver must refuse or report as failed, with their console text.

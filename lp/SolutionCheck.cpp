@@ -1,0 +1,46 @@
+#include "lp/SolutionCheck.h"
+
+#include <cmath>
+#include <limits>
+
+// Measured: gains from 4.1e-5 up moved a printed 4th digit; well-scaled data reach 2.2e-5 at most.
+const double kStoppedShortGain = 3e-5;
+
+namespace {
+
+// A reduced cost no larger than this fraction of the largest |entry| of its
+// column is what the pivots' rounding leaves of a zero (measured: at most
+// 6e-14), not an improving direction; the genuine ones measured exceed 5e-6.
+constexpr double kReducedCostNoise = 1e-10;
+
+}  // namespace
+
+double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates) {
+  const double* objectiveRow = a[1];
+  const double optimum = std::fabs(objectiveRow[1]);
+  double largest = 0.0;
+  for (int c = 1; c <= numCandidates; ++c) {
+    const int column = candidates[c] + 1;
+    const double reducedCost = objectiveRow[column];
+    if (!(reducedCost > 0.0)) continue;
+    double step = std::numeric_limits<double>::infinity();
+    double columnSize = 0.0;
+    for (int i = 2; i <= m + 1; ++i) {
+      const double entry = a[i][column];
+      const double size = std::fabs(entry);
+      columnSize = size > columnSize ? size : columnSize;
+      if (entry < 0.0) {
+        const double ratio = a[i][1] / size;
+        step = ratio < step ? ratio : step;
+      }
+    }
+    if (!(reducedCost > kReducedCostNoise * columnSize)) continue;
+    if (std::isinf(step)) return step;
+    // An optimum of exactly 0 has no size of its own: its gain counts on the
+    // unit scale the solver's tolerance assumes.
+    const double gain = reducedCost * step;
+    const double relative = optimum > 0.0 ? gain / optimum : gain;
+    largest = relative > largest ? relative : largest;
+  }
+  return largest;
+}
