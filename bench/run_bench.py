@@ -13,6 +13,10 @@ measured side by side. Per run it reports:
   programs  linear programs solved (simplx calls)
   pivots    simplex pivots, both phases
   updates   tableau elements written by those pivots
+  threads   the worker threads of the run (--threads N, for each N of
+            --threads; a build given with --build-old has no such option and
+            runs on one)
+  piv/s     pivots per wall second
   upd/s     updates per wall second: the arithmetic rate of the solver
   same      whether the run's console output and five result files are
             byte-identical to those of the first build (compare_builds.py
@@ -28,6 +32,8 @@ This is a benchmark, not a test: nothing here passes or fails on time.
 
 Examples:
   bench/run_bench.py --build after=build/koru --sizes 500,1000
+  bench/run_bench.py --build-old before=/tmp/before/build/koru --build after=build/koru --threads 1,2 \\
+      --sizes 2500,5000 --families HicksMoorsteen --rts VRS --tech nochange
   bench/run_bench.py --build before=/tmp/before/build/koru --build after=build/koru \\
       --sizes 5000 --families HicksMoorsteen --rts VRS --tech nochange
 """
@@ -74,15 +80,16 @@ def run_results(run_dir, name):
     return files
 
 
-def run_once(exe, input_path, run_dir):
-    """Runs exe on a copy of input_path in run_dir; returns a dict of figures."""
+def run_once(exe, input_path, run_dir, options=()):
+    """Runs exe (with options before the file name) on a copy of input_path in
+    run_dir; returns a dict of figures."""
     os.makedirs(run_dir, exist_ok=True)
     name = os.path.basename(input_path)
     shutil.copyfile(input_path, os.path.join(run_dir, name))
     env = dict(os.environ, KORU_STATS="1")
     have_time = os.access(TIME, os.X_OK)
     with tempfile.TemporaryFile() as err, open(os.path.join(run_dir, "console.txt"), "wb") as console:
-        command = [TIME, "-v", exe, name] if have_time else [exe, name]
+        command = ([TIME, "-v"] if have_time else []) + [exe, *options, name]
         start = time.perf_counter()
         child = subprocess.Popen(command, cwd=run_dir, stdin=subprocess.DEVNULL, stdout=console,
                                  stderr=err, env=env)
@@ -108,8 +115,12 @@ def run_once(exe, input_path, run_dir):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", action="append", required=True, metavar="LABEL=EXE",
+    parser.add_argument("--build", action="append", default=[], metavar="LABEL=EXE",
                         help="a koru executable to time, with a label (repeat for before/after)")
+    parser.add_argument("--build-old", action="append", default=[], metavar="LABEL=EXE",
+                        help="an executable from before the --threads option: timed once, on one thread")
+    parser.add_argument("--threads", default="",
+                        help="comma-separated thread counts: each --build runs once with --threads N for each")
     parser.add_argument("--sizes", default="500,1000,2500,5000", help="observation counts NT (multiples of 10)")
     parser.add_argument("--families", default="FarePrimont,HicksMoorsteen,Fisher")
     parser.add_argument("--rts", default="VRS,CRS")
@@ -123,15 +134,23 @@ def main():
     parser.add_argument("--csv", help="also write the table as CSV to this file")
     args = parser.parse_args()
 
-    builds = []
-    for given in args.build:
+    counts = [t for t in args.threads.split(",") if t]
+    builds = []  # (label, exe, options, threads shown)
+    for given, old in [(g, True) for g in args.build_old] + [(g, False) for g in args.build]:
         label, _, exe = given.partition("=")
         if not exe:
             label, exe = os.path.basename(os.path.dirname(os.path.abspath(given))), given
         exe = os.path.abspath(exe)
         if not os.access(exe, os.X_OK):
             sys.exit(f"not an executable: {exe}")
-        builds.append((label, exe))
+        if old:
+            builds.append((label, exe, (), "1"))
+        elif counts:
+            builds.extend((label, exe, ("--threads", n), n) for n in counts)
+        else:
+            builds.append((label, exe, (), "default"))
+    if not builds:
+        sys.exit("name at least one build (--build or --build-old)")
     if not os.access(TIME, os.X_OK):
         # wait4's maximum resident size of a child forked from Python includes Python's own pages,
         # so without /usr/bin/time no peak is reported.
@@ -139,8 +158,8 @@ def main():
               "by this script and peak memory is not reported", file=sys.stderr)
 
     os.makedirs(args.work, exist_ok=True)
-    header = ["NT", "family", "rts", "tech", "build", "wall s", "peak MB", "programs", "pivots", "updates",
-              "upd/s", "vs first", "same"]
+    header = ["NT", "family", "rts", "tech", "build", "threads", "wall s", "peak MB", "programs", "pivots",
+              "updates", "piv/s", "upd/s", "vs first", "same"]
     print(" | ".join(header))
     rows = []
     for size in [int(s) for s in args.sizes.split(",") if s]:
@@ -153,29 +172,32 @@ def main():
                         write_panel(input_path, size, family, rts, tech, args.seed, args.outputs, args.inputs)
                     results = {}
                     for _ in range(args.repeat):
-                        for label, exe in builds:
-                            figures = run_once(exe, input_path, os.path.join(args.work, "run_" + label))
-                            best = results.get(label)
+                        for label, exe, options, shown in builds:
+                            figures = run_once(exe, input_path, os.path.join(args.work, "run_" + label), options)
+                            best = results.get((label, shown))
                             if best is None or figures["wall"] < best["wall"]:
-                                results[label] = figures
+                                results[(label, shown)] = figures
                     known = next((f["stats"] for f in results.values() if f["stats"]), None)
-                    first_wall = results[builds[0][0]]["wall"]
-                    first_results = results[builds[0][0]]["results"]
-                    for label, _ in builds:
-                        f = results[label]
+                    first = (builds[0][0], builds[0][3])
+                    first_wall = results[first]["wall"]
+                    first_results = results[first]["results"]
+                    for label, _, _, shown in builds:
+                        f = results[(label, shown)]
                         stats, mark = f["stats"], ""
                         if stats is None and known is not None:
                             stats, mark = known, "*"
                         programs, pivots, updates = stats if stats else (None, None, None)
                         rate = updates / f["wall"] if updates and f["wall"] > 0 else None
-                        row = [str(size), family, rts, tech, label, f"{f['wall']:.2f}",
+                        pivot_rate = pivots / f["wall"] if pivots and f["wall"] > 0 else None
+                        row = [str(size), family, rts, tech, label, shown, f"{f['wall']:.2f}",
                                f"{f['peak_kb'] / 1024:.1f}" if f["peak_kb"] is not None else "-",
                                f"{programs}{mark}" if programs is not None else "-",
                                f"{pivots}{mark}" if pivots is not None else "-",
                                f"{updates}{mark}" if updates is not None else "-",
+                               f"{pivot_rate:.3g}" if pivot_rate else "-",
                                f"{rate:.3g}" if rate else "-",
                                f"{first_wall / f['wall']:.2f}x" if f["wall"] > 0 else "-",
-                               "-" if label == builds[0][0] else ("yes" if f["results"] == first_results else "NO")]
+                               "-" if (label, shown) == first else ("yes" if f["results"] == first_results else "NO")]
                         if f["status"] != 0:
                             row[4] += f" (exit {f['status']})"
                         print(" | ".join(row), flush=True)

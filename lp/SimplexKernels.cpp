@@ -1,6 +1,9 @@
 #include "lp/SimplexKernels.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 extern const SimplexKernels kSimplexKernels_plain;
 #if defined(KORU_VECTOR_KERNELS)
@@ -32,9 +35,22 @@ const SimplexKernels& KernelsOf(VectorPath path) {
   return kSimplexKernels_plain;
 }
 
+// KORU_VECTOR=plain, avx2 or avx512 chooses a narrower path than the widest,
+// for measuring the paths against one another; a path the processor cannot
+// run, or any other value, leaves the widest.
+VectorPath InitialPath() {
+  VectorPath path = BestVectorPath();
+  const char* chosen = std::getenv("KORU_VECTOR");
+  if (chosen == nullptr) return path;
+  for (VectorPath candidate : {VectorPath::kPlain, VectorPath::kAvx2, VectorPath::kAvx512}) {
+    if (std::strcmp(chosen, KernelsOf(candidate).name) == 0 && Runs(candidate)) path = candidate;
+  }
+  return path;
+}
+
 struct ActiveChoice {
   std::atomic<int> path;
-  ActiveChoice() : path(static_cast<int>(BestVectorPath())) {}
+  ActiveChoice() : path(static_cast<int>(InitialPath())) {}
 };
 
 ActiveChoice& Choice() {
