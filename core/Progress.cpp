@@ -17,10 +17,13 @@ ProgressLine::ProgressLine(const char* what, uint64_t total)
   m_LastDraw = m_Start;
 }
 
-ProgressLine::~ProgressLine() {
+ProgressLine::~ProgressLine() { Hide(); }
+
+void ProgressLine::Hide() {
   if (!m_Drawn) return;
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
+  m_Drawn = false;
 }
 
 void ProgressLine::Advance(uint64_t units) {

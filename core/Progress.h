@@ -19,6 +19,10 @@ class ProgressLine {
 
   void Advance(uint64_t units = 1);
 
+  // Clears the line before console text goes out on the same terminal; the
+  // next Advance draws it again.
+  void Hide();
+
  private:
   void Draw(std::chrono::steady_clock::time_point now);
 

@@ -123,6 +123,7 @@ void WorkerPool::Run(uint32_t count, const Task& task, ProgressLine* progress) {
         }
       }
       if (handed >= count) break;
+      if (progress != nullptr && !m_Transcripts[handed].console.empty()) progress->Hide();
       HandOver(handed);
       ++handed;
       if (progress != nullptr) progress->Advance();
