@@ -1,6 +1,7 @@
 #include "lp/Simplex.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 
@@ -49,9 +50,21 @@ void FindEnteringColumn(double** a, int row, const int* candidates, int numCandi
   ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, absolute, column, value);
 }
 
-int FindPivotRow(double** a, const int* rows, int m, int n, int p) {
+int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
   ++SimplexStepCount;
-  return ActiveSimplexKernels().findPivotRow(a, rows, m, n, p);
+  return ActiveSimplexKernels().findPivotRow(a, rows, m, n, p, stride);
+}
+
+// The distance from one constraint row to the next when rows 1..m all lie
+// that far apart from row 1 (a packed tableau), else 0: the ratio test then
+// walks the rows without loading their pointers.
+std::ptrdiff_t UniformRowStride(double** a, int m) {
+  if (m < 2) return 0;
+  const std::ptrdiff_t stride = a[3] - a[2];
+  if (stride <= 0) return 0;
+  for (int i = 2; i <= m; ++i)
+    if (a[i + 1] != a[2] + static_cast<std::ptrdiff_t>(i - 1) * stride) return 0;
+  return stride;
 }
 
 // Exchange step at constraint row r, column p, over tableau rows 1..lastRow
@@ -148,7 +161,7 @@ enum class Phase1End { kFeasible, kInfeasible, kStepLimit };
 // Phase 1: drive the sum of the artificial and surplus infeasibilities
 // (auxiliary objective in row m+2) to zero, then leave a feasible basis.
 Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m1, int m2, int* nonBasis,
-                    SimplexWorkLists& work, int& numCandidates) {
+                    SimplexWorkLists& work, int& numCandidates, std::ptrdiff_t stride) {
   const int aux = m + 2;
   for (int k = 1; k <= n + 1; ++k) {
     double sum = 0.0;
@@ -171,7 +184,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
         return Phase1End::kFeasible;
       }
     } else {
-      r = FindPivotRow(a, work.rows, m, n, p);
+      r = FindPivotRow(a, work.rows, m, n, p, stride);
       if (r == 0) {
         resultCode = kSimplexInfeasible;
         return Phase1End::kInfeasible;
@@ -225,8 +238,10 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
     return;
   }
 
+  const std::ptrdiff_t stride = UniformRowStride(a, m);
   if (m2 + m3 != 0) {
-    if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates) != Phase1End::kFeasible) {
+    if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=
+        Phase1End::kFeasible) {
       return;
     }
   }
@@ -241,7 +256,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
       work.numCandidates = numCandidates;
       return;
     }
-    const int r = FindPivotRow(a, work.rows, m, n, p);
+    const int r = FindPivotRow(a, work.rows, m, n, p, stride);
     if (r == 0) {
       resultCode = kSimplexUnbounded;
       return;

@@ -6,6 +6,7 @@
 // the processor runs is chosen. All of them give the same bits: the same
 // operations per element in the same order, no fused multiply-add.
 
+#include <cstddef>
 #include <cstdint>
 
 struct SimplexKernels {
@@ -13,8 +14,10 @@ struct SimplexKernels {
   // (a tableau row); `absolute` compares absolute values.
   void (*findLargestCandidate)(const double* entries, const int* candidates, int numCandidates, bool absolute,
                                int& column, double& value);
-  // Ratio test for column p over rows[1..m]; the pivot row, or 0.
-  int (*findPivotRow)(double** a, const int* rows, int m, int n, int p);
+  // Ratio test for column p over rows[1..m]; the pivot row, or 0. A stride
+  // other than 0 says that rows[i] = i and that row i starts at
+  // a[1] + i * stride, for every constraint row.
+  int (*findPivotRow)(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride);
   // The other rows 1..lastRow (but r + 1) of an exchange step at row r, column p.
   void (*reduceOtherRows)(double** a, int lastRow, int n, int r, int p, double piv);
   const char* name;  // "plain", "avx2" or "avx512"

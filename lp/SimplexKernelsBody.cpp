@@ -8,6 +8,8 @@
 // file calls no inline library function: a copy of one built for AVX-512
 // could be the one the linker keeps for the whole program.
 
+#include <cstddef>
+
 #include "lp/Simplex.h"
 #include "lp/SimplexKernels.h"
 
@@ -135,7 +137,25 @@ double RatioBound(double smallestRatio) {
 // falls. Degenerate programs tie on many rows, and column 1 nearly always
 // decides: the candidate row's column-1 ratio is kept while it stays the
 // candidate.
-int FindPivotRow(double** a, const int* rows, int m, int n, int p) {
+// Keeps, of rows start..end, those whose pivot-column entry limits the step
+// and whose ratio the bound cannot place above the smallest so far (rows
+// lie `stride` apart from row 1 at `row1`, and the row list is 1..m in
+// order). The same two tests as below, without loading a row pointer.
+int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, double bound,
+                    int* kept) {
+  int count = 0;
+  const double* rowJ = row1 + static_cast<std::ptrdiff_t>(start - 1) * stride;
+  for (int j = start; j <= end; ++j, rowJ += stride) {
+    const double entry = rowJ[p + 1];
+    const int limits = static_cast<int>(entry < -kSimplexTolerance);
+    const int mayWin = static_cast<int>(!(rowJ[1] > -(bound * entry)));
+    kept[count] = j;
+    count += limits & mayWin;
+  }
+  return count;
+}
+
+int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
   int i = 1;
   while (i <= m && !(a[rows[i] + 1][p + 1] < -kSimplexTolerance)) ++i;
   if (i > m) return 0;
@@ -149,13 +169,17 @@ int FindPivotRow(double** a, const int* rows, int m, int n, int p) {
     const int end = m - start < kBlock ? m : start + kBlock - 1;
     const double bound = RatioBound(ratioR);
     int count = 0;
-    for (int j = start; j <= end; ++j) {
-      const double* rowJ = a[rows[j] + 1];
-      const double entry = rowJ[p + 1];
-      const int limits = static_cast<int>(entry < -kSimplexTolerance);
-      const int mayWin = static_cast<int>(!(rowJ[1] > -(bound * entry)));
-      kept[count] = rows[j];
-      count += limits & mayWin;
+    if (stride != 0) {
+      count = KeepStridedRows(a[2], stride, start, end, p, bound, kept);
+    } else {
+      for (int j = start; j <= end; ++j) {
+        const double* rowJ = a[rows[j] + 1];
+        const double entry = rowJ[p + 1];
+        const int limits = static_cast<int>(entry < -kSimplexTolerance);
+        const int mayWin = static_cast<int>(!(rowJ[1] > -(bound * entry)));
+        kept[count] = rows[j];
+        count += limits & mayWin;
+      }
     }
     for (int c = 0; c < count; ++c) {
       const int h = kept[c];

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -219,6 +220,17 @@ struct Program {
   void PointRows() {
     for (int i = 0; i < m + 3; ++i) rows[i] = cells.data() + static_cast<std::size_t>(i) * stride;
   }
+  // The same rows stored last to first, so that they do not lie at one
+  // stride from each other in row order.
+  void PointRowsReversed() {
+    std::vector<double> reversed(cells.size());
+    for (int i = 0; i < m + 3; ++i)
+      std::copy(cells.begin() + static_cast<std::ptrdiff_t>(i) * stride,
+                cells.begin() + static_cast<std::ptrdiff_t>(i + 1) * stride,
+                reversed.begin() + static_cast<std::ptrdiff_t>(m + 2 - i) * stride);
+    cells.swap(reversed);
+    for (int i = 0; i < m + 3; ++i) rows[i] = cells.data() + static_cast<std::size_t>(m + 2 - i) * stride;
+  }
 };
 
 // Values from a short list, so that equal entries and equal ratios are common,
@@ -335,7 +347,8 @@ Program GeneralProgram(std::mt19937& random) {
 }
 
 // Solves the program with the reference and with simplx on every vector path
-// this processor runs (a copy each) and compares everything bit for bit.
+// this processor runs, with its rows packed and stored in reverse (a copy
+// each), and compares everything bit for bit.
 void ExpectSameSolve(const Program& original, const std::string& what) {
   SCOPED_TRACE(what + " (" + original.shape + ", m=" + std::to_string(original.m) + ", n=" +
                std::to_string(original.n) + ")");
@@ -350,11 +363,13 @@ void ExpectSameSolve(const Program& original, const std::string& what) {
   reference.m3 = copy.m3;
   reference.Run();
 
-  for (VectorPath path : {VectorPath::kPlain, VectorPath::kAvx2, VectorPath::kAvx512}) {
+  for (VectorPath path : {VectorPath::kPlain, VectorPath::kAvx2, VectorPath::kAvx512})
+  for (bool reversed : {false, true}) {
     if (!UseVectorPath(path)) continue;
-    SCOPED_TRACE(std::string("vector path ") + VectorPathName(path));
+    SCOPED_TRACE(std::string("vector path ") + VectorPathName(path) + (reversed ? ", rows reversed" : ""));
     Program prog = original;
     prog.PointRows();
+    if (reversed) prog.PointRowsReversed();
     std::vector<int> basis(prog.m + 2, 0), nonBasis(prog.n + 2, 0);
     std::vector<int> candidates(prog.n + 2, 0), rowList(prog.m + 2, 0), surplusFlags(prog.m2 + 2, 0);
     SimplexWorkLists work{candidates.data(), rowList.data(), surplusFlags.data()};
