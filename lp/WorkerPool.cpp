@@ -49,24 +49,28 @@ void WorkerPool::HelperLoop(unsigned worker) {
   }
 }
 
-void WorkerPool::RunTasks(unsigned worker) {
-  for (;;) {
-    uint32_t index;
-    {
-      std::lock_guard<std::mutex> lock(m_Mutex);
-      if (m_Next >= m_Count) return;
-      index = m_Next++;
-    }
-    Transcript* outer = ThreadTranscript();
-    SetThreadTranscript(&m_Transcripts[index]);
-    (*m_Task)(index, worker);
-    SetThreadTranscript(outer);
-    {
-      std::lock_guard<std::mutex> lock(m_Mutex);
-      m_Done[index] = 1;
-    }
-    m_TaskDone.notify_all();
+bool WorkerPool::TakeTask(uint32_t& index) {
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  if (m_Next >= m_Count) return false;
+  index = m_Next++;
+  return true;
+}
+
+void WorkerPool::RunTask(uint32_t index, unsigned worker) {
+  Transcript* outer = ThreadTranscript();
+  SetThreadTranscript(&m_Transcripts[index]);
+  (*m_Task)(index, worker);
+  SetThreadTranscript(outer);
+  {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Done[index] = 1;
   }
+  m_TaskDone.notify_all();
+}
+
+void WorkerPool::RunTasks(unsigned worker) {
+  uint32_t index;
+  while (TakeTask(index)) RunTask(index, worker);
 }
 
 void WorkerPool::HandOver(uint32_t index) {
@@ -90,45 +94,30 @@ void WorkerPool::Run(uint32_t count, const Task& task, ProgressLine* progress) {
   }
   if (!m_Helpers.empty()) m_JobStarted.notify_all();
 
-  // The calling thread takes tasks as worker 0 and hands over, in index
-  // order, every task that has ended.
+  // The calling thread is worker 0: it hands over, in index order, every
+  // task that has ended, and while the next one is still running it takes a
+  // task of its own, or waits when none is left.
   uint32_t handed = 0;
-  for (;;) {
-    bool taskLeft;
+  while (handed < count) {
+    bool ended;
     {
       std::lock_guard<std::mutex> lock(m_Mutex);
-      taskLeft = m_Next < m_Count;
+      ended = m_Done[handed] != 0;
     }
-    if (taskLeft) {
-      // One task at a time, so that ended tasks go out while work remains.
-      uint32_t index;
-      {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_Next >= m_Count) continue;
-        index = m_Next++;
-      }
-      Transcript* outer = ThreadTranscript();
-      SetThreadTranscript(&m_Transcripts[index]);
-      task(index, 0);
-      SetThreadTranscript(outer);
-      std::lock_guard<std::mutex> lock(m_Mutex);
-      m_Done[index] = 1;
-    }
-    for (;;) {
-      {
-        std::unique_lock<std::mutex> lock(m_Mutex);
-        if (handed < count && m_Done[handed] == 0) {
-          if (m_Next < m_Count) break;  // take another task meanwhile
-          m_TaskDone.wait(lock, [&] { return m_Done[handed] != 0; });
-        }
-      }
-      if (handed >= count) break;
+    if (ended) {
       if (progress != nullptr && !m_Transcripts[handed].console.empty()) progress->Hide();
       HandOver(handed);
       ++handed;
       if (progress != nullptr) progress->Advance();
+      continue;
     }
-    if (handed >= count) break;
+    uint32_t index;
+    if (TakeTask(index)) {
+      RunTask(index, 0);
+      continue;
+    }
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_TaskDone.wait(lock, [&] { return m_Done[handed] != 0; });
   }
 
   // Every helper leaves the job before the task goes out of scope.

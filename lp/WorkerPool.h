@@ -56,8 +56,13 @@ class WorkerPool {
 
  private:
   void HelperLoop(unsigned worker);
+  // Takes the next index of the current job; false when none is left.
+  bool TakeTask(uint32_t& index);
+  // Runs one task with its transcript installed and marks it ended.
+  void RunTask(uint32_t index, unsigned worker);
   // Takes and runs tasks of the current job until none is left.
   void RunTasks(unsigned worker);
+  // Sends an ended task's output on and frees its transcript.
   void HandOver(uint32_t index);
 
   std::vector<std::unique_ptr<LPWorkspace>> m_Workspaces;
