@@ -67,7 +67,7 @@ void StoreShadowPrices(Matrix& prices, uint32_t o, const double* multipliers, co
 
 }  // namespace
 
-int ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
+void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   ConsolePrintf(" Computing Set 1: OTE, OSE, ITE, ISE \n");
 
   const uint32_t N = record.Firms;
@@ -160,5 +160,4 @@ int ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   }
 
   FreeWorkingCopies(copies);
-  return 0;
 }

@@ -199,7 +199,7 @@ void ComputeEfficientAggregates(AnalysisRecord& record, uint32_t o) {
 
 }  // namespace
 
-int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
+void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   if (record.Prices == 0)
     ConsolePrintf(" Computing Set 2: Q, QBAR, X, XBAR \n");
   else
@@ -291,5 +291,4 @@ int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   for (uint32_t o = 1; o <= NT; ++o) ComputeEfficientAggregates(record, o);
 
   FreeWorkingCopies(copies);
-  return 0;
 }

@@ -261,7 +261,7 @@ void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& w
 
 }  // namespace
 
-int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
+void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   ConsolePrintf(" Computing Set 3: QHAT, XHAT \n");
 
   const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
@@ -315,5 +315,4 @@ int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   }
 
   FreeWorkingCopies(copies);
-  return 0;
 }

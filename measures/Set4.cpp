@@ -91,7 +91,7 @@ void RaiseChainedMaximum(AnalysisRecord& record, WorkingCopies& copies, uint32_t
 
 }  // namespace
 
-int ComputeSet4(AnalysisRecord& record) {
+void ComputeSet4(AnalysisRecord& record) {
   ConsolePrintf(" Computing Set 4: TFP, TFP* \n");
 
   const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
@@ -143,5 +143,4 @@ int ComputeSet4(AnalysisRecord& record) {
     if (record.TFPstar[e] <= record.TFP[e]) record.TfpMaxFlag[e] = 1.0;
 
   FreeWorkingCopies(copies);
-  return 0;
 }

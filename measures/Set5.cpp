@@ -71,7 +71,7 @@ void ComputeComponents(const Operands& in, const Components& out, uint32_t o) {
 
 }  // namespace
 
-int ComputeSet5(AnalysisRecord& record) {
+void ComputeSet5(AnalysisRecord& record) {
   ConsolePrintf(" Computing Set 5: TFPE, OME, ROSE, OSME, IME, RISE, ISME, RME \n");
 
   AnalysisRecord& r = record;
@@ -121,5 +121,4 @@ int ComputeSet5(AnalysisRecord& record) {
       r.RMEs[k] = r.RME[b];
     }
   }
-  return 0;
 }

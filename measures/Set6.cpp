@@ -21,7 +21,7 @@ double GuardedIndex(double numerator, double denominator) {
 
 }  // namespace
 
-int ComputeSet6(AnalysisRecord& record) {
+void ComputeSet6(AnalysisRecord& record) {
   ConsolePrintf(" Computing Set 6: Indexes \n");
 
   AnalysisRecord& r = record;
@@ -54,5 +54,4 @@ int ComputeSet6(AnalysisRecord& record) {
     r.dISME[e] = GuardedIndex(r.ISME[e], r.ISMEs[e]);
     r.dRME[e] = GuardedIndex(r.RME[e], r.RMEs[e]);
   }
-  return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/AnalysisRecord.h"
+#include "core/Families.h"
 #include "core/Format.h"
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"
@@ -177,16 +178,17 @@ void WriteFarePrimontSection(std::FILE* file, const AnalysisRecord& r) {
 
 }  // namespace
 
-void WriteExtrasFile(AnalysisRecord& record, const std::string& fileName) {
+bool WriteExtrasFile(AnalysisRecord& record, const std::string& fileName) {
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_xtras.csv file for writing");
+  if (file == nullptr) return false;
   WriteTitle(file);
   if (record.MalmquistHs == 1) WriteMalmquistHsSection(file, record);
   if (record.MalmquistIt == 1) WriteMalmquistItSection(file, record);
   if (record.HicksMoorsteen == 1) WriteHicksMoorsteenSection(file, record);
   if (record.FarePrimont == 1) WriteFarePrimontSection(file, record);
-  if (record.Lowe == 1 || record.Fisher == 1 || record.Paasche == 1 || record.Laspeyres == 1) {
+  if (AnyChosenFamily(record, &FamilyFacts::priceBased)) {
     FilePrintf(file, " Selected computations for Paasche Laspeyres Fisher or Lowe indexes \n\n");
     WriteAggregatesTable(file, record);
   }
-  CloseResultFile(file, "Unable to write _output_xtras.csv file");
+  return CloseResultFile(file, "Unable to write _output_xtras.csv file");
 }

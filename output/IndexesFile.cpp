@@ -45,13 +45,13 @@ void WriteIndexesRow(std::FILE* file, const AnalysisRecord& record, uint32_t o) 
 
 }  // namespace
 
-void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
+bool WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_indexes.csv file for writing");
+  if (file == nullptr) return false;
   WriteTitle(file);
   const uint32_t NT = record.Observations;
 
-  if (record.HicksMoorsteen == 1 || record.MalmquistIt == 1 || record.MalmquistHs == 1 || record.Fisher == 1 ||
-      record.Paasche == 1 || record.Laspeyres == 1) {
+  if (record.IsChained()) {
     FilePrintf(file, " %s Indexes Comparing Firm i in Period t with Firm i in Period t-1 \n", FamilyName(record));
     if (record.Prices == 1) {
       // Under Paasche the allocative columns are the revenue and cost
@@ -80,7 +80,7 @@ void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
     for (uint32_t o = record.Firms + 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  if (record.FarePrimont == 1 || record.Lowe == 1) {
+  if (record.IsFixedBase()) {
     FilePrintf(file, " %s Indexes Comparing Observation i to Observation %d \n", FamilyName(record),
                static_cast<int>(record.Base));
     if (record.Prices == 1)
@@ -96,5 +96,5 @@ void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
     for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  CloseResultFile(file, "Unable to write _output_indexes.csv file");
+  return CloseResultFile(file, "Unable to write _output_indexes.csv file");
 }

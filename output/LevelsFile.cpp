@@ -66,14 +66,14 @@ void WriteFixedBaseRowWithoutPrices(std::FILE* file, const AnalysisRecord& r, ui
 
 }  // namespace
 
-void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
+bool WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_levels.csv file for writing");
+  if (file == nullptr) return false;
   WriteTitle(file);
   FilePrintf(file, " Levels Computed Using %s Aggregator Functions  \n", FamilyName(record));
   const uint32_t NT = record.Observations;
 
-  if (record.Paasche == 1 || record.HicksMoorsteen == 1 || record.MalmquistIt == 1 || record.MalmquistHs == 1 ||
-      record.Fisher == 1 || record.Laspeyres == 1) {
+  if (record.IsChained()) {
     if (record.Prices == 1) {
       // Under Paasche the allocative columns are the revenue and cost
       // allocative efficiencies.
@@ -95,7 +95,7 @@ void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
     }
   }
 
-  if (record.FarePrimont == 1 || record.Lowe == 1) {
+  if (record.IsFixedBase()) {
     if (record.Prices == 1) {
       FilePrintf(file,
                  "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, "
@@ -109,5 +109,5 @@ void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
     }
   }
 
-  CloseResultFile(file, "Unable to write _output_levels.csv file");
+  return CloseResultFile(file, "Unable to write _output_levels.csv file");
 }
