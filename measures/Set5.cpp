@@ -14,10 +14,9 @@
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
 #include "measures/ComputationSets.h"
+#include "measures/Observations.h"
 
 namespace {
-
-bool Present(double value) { return value != kMissing; }
 
 // The eight component vectors of one side: the observation's own levels or
 // the comparison-observation values stored under its index.

@@ -8,10 +8,9 @@
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
 #include "measures/ComputationSets.h"
+#include "measures/Observations.h"
 
 namespace {
-
-bool Present(double value) { return value != kMissing; }
 
 // numerator / denominator, or -9999 when either is missing.
 double GuardedIndex(double numerator, double denominator) {

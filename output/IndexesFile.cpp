@@ -13,34 +13,22 @@
 
 namespace {
 
-// The 22 index values of observation o, the identifiers written before them.
-void WriteIndexesWithPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file,
-             ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
-             "%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
-             sp(r.dRev), sp(r.dCost), sp(r.dProf), sp(r.dP), sp(r.dW), sp(r.dTT), sp(r.dQ), sp(r.dX),
-             sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME), sp(r.dROSE),
-             sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
-}
-
-// The 16 quantity index values of observation o.
-void WriteIndexesWithoutPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file, ",%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
-             sp(r.dQ), sp(r.dX), sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME),
-             sp(r.dROSE), sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
-}
-
-void WriteIndexesRow(std::FILE* file, const AnalysisRecord& record, uint32_t o) {
-  if (record.Prices == 1)
-    WriteIndexesWithPrices(file, record, o);
+// The identifiers of observation o and its 22 index values with prices, or
+// its 16 quantity index values without.
+void WriteIndexesRow(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
+  const SinglePrecisionOf sp = StartRow(file, r, o);
+  if (r.Prices == 1)
+    FilePrintf(file,
+               ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
+               "%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
+               sp(r.dRev), sp(r.dCost), sp(r.dProf), sp(r.dP), sp(r.dW), sp(r.dTT), sp(r.dQ), sp(r.dX),
+               sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME), sp(r.dROSE),
+               sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
   else
-    WriteIndexesWithoutPrices(file, record, o);
+    FilePrintf(file,
+               ",%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
+               sp(r.dQ), sp(r.dX), sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME),
+               sp(r.dROSE), sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
 }
 
 }  // namespace
