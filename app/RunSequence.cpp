@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
-#include <memory>
 #include <sys/stat.h>
 
 #include "core/AnalysisRecord.h"
@@ -73,11 +72,40 @@ std::string Programs(uint64_t count) {
   return FormatText("%llu linear program%s", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
 }
 
-[[noreturn]] void StopWithMessage(const char* text) {
+// Prints the message and the closing prompt, waits; returns kStoppedStatus.
+int StopWithMessage(const char* text) {
   ConsolePrintf("%s", text);
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
-  std::exit(kStoppedStatus);
+  return kStoppedStatus;
+}
+
+// Reading, the six sets and the result files, each step run only while the
+// steps before it went on; false once a step stopped the run. A critical
+// error-log entry stops the run after the step that wrote it.
+bool ReadComputeAndWrite(AnalysisRecord& record, ErrorLog& log, const RunFileNames& names,
+                         const RunOptions& options) {
+  if (!ReadInputFile(record, names.input)) return false;
+  PrintCounts(record);
+
+  WorkerPool workers(options.threads >= 1 ? options.threads : DefaultThreadCount());
+  PrepareWorkers(record, workers);
+  void (*const sets[])(AnalysisRecord&, WorkerPool&) = {
+      ComputeSet1,
+      ComputeSet2,
+      ComputeSet3,
+      [](AnalysisRecord& r, WorkerPool&) { ComputeSet4(r); },
+      [](AnalysisRecord& r, WorkerPool&) { ComputeSet5(r); },
+      [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
+  };
+  for (auto set : sets) {
+    set(record, workers);
+    if (log.HasCriticalEntry()) return log.CriticalStop();
+  }
+
+  return WriteIndexesFile(record, names.indexes) && WriteLevelsFile(record, names.levels) &&
+         WriteShadowPricesFile(record, names.shadowPrices) && WriteExtrasFile(record, names.extras) &&
+         (!options.report || WriteReportFile(record, names.input, names.base + "_output_report.html"));
 }
 
 }  // namespace
@@ -159,41 +187,20 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
 
   std::FILE* test = named ? std::fopen(names.input.c_str(), "r") : nullptr;
-  if (test == nullptr) StopWithMessage("\n ERROR: unable to open the input file. \n");
+  if (test == nullptr) return StopWithMessage("\n ERROR: unable to open the input file. \n");
   std::fclose(test);
 
   const std::string* outputs[] = {&names.indexes, &names.levels, &names.shadowPrices, &names.extras,
                                   &names.errorLog};
   for (const std::string* name : outputs)
-    if (!CreateEmpty(*name)) StopWithMessage("\n ERROR: unable to open an output file. \n");
+    if (!CreateEmpty(*name)) return StopWithMessage("\n ERROR: unable to open an output file. \n");
 
-  // The error log and the record live until the process ends.
-  static std::unique_ptr<ErrorLog> log;
-  static std::unique_ptr<AnalysisRecord> record;
-  log = std::make_unique<ErrorLog>(names.errorLog);
-  record = std::make_unique<AnalysisRecord>();
-  record->Log = log.get();
+  ErrorLog log(names.errorLog);
+  AnalysisRecord record;
+  record.Log = &log;
+  if (!ReadComputeAndWrite(record, log, names, options)) return kStoppedStatus;
 
-  ReadInputFile(*record, names.input);
-
-  PrintCounts(*record);
-
-  WorkerPool workers(options.threads >= 1 ? options.threads : DefaultThreadCount());
-  PrepareWorkers(*record, workers);
-  ComputeSet1(*record, workers);
-  ComputeSet2(*record, workers);
-  ComputeSet3(*record, workers);
-  ComputeSet4(*record);
-  ComputeSet5(*record);
-  ComputeSet6(*record);
-
-  WriteIndexesFile(*record, names.indexes);
-  WriteLevelsFile(*record, names.levels);
-  WriteShadowPricesFile(*record, names.shadowPrices);
-  WriteExtrasFile(*record, names.extras);
-  if (options.report) WriteReportFile(*record, names.input, names.base + "_output_report.html");
-
-  const std::string warning = RunEndWarning(*record);
+  const std::string warning = RunEndWarning(record);
   if (!warning.empty()) ConsolePrintf("%s", warning.c_str());
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");
   WaitForEnter();

@@ -37,7 +37,9 @@ struct RunOptions {
   bool report = false;   // also write name_output_report.html
 };
 
-// Runs the whole sequence on the chosen path; returns the exit status.
+// Runs the whole sequence on the chosen path; returns the exit status: 0 for
+// a finished run, kStoppedStatus for a run that a stop ended (its message
+// printed and its wait done). Never ends the process.
 int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions());
 
 // The warning printed at the end of a run whose results the solver may not

@@ -98,10 +98,8 @@ struct AnalysisRecord {
   // Outcomes of every linear program of the run, in program order.
   ProgramTally Tally;
 
-  // True for the families that compare firm i in period t with period t-1.
-  bool IsChained() const {
-    return Laspeyres || Paasche || Fisher || MalmquistHs || MalmquistIt || HicksMoorsteen;
-  }
-  // True for the families that compare every observation with Base.
-  bool IsFixedBase() const { return Lowe || FarePrimont; }
+  // True for the families that compare firm i in period t with period t-1,
+  // and for those that compare every observation with Base (core/Families.h).
+  bool IsChained() const;
+  bool IsFixedBase() const;
 };

@@ -1,7 +1,6 @@
 #include "core/ErrorLog.h"
 
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/FatalStop.h"
@@ -23,7 +22,7 @@ void CopyBounded(char* dest, std::size_t capacity, const std::string& text) {
 
 }  // namespace
 
-ErrorLog::ErrorLog(const std::string& path) : m_Path(path) {
+ErrorLog::ErrorLog(const std::string& path) {
   m_File = std::fopen(path.c_str(), "w");
   if (m_File == nullptr) ConsolePrintf("Error opening an error file : %s\n", path.c_str());
 }
@@ -52,13 +51,15 @@ void ErrorLog::AddEntry(int level, const char* message) {
     std::fwrite(entry.data(), 1, entry.size(), m_File);
     std::fflush(m_File);
   }
-  if (level == 2) {
-    ConsolePrintf("Critical Exit now occuring, refer to error log\n");
-    std::fflush(stdout);
-    if (!BatchMode()) {
-      std::getchar();
-      std::getchar();
-    }
-    std::exit(kStoppedStatus);
+  if (level == 2) m_Critical = true;
+}
+
+bool ErrorLog::CriticalStop() const {
+  ConsolePrintf("Critical Exit now occuring, refer to error log\n");
+  std::fflush(stdout);
+  if (!BatchMode()) {
+    std::getchar();
+    std::getchar();
   }
+  return false;
 }

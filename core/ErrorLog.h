@@ -3,12 +3,12 @@
 // (at present every linear program that fails), each labelled with what the
 // program was computing when it happened.
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
 class ErrorLog {
  public:
-  static constexpr unsigned kPathCapacity = 50000;
   static constexpr unsigned kTextCapacity = 1000;
 
   // Creates or empties the log file. When it cannot be opened a console line
@@ -26,13 +26,19 @@ class ErrorLog {
 
   // Writes "<context>, EHL <level> : <message>" and an empty line, into the
   // thread's transcript when one is installed (core/Transcript.h). A level 2
-  // entry ends the process with status 1 after two reads from the console.
+  // (critical) entry is remembered: the run sequence then ends the run
+  // (CriticalStop), never the thread that wrote the entry.
   void AddEntry(int level, const char* message);
 
   bool HasFile() const { return m_File != nullptr; }
+  bool HasCriticalEntry() const { return m_Critical; }
+
+  // Prints "Critical Exit now occuring, refer to error log" and reads twice
+  // from the console (not at all in batch mode). Returns false.
+  bool CriticalStop() const;
 
   std::FILE* m_File = nullptr;
-  std::string m_Path;
-  unsigned m_PathCapacity = kPathCapacity;
-  unsigned m_TextCapacity = kTextCapacity;
+
+ private:
+  std::atomic<bool> m_Critical{false};
 };

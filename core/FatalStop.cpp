@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/Format.h"
 
@@ -22,9 +21,9 @@ void WaitForEnter() {
   std::getchar();
 }
 
-void FatalStop(const char* message) {
+bool FatalStop(const char* message) {
   ConsolePrintf("\n ERROR: %s ", message);
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
-  std::exit(kStoppedStatus);
+  return false;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// Ends the run on a problem that makes going on pointless: an input file
+// Stops a run on a problem that makes going on pointless: an input file
 // that cannot be read or is malformed, a result file that cannot be written.
+// A stop prints its message and waits; the reader or writer that met it
+// returns false, and the run sequence ends the run with kStoppedStatus. Only
+// main ends the process.
 
 // The exit status of every stop that ends a run without its results.
 constexpr int kStoppedStatus = 1;
@@ -15,6 +18,6 @@ bool BatchMode();
 // once in batch mode).
 void WaitForEnter();
 
-// Prints "\n ERROR: <message> " and "\n Press ENTER to terminate.\n", waits
-// for ENTER and ends the process with kStoppedStatus.
-[[noreturn]] void FatalStop(const char* message);
+// Prints "\n ERROR: <message> " and "\n Press ENTER to terminate.\n" and
+// waits for ENTER. Returns false, so that a reader can `return FatalStop(..)`.
+bool FatalStop(const char* message);

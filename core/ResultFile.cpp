@@ -8,7 +8,8 @@ std::FILE* OpenResultFile(const std::string& fileName, const char* failureMessag
   return file;
 }
 
-void CloseResultFile(std::FILE* file, const char* failureMessage) {
+bool CloseResultFile(std::FILE* file, const char* failureMessage) {
   const bool failed = std::ferror(file) != 0;
-  if (std::fclose(file) != 0 || failed) FatalStop(failureMessage);
+  if (std::fclose(file) != 0 || failed) return FatalStop(failureMessage);
+  return true;
 }

@@ -11,17 +11,19 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/AnalysisRecord.h"
+#include "core/Families.h"
 #include "core/FatalStop.h"
 #include "core/Format.h"
 #include "input/InputFile.h"
 
 namespace {
 
-// Codes of the command table; -1 is an unknown command.
+// Codes of the command table; -1 is an unknown command. The family commands
+// kLaspeyres..kFarePrimont follow the order of the family table
+// (core/Families.h).
 enum CommandCode : int {
   kUnknownCommand = -1,
   kComment = 0,
@@ -47,6 +49,8 @@ enum CommandCode : int {
   kUnitMeans = 20,
   kEnd = 21,
 };
+
+static_assert(kFarePrimont - kLaspeyres + 1 == kFamilyCount, "one command per family");
 
 struct CommandSpelling {
   const char* keyword;
@@ -205,14 +209,14 @@ bool ApplyCommand(AnalysisRecord& record, int code, int number) {
       record.TechRegress = 0;
       break;
     case kCrs: record.Vrs = 0; break;
-    case kLaspeyres: record.Laspeyres = 1; break;
-    case kPaasche: record.Paasche = 1; break;
-    case kFisher: record.Fisher = 1; break;
-    case kLowe: record.Lowe = 1; break;
-    case kMalmquistHs: record.MalmquistHs = 1; break;
-    case kMalmquistIt: record.MalmquistIt = 1; break;
-    case kHicksMoorsteen: record.HicksMoorsteen = 1; break;
-    case kFarePrimont: record.FarePrimont = 1; break;
+    case kLaspeyres:
+    case kPaasche:
+    case kFisher:
+    case kLowe:
+    case kMalmquistHs:
+    case kMalmquistIt:
+    case kHicksMoorsteen:
+    case kFarePrimont: record.*kFamilies[code - kLaspeyres].flag = 1; break;
     case kBase: record.Base = static_cast<uint32_t>(number); break;
     case kWindow: record.Window = static_cast<uint32_t>(number); break;
     case kVrs: record.Vrs = 1; break;
@@ -223,9 +227,9 @@ bool ApplyCommand(AnalysisRecord& record, int code, int number) {
   return false;
 }
 
-// Reads lines until an end command; stops the run at the end of the file
-// or on an unknown command after line 100.
-void ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
+// Reads lines until an end command; stops the run (returns false) at the end
+// of the file or on an unknown command after line 100.
+bool ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
   char line[kLineSize] = {0};
   // Before the first line there is nothing to fall back on: no token (an
   // unknown command) and the number 0.
@@ -234,11 +238,11 @@ void ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
   uint64_t lineCount = 0;
   for (;;) {
     char* read = lineCount == 0 ? ReadFirstLine(line, kLineSize, file) : std::fgets(line, kLineSize, file);
-    if (read == nullptr) FatalStop(kNoEndMessage);
+    if (read == nullptr) return FatalStop(kNoEndMessage);
     ++lineCount;
 
     // "end" at the very start ends the section whatever follows it.
-    if (std::strncmp(line, "end", 3) == 0) return;
+    if (std::strncmp(line, "end", 3) == 0) return true;
 
     for (char* c = line; *c != '\0'; ++c)
       if (*c == ',') *c = ' ';
@@ -247,18 +251,18 @@ void ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
 
     int code = std::strcmp(token, "Firms") == 0 ? static_cast<int>(kFirms) : MatchCommand(token);
     if (code == kUnknownCommand) {
-      if (lineCount > kUnknownCommandLineLimit) FatalStop(kNoEndMessage);
+      if (lineCount > kUnknownCommandLineLimit) return FatalStop(kNoEndMessage);
       ConsolePrintf("\n WARNING: %s ",
                     FormatText("ignored unknown command in line %d \n", static_cast<int>(lineCount)).c_str());
       continue;
     }
-    if (ApplyCommand(record, code, CommandNumber(number))) return;
+    if (ApplyCommand(record, code, CommandNumber(number))) return true;
   }
 }
 
-void ApplyConsistencyRules(AnalysisRecord& record) {
-  int families = record.Laspeyres + record.Paasche + record.Fisher + record.Lowe + record.MalmquistHs +
-                 record.MalmquistIt + record.HicksMoorsteen + record.FarePrimont;
+bool ApplyConsistencyRules(AnalysisRecord& record) {
+  int families = 0;
+  for (const FamilyFacts& family : kFamilies) families += record.*family.flag;
   if (families == 0 && record.Prices == 0) {
     record.FarePrimont = 1;
     families = 1;
@@ -267,20 +271,15 @@ void ApplyConsistencyRules(AnalysisRecord& record) {
     record.Lowe = 1;
     families = 1;
   }
-  if (families > 1) FatalStop("more than one type of index requested. \n");
-  if ((record.Laspeyres || record.Paasche || record.Fisher || record.Lowe) && record.Prices == 0)
-    FatalStop("price-based index requested but no prices available. \n");
+  if (families > 1) return FatalStop("more than one type of index requested. \n");
+  if (AnyChosenFamily(record, &FamilyFacts::priceBased) && record.Prices == 0)
+    return FatalStop("price-based index requested but no prices available. \n");
+  return true;
 }
 
 void PrintConfiguration(const AnalysisRecord& record) {
-  if (record.Laspeyres) ConsolePrintf("\n Laspeyres indexes \n");
-  else if (record.Paasche) ConsolePrintf("\n Paasche indexes \n");
-  else if (record.Fisher) ConsolePrintf("\n Fisher indexes \n");
-  else if (record.Lowe) ConsolePrintf("\n Lowe indexes \n");
-  else if (record.MalmquistHs) ConsolePrintf("\n Malmquist-hs indexes \n");
-  else if (record.MalmquistIt) ConsolePrintf("\n Malmquist-it indexes \n");
-  else if (record.HicksMoorsteen) ConsolePrintf("\n Hicks-Moorsteen indexes \n");
-  else if (record.FarePrimont) ConsolePrintf("\n Fare-Primont indexes \n");
+  // The consistency rules have left exactly one family flag set.
+  ConsolePrintf("\n%s indexes \n", FamilyName(record));
 
   const int window = static_cast<int>(record.Window);
   if (record.TechRegress == 1) {
@@ -302,11 +301,12 @@ void PrintConfiguration(const AnalysisRecord& record) {
 // the unsigned field and is refused like 0.
 bool IsPositiveCount(uint32_t count) { return count > 0 && count <= static_cast<uint32_t>(INT32_MAX); }
 
-void CheckCounts(const AnalysisRecord& record) {
-  if (!IsPositiveCount(record.Firms)) FatalStop("firms must be > 0 \n");
-  if (!IsPositiveCount(record.Periods)) FatalStop("periods must be > 0 \n");
-  if (!IsPositiveCount(record.Outputs)) FatalStop("outputs must be > 0 \n");
-  if (!IsPositiveCount(record.Inputs)) FatalStop("inputs must be > 0 \n");
+bool CheckCounts(const AnalysisRecord& record) {
+  if (!IsPositiveCount(record.Firms)) return FatalStop("firms must be > 0 \n");
+  if (!IsPositiveCount(record.Periods)) return FatalStop("periods must be > 0 \n");
+  if (!IsPositiveCount(record.Outputs)) return FatalStop("outputs must be > 0 \n");
+  if (!IsPositiveCount(record.Inputs)) return FatalStop("inputs must be > 0 \n");
+  return true;
 }
 
 uint64_t ObservationCount(const AnalysisRecord& record) {
@@ -315,30 +315,32 @@ uint64_t ObservationCount(const AnalysisRecord& record) {
 
 // The computation sets index periods with Window (unless there is no
 // technical change) and observations with Base (fixed-base families only).
-void CheckRanges(const AnalysisRecord& record) {
+bool CheckRanges(const AnalysisRecord& record) {
   if (record.TechChange == 1 && (record.Window < 1 || record.Window > record.Periods))
-    FatalStop("window must be between 1 and the number of periods \n");
+    return FatalStop("window must be between 1 and the number of periods \n");
   if (record.IsFixedBase() && (record.Base < 1 || static_cast<uint64_t>(record.Base) > ObservationCount(record)))
-    FatalStop("base must be between 1 and the number of observations \n");
+    return FatalStop("base must be between 1 and the number of observations \n");
+  return true;
 }
 
 // Tested in 64 bits before any storage is sized, so that an absurd panel
 // neither wraps past the test nor asks for memory.
-void CheckObservationLimit(const AnalysisRecord& record) {
-  if (ObservationCount(record) <= kObservationLimit) return;
+bool CheckObservationLimit(const AnalysisRecord& record) {
+  if (ObservationCount(record) <= kObservationLimit) return true;
   PrintCounts(record);
   ConsolePrintf(" ERROR: number of observations exceeds maximum for this compilation of KORU = %d\n\n",
                 static_cast<int>(kObservationLimit));
   ConsolePrintf(" Press ENTER to terminate.");
   WaitForEnter();
-  std::exit(kStoppedStatus);
+  return false;
 }
 
 // Tested last, so that every other stop keeps its place; without it a count
 // such as Outputs 1000000000 reached SetUpProblem and asked for gigabytes.
-void CheckVariableLimits(const AnalysisRecord& record) {
-  if (record.Outputs > kVariableLimit) FatalStop("outputs must be <= 5000 \n");
-  if (record.Inputs > kVariableLimit) FatalStop("inputs must be <= 5000 \n");
+bool CheckVariableLimits(const AnalysisRecord& record) {
+  if (record.Outputs > kVariableLimit) return FatalStop("outputs must be <= 5000 \n");
+  if (record.Inputs > kVariableLimit) return FatalStop("inputs must be <= 5000 \n");
+  return true;
 }
 static_assert(kVariableLimit == 5000, "the messages above name the limit");
 
@@ -350,13 +352,9 @@ int MatchCommand(const char* token) {
   return kUnknownCommand;
 }
 
-void ReadCommandSection(AnalysisRecord& record, std::FILE* file) {
+bool ReadCommandSection(AnalysisRecord& record, std::FILE* file) {
   SetDefaults(record);
-  ReadCommandLines(record, file);
-  ApplyConsistencyRules(record);
+  if (!ReadCommandLines(record, file) || !ApplyConsistencyRules(record)) return false;
   PrintConfiguration(record);
-  CheckCounts(record);
-  CheckRanges(record);
-  CheckObservationLimit(record);
-  CheckVariableLimits(record);
+  return CheckCounts(record) && CheckRanges(record) && CheckObservationLimit(record) && CheckVariableLimits(record);
 }

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -62,13 +61,13 @@ void ReadHeader(AnalysisRecord& record, std::FILE* file) {
   }
 }
 
-[[noreturn]] void StopOnRowNumber(uint32_t expected) {
+bool StopOnRowNumber(uint32_t expected) {
   ConsolePrintf("\n READ ERROR: index in data file = %d.  Check numbers of inputs and", static_cast<int>(expected));
   ConsolePrintf("\n outputs. Include a Prices command if and only if the input file");
   ConsolePrintf("\n contains prices. \n");
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
-  std::exit(kStoppedStatus);
+  return false;
 }
 
 // One "%f," read into the reader's single-precision temporary. A failed
@@ -76,9 +75,11 @@ void ReadHeader(AnalysisRecord& record, std::FILE* file) {
 // Returns fscanf's result: 1, 0 on a mismatch, -1 at the end of the file.
 int ReadValue(std::FILE* file, float& value) { return std::fscanf(file, "%f,", &value); }
 
-// Reads the NT rows into Data. Returns the running count of the quantity
-// reads (the values converted, -1 for each read at the end of the file).
-int64_t ReadRows(AnalysisRecord& record, std::FILE* file) {
+// Reads the NT rows into Data and sets `count` to the running count of the
+// quantity reads (the values converted, -1 for each read at the end of the
+// file). Returns false when a row number is not the expected one (the run
+// was stopped).
+bool ReadRows(AnalysisRecord& record, std::FILE* file, int64_t& count) {
   const uint32_t NT = record.Observations;
   const uint32_t quantityColumns = record.Outputs + record.Inputs + 2;
   const uint32_t priceColumns = record.Outputs + record.Inputs;
@@ -87,9 +88,9 @@ int64_t ReadRows(AnalysisRecord& record, std::FILE* file) {
   // wraps, so a row numbered 4294967297 passed as row 1.
   long long index = 0;
   float value = 0.0f;
-  int64_t count = 0;
+  count = 0;
   for (uint32_t r = 1; r <= NT; ++r) {
-    if (std::fscanf(file, "%18lld,", &index) != 1 || index != static_cast<long long>(r)) StopOnRowNumber(r);
+    if (std::fscanf(file, "%18lld,", &index) != 1 || index != static_cast<long long>(r)) return StopOnRowNumber(r);
     for (uint32_t c = 0; c < quantityColumns; ++c) {
       count += ReadValue(file, value);
       record.Data.SetValue(r - 1, c, static_cast<double>(value));
@@ -101,7 +102,7 @@ int64_t ReadRows(AnalysisRecord& record, std::FILE* file) {
       }
     }
   }
-  return count;
+  return true;
 }
 
 // Mean of one data column over all observations, summed in observation order.
@@ -169,12 +170,13 @@ void RescaleToUnitMeans(AnalysisRecord& record) {
 
 }  // namespace
 
-void ReadDataSection(AnalysisRecord& record, std::FILE* file) {
+bool ReadDataSection(AnalysisRecord& record, std::FILE* file) {
   const uint32_t NT = record.Observations;
   CreateDataMatrix(record);
   ReadHeader(record, file);
 
-  const int64_t count = ReadRows(record, file);
+  int64_t count = 0;
+  if (!ReadRows(record, file, count)) return false;
   const int64_t expected = (static_cast<int64_t>(record.Outputs) + record.Inputs + 2) * record.Periods * record.Firms;
   if (count != expected)
     ConsolePrintf("\n WARNING: Data rows*columns (%lld) does not match (2+j+k)*(n*t) (%lld).\n",
@@ -187,15 +189,19 @@ void ReadDataSection(AnalysisRecord& record, std::FILE* file) {
     record.Id1[o] = record.Data.GetValue(o, 0);
     record.Id2[o] = record.Data.GetValue(o, 1);
   }
+  return true;
 }
 
-void ReadInputFile(AnalysisRecord& record, const std::string& inputName) {
+bool ReadInputFile(AnalysisRecord& record, const std::string& inputName) {
   std::FILE* file = std::fopen(inputName.c_str(), "r");
-  if (file == nullptr) FatalStop("unable to open the input file. \n");
-  ReadCommandSection(record, file);
-  SetUpProblem(record, record.Firms, record.Periods, record.Outputs, record.Inputs);
-  ReadDataSection(record, file);
+  if (file == nullptr) return FatalStop("unable to open the input file. \n");
+  bool read = ReadCommandSection(record, file);
+  if (read) {
+    SetUpProblem(record, record.Firms, record.Periods, record.Outputs, record.Inputs);
+    read = ReadDataSection(record, file);
+  }
   std::fclose(file);
+  return read;
 }
 
 void PrintCounts(const AnalysisRecord& record) {

@@ -13,8 +13,9 @@ int MatchCommand(const char* token);
 
 // Reads the command section from the open file into the record's
 // configuration, applies the consistency rules, prints the configuration
-// summary and checks the counts. Ends the run through FatalStop on errors.
-void ReadCommandSection(AnalysisRecord& record, std::FILE* file);
+// summary and checks the counts. On an error stops the run (FatalStop or the
+// observation-limit stop) and returns false.
+bool ReadCommandSection(AnalysisRecord& record, std::FILE* file);
 
 // Stores the counts and creates every vector, matrix and LP object of the
 // record for them.
@@ -22,10 +23,12 @@ void SetUpProblem(AnalysisRecord& record, uint32_t firms, uint32_t periods, uint
 
 // Reads the header and the data rows, checks them, computes the means, warns
 // about or rescales badly scaled variables and copies the identifiers.
-void ReadDataSection(AnalysisRecord& record, std::FILE* file);
+// Returns false after the READ ERROR stop on an unexpected row number.
+bool ReadDataSection(AnalysisRecord& record, std::FILE* file);
 
 // Opens the input file and reads it whole (command section, set-up, data).
-void ReadInputFile(AnalysisRecord& record, const std::string& inputName);
+// Returns false when the run was stopped.
+bool ReadInputFile(AnalysisRecord& record, const std::string& inputName);
 
 // Prints the four counts (periods, firms, outputs, inputs).
 void PrintCounts(const AnalysisRecord& record);

@@ -9,10 +9,6 @@
 #include "lp/Simplex.h"
 #include "lp/SolutionCheck.h"
 
-static_assert(kSimplexOptimal == kLPOptimal && kSimplexUnbounded == kLPUnbounded &&
-                  kSimplexInfeasible == kLPInfeasible && kSimplexBadInput == kLPBadInput,
-              "simplx hands its result code straight to Solve's callers");
-
 namespace {
 
 // A basic value below -kBasisFeasibilityTolerance x (1 + largest |basic value|)
@@ -59,10 +55,9 @@ void LPProblem::Create(uint32_t maxConstraints, uint32_t maxVariables) {
   m_NumConstraints = 0;
   m_NumVariables = 0;
   m_Posed = 0;
-  m_Ready = 1;
 }
 
-int SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* obj, int m1, int m2, int m3) {
+void SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* obj, int m1, int m2, int m3) {
   problem.m_SolveCalled = 0;
   const uint32_t m = A.m_NumRows;
   const uint32_t n = A.m_NumCols;
@@ -110,7 +105,6 @@ int SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* o
   problem.m_NumLessEqual = m1;
   problem.m_NumGreaterEqual = m2;
   problem.m_NumEqual = m3;
-  return 0;
 }
 
 int Solve(LPProblem& problem) {

@@ -15,21 +15,9 @@
 #include <vector>
 
 #include "lp/Matrix.h"
+#include "lp/Simplex.h"  // LPResultCode
 
 class ErrorLog;
-
-// Result codes of Solve. The integer values are part of the error-log text.
-// kLPBadInput: simplx refused its input (counts, negative or NaN entries) or
-// the problem did not fit the tableau. kLPNotFeasibleBasis: simplx ended
-// "optimal" at a basis with a negative basic value.
-enum LPResultCode : int {
-  kLPOptimal = 0,
-  kLPUnbounded = 1,
-  kLPInfeasible = -1,
-  kLPBadInput = 2,
-  kLPNotFeasibleBasis = 3,
-  kLPStepLimit = 5,
-};
 
 class LPProblem {
  public:
@@ -52,7 +40,6 @@ class LPProblem {
   uint32_t m_NumVariables = 0;
   uint32_t m_MaxConstraints = 0;
   uint32_t m_MaxVariables = 0;
-  int m_Ready = 0;
   Matrix m_Tableau;
   std::vector<double> m_Solution;
   int m_NumLessEqual = 0;
@@ -73,7 +60,7 @@ class LPProblem {
 };
 
 // Lays the problem into the tableau; A's current size gives m and n.
-int SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* obj, int m1, int m2, int m3);
+void SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* obj, int m1, int m2, int m3);
 
 // Solves the posed problem; returns the result code (0 optimal).
 int Solve(LPProblem& problem);

@@ -174,7 +174,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
     int r = 0;
     FindEnteringColumn(a, aux, work.candidates, numCandidates, false, p, v);
     if (v <= kSimplexTolerance && a[aux][1] < -kSimplexTolerance) {
-      resultCode = kSimplexInfeasible;
+      resultCode = kLPInfeasible;
       return Phase1End::kInfeasible;
     }
     if (v <= kSimplexTolerance && a[aux][1] <= kSimplexTolerance) {
@@ -186,7 +186,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
     } else {
       r = FindPivotRow(a, work.rows, m, n, p, stride);
       if (r == 0) {
-        resultCode = kSimplexInfeasible;
+        resultCode = kLPInfeasible;
         return Phase1End::kInfeasible;
       }
     }
@@ -214,7 +214,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   const SolveTotalsGuard totalsGuard;
   if (m != m1 + m2 + m3) {
     ConsolePrintf(" Bad input constraint counts in simplx.\n");
-    resultCode = kSimplexBadInput;
+    resultCode = kLPBadInput;
     return;
   }
   int numCandidates = n;
@@ -225,7 +225,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   for (int i = 1; i <= m; ++i) {
     if (a[i + 1][1] < 0.0) {
       ConsolePrintf(" Bad input tableau in simplx, Constants bi must be nonnegative.\n");
-      resultCode = kSimplexBadInput;
+      resultCode = kLPBadInput;
       return;
     }
     work.rows[i] = i;
@@ -234,7 +234,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   for (int i = 1; i <= m2; ++i) work.surplusFlags[i] = 1;
   if (TableauHasNaN(a, m, n)) {
     ConsolePrintf(" Bad input tableau in simplx, entries must be numbers.\n");
-    resultCode = kSimplexBadInput;
+    resultCode = kLPBadInput;
     return;
   }
 
@@ -252,13 +252,13 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
     double v = 0.0;
     FindEnteringColumn(a, 1, work.candidates, numCandidates, false, p, v);
     if (v <= kSimplexTolerance) {
-      resultCode = kSimplexOptimal;
+      resultCode = kLPOptimal;
       work.numCandidates = numCandidates;
       return;
     }
     const int r = FindPivotRow(a, work.rows, m, n, p, stride);
     if (r == 0) {
-      resultCode = kSimplexUnbounded;
+      resultCode = kLPUnbounded;
       return;
     }
     Pivot(a, m + 1, n, r, p);

@@ -54,11 +54,22 @@ SimplexTotals RunSimplexTotals();
 // Writes the totals as one line, "KORU_STATS programs=.. pivots=.. updates=..".
 void PrintSimplexTotals(std::FILE* stream);
 
-// Result codes written by simplx. The step-limit exit writes none.
-constexpr int kSimplexOptimal = 0;
-constexpr int kSimplexUnbounded = 1;
-constexpr int kSimplexInfeasible = -1;
-constexpr int kSimplexBadInput = 2;
+// Result codes of a linear program. simplx writes the first four (its
+// step-limit exit writes none); Solve (lp/LPProblem.h) adds the last two.
+// The values must not change: they are printed in the error log and on the
+// console (" LP error: code = %d ").
+//   kLPBadInput: simplx refused its input (counts, negative or NaN entries)
+//     or the problem did not fit the tableau.
+//   kLPNotFeasibleBasis: simplx ended "optimal" at a basis with a negative
+//     basic value.
+enum LPResultCode : int {
+  kLPOptimal = 0,
+  kLPUnbounded = 1,
+  kLPInfeasible = -1,
+  kLPBadInput = 2,
+  kLPNotFeasibleBasis = 3,
+  kLPStepLimit = 5,
+};
 
 // The solver's three work lists, each indexed from 1. They are owned by the
 // caller and sized once for the largest problem it will pose: candidates and

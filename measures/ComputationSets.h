@@ -15,9 +15,9 @@ void CreateWorkspace(const AnalysisRecord& record, LPWorkspace& workspace);
 // to the record's error log and tally.
 void PrepareWorkers(AnalysisRecord& record, WorkerPool& workers);
 
-int ComputeSet1(AnalysisRecord& record, WorkerPool& workers);  // OTE, OSE, ITE, ISE, shadow prices
-int ComputeSet2(AnalysisRecord& record, WorkerPool& workers);  // Q, X, QBAR, XBAR (and Rev, Cost)
-int ComputeSet3(AnalysisRecord& record, WorkerPool& workers);  // QHAT, XHAT
-int ComputeSet4(AnalysisRecord& record);                        // TFP, TFP*
-int ComputeSet5(AnalysisRecord& record);                        // TFPE and its components
-int ComputeSet6(AnalysisRecord& record);                        // index numbers
+void ComputeSet1(AnalysisRecord& record, WorkerPool& workers);  // OTE, OSE, ITE, ISE, shadow prices
+void ComputeSet2(AnalysisRecord& record, WorkerPool& workers);  // Q, X, QBAR, XBAR (and Rev, Cost)
+void ComputeSet3(AnalysisRecord& record, WorkerPool& workers);  // QHAT, XHAT
+void ComputeSet4(AnalysisRecord& record);                         // TFP, TFP*
+void ComputeSet5(AnalysisRecord& record);                         // TFPE and its components
+void ComputeSet6(AnalysisRecord& record);                         // index numbers

@@ -20,20 +20,11 @@
 #include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
+#include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
 
 namespace {
-
-// Entry `observation` (1-based) of an observation vector.
-double& At(ObservationVector& v, uint32_t observation) { return v[observation - 1]; }
-
-// The value of a comparison observation; -9999 when the observation lies
-// outside the data, so that a bad Base cannot read beyond the vector.
-double ComparisonValue(const ObservationVector& v, uint32_t observation) {
-  if (observation < 1 || observation > v.size()) return kMissing;
-  return v[observation - 1];
-}
 
 // The four efficiency measures of observation o from its distance values.
 void ComputeEfficiencies(AnalysisRecord& record, uint32_t o) {
@@ -58,16 +49,9 @@ void CopyComparisonValues(AnalysisRecord& record, uint32_t o, uint32_t b) {
   At(record.ISEs, o) = ComparisonValue(record.ISE, b);
 }
 
-// weights row o = multiplier x distance / (multiplier . quantities).
-void StoreShadowPrices(Matrix& prices, uint32_t o, const double* multipliers, const double* quantities,
-                       uint32_t count, double distance) {
-  const double s = WeightedSum(multipliers, quantities, count);
-  for (uint32_t j = 0; j < count; ++j) prices.SetValue(o - 1, j, multipliers[j] * distance / s);
-}
-
 }  // namespace
 
-int ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
+void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   ConsolePrintf(" Computing Set 1: OTE, OSE, ITE, ISE \n");
 
   const uint32_t N = record.Firms;
@@ -82,16 +66,8 @@ int ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   Matrix& outputs = copies.outputs;
   Matrix& inputs = copies.inputs;
 
-  for (uint32_t m = 0; m < M; ++m) {
-    double sum = 0.0;
-    for (uint32_t r = 0; r < NT; ++r) sum = sum + outputs.GetValue(r, m);
-    record.OutputMeans[m] = sum / NT;
-  }
-  for (uint32_t k = 0; k < K; ++k) {
-    double sum = 0.0;
-    for (uint32_t r = 0; r < NT; ++r) sum = sum + inputs.GetValue(r, k);
-    record.InputMeans[k] = sum / NT;
-  }
+  ColumnMeans(outputs, NT, M, record.OutputMeans);
+  ColumnMeans(inputs, NT, K, record.InputMeans);
 
   // Each worker keeps its own quantities and knows which reference rows its
   // work matrix holds.
@@ -160,5 +136,4 @@ int ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   }
 
   FreeWorkingCopies(copies);
-  return 0;
 }

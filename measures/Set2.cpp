@@ -36,35 +36,18 @@
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
+#include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
 
 namespace {
-
-double& At(ObservationVector& v, uint32_t observation) { return v[observation - 1]; }
-
-// The value of a comparison observation; -9999 when the observation lies
-// outside the data, so that a bad Base cannot read beyond the vector.
-double ComparisonValue(const ObservationVector& v, uint32_t observation) {
-  if (observation < 1 || observation > v.size()) return kMissing;
-  return v[observation - 1];
-}
-
-void ComputeColumnMeans(Matrix& copy, uint32_t rows, uint32_t cols, std::vector<double>& means) {
-  for (uint32_t j = 0; j < cols; ++j) {
-    double sum = 0.0;
-    for (uint32_t r = 0; r < rows; ++r) sum = sum + copy.GetValue(r, j);
-    means[j] = sum / rows;
-  }
-}
 
 // Stores a solved program's multipliers in row o of `multipliers` and its
 // normalised weights, scaled by o's own quantities, in row o of `weights`.
 void StoreDistanceWeights(Matrix& multipliers, Matrix& weights, uint32_t o, const double* solution,
                           const double* quantities, uint32_t count, double distance) {
   for (uint32_t j = 0; j < count; ++j) multipliers.SetValue(o - 1, j, solution[j]);
-  const double s = WeightedSum(solution, quantities, count);
-  for (uint32_t j = 0; j < count; ++j) weights.SetValue(o - 1, j, solution[j] * distance / s);
+  StoreShadowPrices(weights, o, solution, quantities, count, distance);
 }
 
 // The period-s stage (previousTechnology: DOsts, DItss against ref(t-1)) or
@@ -199,7 +182,7 @@ void ComputeEfficientAggregates(AnalysisRecord& record, uint32_t o) {
 
 }  // namespace
 
-int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
+void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   if (record.Prices == 0)
     ConsolePrintf(" Computing Set 2: Q, QBAR, X, XBAR \n");
   else
@@ -216,8 +199,8 @@ int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   CreateWorkingCopies(record, copies);
 
   if (record.Prices) {
-    ComputeColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans);
-    ComputeColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans);
+    ColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans);
+    ColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans);
   }
 
   const bool periodS = record.MalmquistHs || record.HicksMoorsteen;
@@ -266,7 +249,7 @@ int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
       FillAggregatorWeights(record, copies, o, b, 1);
       Aggregate(record, o, yo, yb, xo, xb);
 
-      if (record.Fisher || record.HicksMoorsteen) {
+      if (IsTwoPass(record)) {
         At(record.FirstPassQ, o) = At(record.Q, o);
         At(record.FirstPassQs, o) = At(record.Qs, o);
         At(record.FirstPassX, o) = At(record.X, o);
@@ -291,5 +274,4 @@ int ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   for (uint32_t o = 1; o <= NT; ++o) ComputeEfficientAggregates(record, o);
 
   FreeWorkingCopies(copies);
-  return 0;
 }

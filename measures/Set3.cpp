@@ -40,14 +40,11 @@
 #include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
+#include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
 
 namespace {
-
-bool Present(double value) { return value != kMissing; }
-
-bool IsTwoPass(const AnalysisRecord& record) { return record.Fisher || record.HicksMoorsteen; }
 
 // The power-of-two exponent that brings the largest |weight| into [1, 2)
 // when it is positive and below 1; 0 otherwise.
@@ -70,13 +67,6 @@ void SetConvexityRow(Matrix& A, bool laidOut, uint32_t row, uint32_t nref) {
   } else {
     for (uint32_t j = 0; j < nref; ++j) A.SetValue(row, j, 1.0);
   }
-}
-
-void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
-  const ReferenceRange range = ReferenceSetOfPeriod(record, period);
-  record.RefFirst = range.first;
-  record.RefLast = range.last;
-  record.RefCount = range.Count();
 }
 
 // Labels, solves the posed program and reads back its optimum, undoing the
@@ -130,9 +120,9 @@ struct PeriodMatrices {
 
 // `capacity` is a work matrix of the size every worker's has.
 void PreparePeriodMatrices(const AnalysisRecord& record, WorkingCopies& copies, const Matrix& capacity,
-                           PeriodMatrices& period) {
+                           const ReferenceRange& range, PeriodMatrices& period) {
   const uint32_t M = record.Outputs, K = record.Inputs, NT = record.Observations;
-  const uint32_t first = record.RefFirst, last = record.RefLast;
+  const uint32_t first = range.first, last = range.last;
   const uint32_t widest = NT + (M > K ? M : K);
   period.valid = M > 0 && K > 0 && first >= 1 && first <= last && last <= NT &&
                  copies.outputs.Contains(first - 1, last - 1, 0, M - 1) &&
@@ -163,16 +153,22 @@ struct Weights {
   std::vector<double> output, input;
 };
 
-// XHAT of target observation d against the current reference set, with the
+// The period's reference set and its laid-out matrices.
+struct PeriodTechnology {
+  ReferenceRange range;
+  PeriodMatrices matrices;
+};
+
+// XHAT of target observation d against the period's reference set, with the
 // worker's current input weights.
 double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const Weights& weights,
-                     WorkingCopies& copies, PeriodMatrices& period, uint32_t d, const char* name, uint32_t o) {
-  const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
+                     WorkingCopies& copies, PeriodTechnology& period, uint32_t d, const char* name, uint32_t o) {
+  const uint32_t M = record.Outputs, K = record.Inputs, nref = period.range.Count();
   Matrix& A = workspace.LPMatrix;
-  if (period.valid) {
-    CopyPeriodMatrix(A, period.xhat);
+  if (period.matrices.valid) {
+    CopyPeriodMatrix(A, period.matrices.xhat);
   } else {
-    LayOutXhatMatrix(A, copies, record.RefFirst - 1, record.RefLast - 1, M, K);
+    LayOutXhatMatrix(A, copies, period.range.first - 1, period.range.last - 1, M, K);
   }
 
   double* rhs = workspace.LPRhs.data();
@@ -192,16 +188,16 @@ double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const
   return Present(optimum) ? -optimum : kMissing;
 }
 
-// QHAT of target observation d against the current reference set, with the
+// QHAT of target observation d against the period's reference set, with the
 // worker's current output weights.
 double DetermineQhat(const AnalysisRecord& record, LPWorkspace& workspace, const Weights& weights,
-                     WorkingCopies& copies, PeriodMatrices& period, uint32_t d, const char* name, uint32_t o) {
-  const uint32_t M = record.Outputs, K = record.Inputs, nref = record.RefCount;
+                     WorkingCopies& copies, PeriodTechnology& period, uint32_t d, const char* name, uint32_t o) {
+  const uint32_t M = record.Outputs, K = record.Inputs, nref = period.range.Count();
   Matrix& A = workspace.LPMatrix;
-  if (period.valid) {
-    CopyPeriodMatrix(A, period.qhat);
+  if (period.matrices.valid) {
+    CopyPeriodMatrix(A, period.matrices.qhat);
   } else {
-    LayOutQhatMatrix(A, copies, record.RefFirst - 1, record.RefLast - 1, M, K);
+    LayOutQhatMatrix(A, copies, period.range.first - 1, period.range.last - 1, M, K);
   }
 
   double* rhs = workspace.LPRhs.data();
@@ -236,12 +232,12 @@ double GeometricMeanOfPasses(double first, double second) {
   return second;
 }
 
-// Solves the XHAT and QHAT programs of target d (against the current
+// Solves the XHAT and QHAT programs of target d (against the period's
 // reference set) for observation o with comparison observation b, storing
 // them under o; two passes and their geometric mean for Fisher and
 // Hicks-Moorsteen.
 void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& weights, WorkingCopies& copies,
-                      PeriodMatrices& period, const HatSide& side, uint32_t o, uint32_t b, uint32_t d) {
+                      PeriodTechnology& period, const HatSide& side, uint32_t o, uint32_t b, uint32_t d) {
   const uint32_t e = o - 1;
   FillAggregatorWeights(record, copies, o, b, 1, weights.output, weights.input);
   side.qhat[e] = kMissing;
@@ -261,7 +257,7 @@ void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& w
 
 }  // namespace
 
-int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
+void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   ConsolePrintf(" Computing Set 3: QHAT, XHAT \n");
 
   const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
@@ -272,14 +268,14 @@ int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   record.CurrentInputWeights.assign(record.Inputs, 0.0);
   std::vector<Weights> weights(workers.Size(), Weights{record.CurrentOutputWeights, record.CurrentInputWeights});
   const Matrix& capacity = workers.Workspace(0).LPMatrix;
-  PeriodMatrices period;
+  PeriodTechnology period;
   ProgressLine progress("Set 3", static_cast<uint64_t>(NT) + (chained && NT > N ? NT - N : 0));
 
   // Stage 1: every observation against its own period's technology.
   const HatSide own{record.QHATt, record.XHATt, record.FirstPassQ, record.FirstPassX, "QHATt", "XHATt"};
   for (uint32_t t = 1; t <= T; ++t) {
-    SetReferenceSet(record, t);
-    PreparePeriodMatrices(record, copies, capacity, period);
+    period.range = SetReferenceSet(record, t);
+    PreparePeriodMatrices(record, copies, capacity, period.range, period.matrices);
     workers.Run(N, [&](uint32_t index, unsigned worker) {
       const uint32_t o = N * (t - 1) + index + 1;
       const uint32_t b = chained ? ((t == 1) ? o : o - N) : record.Base;
@@ -297,8 +293,8 @@ int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
     }
     const HatSide comparison{record.QHATs, record.XHATs, record.FirstPassQs, record.FirstPassXs, "QHATs", "XHATs"};
     for (uint32_t t = 2; t <= T; ++t) {
-      SetReferenceSet(record, t - 1);
-      PreparePeriodMatrices(record, copies, capacity, period);
+      period.range = SetReferenceSet(record, t - 1);
+      PreparePeriodMatrices(record, copies, capacity, period.range, period.matrices);
       workers.Run(N, [&](uint32_t index, unsigned worker) {
         const uint32_t o = N * (t - 1) + index + 1;
         DetermineHatPair(record, workers.Workspace(worker), weights[worker], copies, period, comparison, o, o - N,
@@ -315,5 +311,4 @@ int ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   }
 
   FreeWorkingCopies(copies);
-  return 0;
 }

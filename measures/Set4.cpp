@@ -20,14 +20,11 @@
 #include "core/Format.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
+#include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
 
 namespace {
-
-bool Present(double value) { return value != kMissing; }
-
-bool IsTwoPass(const AnalysisRecord& record) { return record.Fisher || record.HicksMoorsteen; }
 
 // TFP of reference observation r under the current weights.
 double WeightedRatio(AnalysisRecord& record, WorkingCopies& copies, uint32_t r) {
@@ -39,17 +36,16 @@ double WeightedRatio(AnalysisRecord& record, WorkingCopies& copies, uint32_t r) 
   return output / input;
 }
 
-// Raises v over the current reference set with the current weights. When
-// the whole reference set lies within the copies (always, unless Window
-// names periods beyond the data) the same sums are taken untested.
-void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, double& v) {
+// Raises v over the reference set with the current weights. When the whole
+// reference set lies within the copies (always, unless Window names periods
+// beyond the data) the same sums are taken untested.
+void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, const ReferenceRange& range, double& v) {
   const uint32_t M = record.Outputs, K = record.Inputs;
-  if (M > 0 && K > 0 && record.RefFirst >= 1 &&
-      copies.outputs.Contains(record.RefFirst - 1, record.RefLast - 1, 0, M - 1) &&
-      copies.inputs.Contains(record.RefFirst - 1, record.RefLast - 1, 0, K - 1)) {
+  if (M > 0 && K > 0 && range.first >= 1 && copies.outputs.Contains(range.first - 1, range.last - 1, 0, M - 1) &&
+      copies.inputs.Contains(range.first - 1, range.last - 1, 0, K - 1)) {
     const double* p = record.CurrentOutputWeights.data();
     const double* w = record.CurrentInputWeights.data();
-    for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r) {
+    for (uint32_t r = range.first; r <= range.last; ++r) {
       const double* y = copies.outputs.Row(r - 1);
       const double* x = copies.inputs.Row(r - 1);
       double output = 0.0;
@@ -61,37 +57,30 @@ void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, double
     }
     return;
   }
-  for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r) {
+  for (uint32_t r = range.first; r <= range.last; ++r) {
     const double ratio = WeightedRatio(record, copies, r);
     if (ratio >= v) v = ratio;
   }
 }
 
-void SetReferenceSet(AnalysisRecord& record, uint32_t period) {
-  const ReferenceRange range = ReferenceSetOfPeriod(record, period);
-  record.RefFirst = range.first;
-  record.RefLast = range.last;
-  record.RefCount = range.Count();
-}
-
-// Maximum TFP of observation o (comparison observation b) over the current
+// Maximum TFP of observation o (comparison observation b) over the
 // reference set, raised in v; firstPass receives the pass-1 maximum of the
 // two-pass families.
-void RaiseChainedMaximum(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, double& v,
-                         double& firstPass) {
+void RaiseChainedMaximum(AnalysisRecord& record, WorkingCopies& copies, const ReferenceRange& range, uint32_t o,
+                         uint32_t b, double& v, double& firstPass) {
   FillAggregatorWeights(record, copies, o, b, 1);
-  RaiseOverReferenceSet(record, copies, v);
+  RaiseOverReferenceSet(record, copies, range, v);
   if (!IsTwoPass(record)) return;
   firstPass = v;
   double second = 0.0;
   FillAggregatorWeights(record, copies, o, b, 2);
-  RaiseOverReferenceSet(record, copies, second);
+  RaiseOverReferenceSet(record, copies, range, second);
   v = std::sqrt(firstPass * second);
 }
 
 }  // namespace
 
-int ComputeSet4(AnalysisRecord& record) {
+void ComputeSet4(AnalysisRecord& record) {
   ConsolePrintf(" Computing Set 4: TFP, TFP* \n");
 
   const uint32_t N = record.Firms, T = record.Periods, NT = record.Observations;
@@ -109,15 +98,16 @@ int ComputeSet4(AnalysisRecord& record) {
 
   // TFP* against the technology of the observation's own period.
   for (uint32_t t = 1; t <= T; ++t) {
-    SetReferenceSet(record, t);
+    const ReferenceRange range = SetReferenceSet(record, t);
     for (uint32_t i = 1; i <= N; ++i) {
       const uint32_t o = N * (t - 1) + i;
       if (chained) {
-        record.Base = (t == 1) ? o : o - N;
-        RaiseChainedMaximum(record, copies, o, record.Base, record.TFPstar[o - 1], record.FirstPassQ[o - 1]);
+        const uint32_t b = (t == 1) ? o : o - N;
+        record.Base = b;
+        RaiseChainedMaximum(record, copies, range, o, b, record.TFPstar[o - 1], record.FirstPassQ[o - 1]);
       } else {
         double& v = record.TFPstar[o - 1];
-        for (uint32_t r = record.RefFirst; r <= record.RefLast; ++r)
+        for (uint32_t r = range.first; r <= range.last; ++r)
           if (record.TFP[r - 1] >= v) v = record.TFP[r - 1];
       }
     }
@@ -127,11 +117,11 @@ int ComputeSet4(AnalysisRecord& record) {
   if (chained) {
     for (uint32_t o = 1; o <= N && o <= NT; ++o) record.TFPstars[o - 1] = record.TFPstar[o - 1];
     for (uint32_t t = 2; t <= T; ++t) {
-      SetReferenceSet(record, t - 1);
+      const ReferenceRange range = SetReferenceSet(record, t - 1);
       for (uint32_t i = 1; i <= N; ++i) {
         const uint32_t o = N * (t - 1) + i;
         record.Base = o - N;
-        RaiseChainedMaximum(record, copies, o, record.Base, record.TFPstars[o - 1], record.FirstPassQs[o - 1]);
+        RaiseChainedMaximum(record, copies, range, o, o - N, record.TFPstars[o - 1], record.FirstPassQs[o - 1]);
       }
     }
   } else {
@@ -143,5 +133,4 @@ int ComputeSet4(AnalysisRecord& record) {
     if (record.TFPstar[e] <= record.TFP[e]) record.TfpMaxFlag[e] = 1.0;
 
   FreeWorkingCopies(copies);
-  return 0;
 }

@@ -14,10 +14,9 @@
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
 #include "measures/ComputationSets.h"
+#include "measures/Observations.h"
 
 namespace {
-
-bool Present(double value) { return value != kMissing; }
 
 // The eight component vectors of one side: the observation's own levels or
 // the comparison-observation values stored under its index.
@@ -71,7 +70,7 @@ void ComputeComponents(const Operands& in, const Components& out, uint32_t o) {
 
 }  // namespace
 
-int ComputeSet5(AnalysisRecord& record) {
+void ComputeSet5(AnalysisRecord& record) {
   ConsolePrintf(" Computing Set 5: TFPE, OME, ROSE, OSME, IME, RISE, ISME, RME \n");
 
   AnalysisRecord& r = record;
@@ -121,5 +120,4 @@ int ComputeSet5(AnalysisRecord& record) {
       r.RMEs[k] = r.RME[b];
     }
   }
-  return 0;
 }

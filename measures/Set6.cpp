@@ -8,10 +8,9 @@
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
 #include "measures/ComputationSets.h"
+#include "measures/Observations.h"
 
 namespace {
-
-bool Present(double value) { return value != kMissing; }
 
 // numerator / denominator, or -9999 when either is missing.
 double GuardedIndex(double numerator, double denominator) {
@@ -21,7 +20,7 @@ double GuardedIndex(double numerator, double denominator) {
 
 }  // namespace
 
-int ComputeSet6(AnalysisRecord& record) {
+void ComputeSet6(AnalysisRecord& record) {
   ConsolePrintf(" Computing Set 6: Indexes \n");
 
   AnalysisRecord& r = record;
@@ -54,5 +53,4 @@ int ComputeSet6(AnalysisRecord& record) {
     r.dISME[e] = GuardedIndex(r.ISME[e], r.ISMEs[e]);
     r.dRME[e] = GuardedIndex(r.RME[e], r.RMEs[e]);
   }
-  return 0;
 }

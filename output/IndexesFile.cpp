@@ -13,45 +13,33 @@
 
 namespace {
 
-// The 22 index values of observation o, the identifiers written before them.
-void WriteIndexesWithPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file,
-             ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
-             "%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
-             sp(r.dRev), sp(r.dCost), sp(r.dProf), sp(r.dP), sp(r.dW), sp(r.dTT), sp(r.dQ), sp(r.dX),
-             sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME), sp(r.dROSE),
-             sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
-}
-
-// The 16 quantity index values of observation o.
-void WriteIndexesWithoutPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file, ",%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
-             sp(r.dQ), sp(r.dX), sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME),
-             sp(r.dROSE), sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
-}
-
-void WriteIndexesRow(std::FILE* file, const AnalysisRecord& record, uint32_t o) {
-  if (record.Prices == 1)
-    WriteIndexesWithPrices(file, record, o);
+// The identifiers of observation o and its 22 index values with prices, or
+// its 16 quantity index values without.
+void WriteIndexesRow(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
+  const SinglePrecisionOf sp = StartRow(file, r, o);
+  if (r.Prices == 1)
+    FilePrintf(file,
+               ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
+               "%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
+               sp(r.dRev), sp(r.dCost), sp(r.dProf), sp(r.dP), sp(r.dW), sp(r.dTT), sp(r.dQ), sp(r.dX),
+               sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME), sp(r.dROSE),
+               sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
   else
-    WriteIndexesWithoutPrices(file, record, o);
+    FilePrintf(file,
+               ",%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f \n",
+               sp(r.dQ), sp(r.dX), sp(r.dTFP), sp(r.dTech), sp(r.dTFPE), sp(r.dOTE), sp(r.dOSE), sp(r.dOME),
+               sp(r.dROSE), sp(r.dOSME), sp(r.dITE), sp(r.dISE), sp(r.dIME), sp(r.dRISE), sp(r.dISME), sp(r.dRME));
 }
 
 }  // namespace
 
-void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
+bool WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_indexes.csv file for writing");
+  if (file == nullptr) return false;
   WriteTitle(file);
   const uint32_t NT = record.Observations;
 
-  if (record.HicksMoorsteen == 1 || record.MalmquistIt == 1 || record.MalmquistHs == 1 || record.Fisher == 1 ||
-      record.Paasche == 1 || record.Laspeyres == 1) {
+  if (record.IsChained()) {
     FilePrintf(file, " %s Indexes Comparing Firm i in Period t with Firm i in Period t-1 \n", FamilyName(record));
     if (record.Prices == 1) {
       // Under Paasche the allocative columns are the revenue and cost
@@ -80,7 +68,7 @@ void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
     for (uint32_t o = record.Firms + 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  if (record.FarePrimont == 1 || record.Lowe == 1) {
+  if (record.IsFixedBase()) {
     FilePrintf(file, " %s Indexes Comparing Observation i to Observation %d \n", FamilyName(record),
                static_cast<int>(record.Base));
     if (record.Prices == 1)
@@ -96,5 +84,5 @@ void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
     for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  CloseResultFile(file, "Unable to write _output_indexes.csv file");
+  return CloseResultFile(file, "Unable to write _output_indexes.csv file");
 }

@@ -18,96 +18,65 @@ const char* RowEnd(const AnalysisRecord& record, uint32_t o) {
   return record.TfpMaxFlag[o - 1] == 1.0 ? ",max \n" : " \n";
 }
 
-// Rows R1 (chained families with prices): 22 measures.
-void WriteChainedRowWithPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file,
-             ", %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
-             "%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f%s",
-             sp(r.Rev), sp(r.Cost), sp(r.Prof), sp(r.P), sp(r.W), sp(r.TT), sp(r.Q), sp(r.X), sp(r.TFP),
-             sp(r.TFPstar), sp(r.TFPE), sp(r.OTE), sp(r.OSE), sp(r.OME), sp(r.ROSE), sp(r.OSME), sp(r.ITE),
-             sp(r.ISE), sp(r.IME), sp(r.RISE), sp(r.ISME), sp(r.RME), RowEnd(r, o));
-}
+// The heading and the row format of one half of the file (the chained or the
+// fixed-base families), with and without prices. The rows with prices hold 22
+// measures, those without 16; the halves differ only in their spacing.
+struct LevelsLayout {
+  const char* headingWithPrices;
+  const char* rowWithPrices;
+  const char* headingWithoutPrices;
+  const char* rowWithoutPrices;
+};
 
-// Rows R2 (chained families without prices): 16 measures.
-void WriteChainedRowWithoutPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file, ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f%s",
-             sp(r.Q), sp(r.X), sp(r.TFP), sp(r.TFPstar), sp(r.TFPE), sp(r.OTE), sp(r.OSE), sp(r.OME), sp(r.ROSE),
-             sp(r.OSME), sp(r.ITE), sp(r.ISE), sp(r.IME), sp(r.RISE), sp(r.ISME), sp(r.RME), RowEnd(r, o));
-}
+const LevelsLayout kChainedLayout = {
+    "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, "
+    "RISE,ISME, RME, \n",
+    ", %3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
+    "%3.4f,%3.4f, %3.4f,%3.4f,%3.4f,%3.4f%s",
+    "  %s, Q,  X,  TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, RISE,ISME, RME, \n",
+    ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f%s",
+};
 
-// Rows R3 (fixed-base families with prices): 22 measures.
-void WriteFixedBaseRowWithPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file,
-             ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f ,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
-             "%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f%s",
-             sp(r.Rev), sp(r.Cost), sp(r.Prof), sp(r.P), sp(r.W), sp(r.TT), sp(r.Q), sp(r.X), sp(r.TFP),
-             sp(r.TFPstar), sp(r.TFPE), sp(r.OTE), sp(r.OSE), sp(r.OME), sp(r.ROSE), sp(r.OSME), sp(r.ITE),
-             sp(r.ISE), sp(r.IME), sp(r.RISE), sp(r.ISME), sp(r.RME), RowEnd(r, o));
-}
+const LevelsLayout kFixedBaseLayout = {
+    "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, "
+    "RISE, ISME, RME \n",
+    ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f ,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,"
+    "%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f%s",
+    "  %s, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, RISE, ISME, RME \n",
+    ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f%s",
+};
 
-// Rows R4 (fixed-base families without prices): 16 measures.
-void WriteFixedBaseRowWithoutPrices(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
-  const uint32_t i = o - 1;
-  auto sp = [i](const ObservationVector& v) { return SinglePrecision(v[i]); };
-  WriteIdentifiers(file, r, o);
-  FilePrintf(file, ",%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f,%3.4f, %3.4f,%3.4f%s",
-             sp(r.Q), sp(r.X), sp(r.TFP), sp(r.TFPstar), sp(r.TFPE), sp(r.OTE), sp(r.OSE), sp(r.OME), sp(r.ROSE),
-             sp(r.OSME), sp(r.ITE), sp(r.ISE), sp(r.IME), sp(r.RISE), sp(r.ISME), sp(r.RME), RowEnd(r, o));
+// Under Paasche the allocative columns are the revenue and cost allocative
+// efficiencies.
+const char kPaascheHeading[] =
+    "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, RAE, ROSE, OSME, ITE, ISE, CAE, "
+    "RISE,ISME, RME, \n";
+
+void WriteLevelsHalf(std::FILE* file, const AnalysisRecord& r, const LevelsLayout& layout, bool paasche) {
+  const bool prices = r.Prices == 1;
+  const char* heading = prices ? (paasche ? kPaascheHeading : layout.headingWithPrices) : layout.headingWithoutPrices;
+  FilePrintf(file, heading, r.IdHeading);
+  for (uint32_t o = 1; o <= r.Observations; ++o) {
+    const SinglePrecisionOf sp = StartRow(file, r, o);
+    if (prices)
+      FilePrintf(file, layout.rowWithPrices, sp(r.Rev), sp(r.Cost), sp(r.Prof), sp(r.P), sp(r.W), sp(r.TT), sp(r.Q),
+                 sp(r.X), sp(r.TFP), sp(r.TFPstar), sp(r.TFPE), sp(r.OTE), sp(r.OSE), sp(r.OME), sp(r.ROSE),
+                 sp(r.OSME), sp(r.ITE), sp(r.ISE), sp(r.IME), sp(r.RISE), sp(r.ISME), sp(r.RME), RowEnd(r, o));
+    else
+      FilePrintf(file, layout.rowWithoutPrices, sp(r.Q), sp(r.X), sp(r.TFP), sp(r.TFPstar), sp(r.TFPE), sp(r.OTE),
+                 sp(r.OSE), sp(r.OME), sp(r.ROSE), sp(r.OSME), sp(r.ITE), sp(r.ISE), sp(r.IME), sp(r.RISE),
+                 sp(r.ISME), sp(r.RME), RowEnd(r, o));
+  }
 }
 
 }  // namespace
 
-void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
+bool WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_levels.csv file for writing");
+  if (file == nullptr) return false;
   WriteTitle(file);
   FilePrintf(file, " Levels Computed Using %s Aggregator Functions  \n", FamilyName(record));
-  const uint32_t NT = record.Observations;
-
-  if (record.Paasche == 1 || record.HicksMoorsteen == 1 || record.MalmquistIt == 1 || record.MalmquistHs == 1 ||
-      record.Fisher == 1 || record.Laspeyres == 1) {
-    if (record.Prices == 1) {
-      // Under Paasche the allocative columns are the revenue and cost
-      // allocative efficiencies.
-      if (record.Paasche == 1)
-        FilePrintf(file,
-                   "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, RAE, ROSE, OSME, ITE, ISE, CAE, "
-                   "RISE,ISME, RME, \n",
-                   record.IdHeading);
-      else
-        FilePrintf(file,
-                   "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, "
-                   "RISE,ISME, RME, \n",
-                   record.IdHeading);
-      for (uint32_t o = 1; o <= NT; ++o) WriteChainedRowWithPrices(file, record, o);
-    } else {
-      FilePrintf(file, "  %s, Q,  X,  TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, RISE,ISME, RME, \n",
-                 record.IdHeading);
-      for (uint32_t o = 1; o <= NT; ++o) WriteChainedRowWithoutPrices(file, record, o);
-    }
-  }
-
-  if (record.FarePrimont == 1 || record.Lowe == 1) {
-    if (record.Prices == 1) {
-      FilePrintf(file,
-                 "  %s, Rev, Cost, Prof, P, W, TT, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, "
-                 "RISE, ISME, RME \n",
-                 record.IdHeading);
-      for (uint32_t o = 1; o <= NT; ++o) WriteFixedBaseRowWithPrices(file, record, o);
-    } else {
-      FilePrintf(file, "  %s, Q, X, TFP, TFP*, TFPE, OTE, OSE, OME, ROSE, OSME, ITE, ISE, IME, RISE, ISME, RME \n",
-                 record.IdHeading);
-      for (uint32_t o = 1; o <= NT; ++o) WriteFixedBaseRowWithoutPrices(file, record, o);
-    }
-  }
-
-  CloseResultFile(file, "Unable to write _output_levels.csv file");
+  if (record.IsChained()) WriteLevelsHalf(file, record, kChainedLayout, record.Paasche == 1);
+  if (record.IsFixedBase()) WriteLevelsHalf(file, record, kFixedBaseLayout, false);
+  return CloseResultFile(file, "Unable to write _output_levels.csv file");
 }

@@ -1,11 +1,13 @@
 #pragma once
-// The four result files, each rewritten whole from the record.
+// The four result files, each rewritten whole from the record. Each writer
+// returns false when its file could not be opened or written whole (the run
+// was stopped through FatalStop).
 
 #include <string>
 
 struct AnalysisRecord;
 
-void WriteIndexesFile(AnalysisRecord& record, const std::string& fileName);
-void WriteLevelsFile(AnalysisRecord& record, const std::string& fileName);
-void WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName);
-void WriteExtrasFile(AnalysisRecord& record, const std::string& fileName);
+bool WriteIndexesFile(AnalysisRecord& record, const std::string& fileName);
+bool WriteLevelsFile(AnalysisRecord& record, const std::string& fileName);
+bool WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName);
+bool WriteExtrasFile(AnalysisRecord& record, const std::string& fileName);

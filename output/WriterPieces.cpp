@@ -9,3 +9,10 @@ void WriteIdentifiers(std::FILE* file, const AnalysisRecord& record, uint32_t ob
   FilePrintf(file, "%d,%6.0f,%6.0f", static_cast<int>(observation), record.Id1[observation - 1],
              record.Id2[observation - 1]);
 }
+
+double SinglePrecisionOf::operator()(const std::vector<double>& v) const { return SinglePrecision(v[index]); }
+
+SinglePrecisionOf StartRow(std::FILE* file, const AnalysisRecord& record, uint32_t o) {
+  WriteIdentifiers(file, record, o);
+  return SinglePrecisionOf{o - 1};
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/ResultFile.h"
 
@@ -17,3 +18,14 @@ void WriteTitle(std::FILE* file);
 // "%d,%6.0f,%6.0f": the observation number (1-based) and its two
 // identifiers, printed from their double values.
 void WriteIdentifiers(std::FILE* file, const AnalysisRecord& record, uint32_t observation);
+
+// Reads one observation's entry of any observation vector through single
+// precision, as the rows of the tables print their measures.
+struct SinglePrecisionOf {
+  uint32_t index;  // 0-based
+  double operator()(const std::vector<double>& v) const;
+};
+
+// Starts the row of observation o (1-based) with its identifiers and returns
+// the reader of o's entries.
+SinglePrecisionOf StartRow(std::FILE* file, const AnalysisRecord& record, uint32_t o);

@@ -627,9 +627,10 @@ std::string ReportText(const AnalysisRecord& record, const std::string& inputNam
   return html;
 }
 
-void WriteReportFile(const AnalysisRecord& record, const std::string& inputName, const std::string& fileName) {
+bool WriteReportFile(const AnalysisRecord& record, const std::string& inputName, const std::string& fileName) {
   const std::string text = ReportText(record, inputName);
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_report.html file for writing");
+  if (file == nullptr) return false;
   std::fwrite(text.data(), 1, text.size(), file);
-  CloseResultFile(file, "Unable to write _output_report.html file");
+  return CloseResultFile(file, "Unable to write _output_report.html file");
 }

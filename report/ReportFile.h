@@ -12,8 +12,9 @@ struct AnalysisRecord;
 
 // Writes the report of the record after Set 6 to `fileName`. `inputName`
 // names the input file on the page. A file that cannot be opened or written
-// whole ends the run through FatalStop, as for the other result files.
-void WriteReportFile(const AnalysisRecord& record, const std::string& inputName, const std::string& fileName);
+// whole stops the run through FatalStop and gives false, as for the other
+// result files.
+bool WriteReportFile(const AnalysisRecord& record, const std::string& inputName, const std::string& fileName);
 
 // The report's text, as WriteReportFile writes it.
 std::string ReportText(const AnalysisRecord& record, const std::string& inputName);

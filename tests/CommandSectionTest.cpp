@@ -29,7 +29,7 @@ std::string ReadCommands(AnalysisRecord& record, const std::string& text) {
 std::string ConsoleOfStoppedCommands(const std::string& text) {
   return ConsoleOfStop([&] {
     AnalysisRecord record;
-    ReadCommandSection(record, FileWith(text));
+    return ReadCommandSection(record, FileWith(text));
   });
 }
 
@@ -440,7 +440,7 @@ TEST(CommandSectionStops, HugePanelsStopBeforeAnyStorageIsSized) {
                              "\nend\nobs,firm,year,q,x\nnot a row\n");
     const std::string console = ConsoleOfStop([&] {
       AnalysisRecord record;
-      ReadInputFile(record, path);
+      return ReadInputFile(record, path);
     });
     EXPECT_EQ(console, kFarePrimont + Counts(c.periods, c.firms, 1, 1) + kLimit);
   }
@@ -450,7 +450,7 @@ TEST(CommandSectionStops, UnreadableInputFile) {
   const std::string dir = MakeTestDirectory("unreadable");
   const std::string console = ConsoleOfStop([&] {
     AnalysisRecord record;
-    ReadInputFile(record, dir + "/missing_input.csv");
+    return ReadInputFile(record, dir + "/missing_input.csv");
   });
   EXPECT_EQ(console, Stop("unable to open the input file. \n"));
 }

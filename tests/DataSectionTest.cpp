@@ -244,7 +244,7 @@ TEST(DataSectionStops, ReadErrorNamesTheExpectedRow) {
       AnalysisRecord record;
       std::FILE* file = FileWith(c.text);
       ReadCommandsAndSetUp(record, file);
-      ReadDataSection(record, file);
+      return ReadDataSection(record, file);
     });
     EXPECT_EQ(console, ReadError(c.row));
   }

@@ -40,9 +40,9 @@ struct MustReturn {
 };
 
 // Runs `read` in a child process with standard input at its end, expects it
-// to end the process with status 1 (a stop without results) and returns what
+// to stop the run (return false after its message and wait) and returns what
 // it printed.
-inline std::string ConsoleOfStop(const std::function<void()>& read) {
+inline std::string ConsoleOfStop(const std::function<bool()>& read) {
   GTEST_FLAG_SET(death_test_style, "fast");
   static int serial = 0;
   const std::string path = MakeTestDirectory("stop" + std::to_string(++serial)) + "/console.txt";
@@ -50,9 +50,9 @@ inline std::string ConsoleOfStop(const std::function<void()>& read) {
       {
         if (std::freopen("/dev/null", "r", stdin) == nullptr) std::_Exit(98);
         if (std::freopen(path.c_str(), "w", stdout) == nullptr) std::_Exit(98);
-        read();
+        const bool wentOn = read();
         std::fflush(stdout);
-        std::_Exit(99);  // returned: the run was not stopped
+        std::_Exit(wentOn ? 99 : 1);  // 99: the run was not stopped
       },
       testing::ExitedWithCode(1), "");
   return ReadWholeFile(path);

@@ -101,25 +101,27 @@ TEST(ErrorLog, LongLabelsAreCutToTheBuffer) {
   }
 }
 
-TEST(FatalStopDeathTest, EndsWithStatusOneAfterItsMessage) {
-  EXPECT_EXIT(
-      {
-        std::freopen("/dev/null", "r", stdin);
-        FatalStop("firms must be > 0 \n");
-      },
-      ::testing::ExitedWithCode(1), "");
+TEST(FatalStop, PrintsItsMessageWaitsAndReturnsFalse) {
+  ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);  // the wait reads nothing
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(FatalStop("firms must be > 0 \n"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n ERROR: firms must be > 0 \n \n Press ENTER to terminate.\n");
 }
 
-TEST(ErrorLogDeathTest, LevelTwoEntryEndsWithStatusOne) {
+TEST(ErrorLog, LevelTwoEntryIsRememberedForTheCriticalStop) {
   std::string path = TempPath("critical.txt");
-  EXPECT_EXIT(
-      {
-        std::freopen("/dev/null", "r", stdin);
-        ErrorLog log(path);
-        log.AddEntry(2, "critical");
-      },
-      ::testing::ExitedWithCode(1), "");
-  EXPECT_EQ(ReadFile(path), ", EHL 2 : critical\n\n");
+  {
+    ErrorLog log(path);
+    log.AddEntry(0, "not critical");
+    EXPECT_FALSE(log.HasCriticalEntry());
+    log.AddEntry(2, "critical");
+    EXPECT_TRUE(log.HasCriticalEntry());
+    ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(log.CriticalStop());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Critical Exit now occuring, refer to error log\n");
+  }
+  EXPECT_EQ(ReadFile(path), ", EHL 0 : not critical\n\n, EHL 2 : critical\n\n");
 }
 
 // The report of the shipped example, written by a run with the report option:

@@ -47,7 +47,7 @@ void SetDataRow(AnalysisRecord& r, uint32_t o, const std::vector<double>& values
   for (uint32_t j = 0; j < values.size(); ++j) r.Data.SetValue(o - 1, 2 + j, values[j]);
 }
 
-std::string RunSet(int (*compute)(AnalysisRecord&), AnalysisRecord& r) {
+std::string RunSet(void (*compute)(AnalysisRecord&), AnalysisRecord& r) {
   testing::internal::CaptureStdout();
   compute(r);
   std::fflush(stdout);

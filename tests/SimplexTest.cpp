@@ -385,7 +385,7 @@ TEST_F(LPFixture, SetProblemLaysOutTheTableau) {
   }
   const double rhs[2] = {7, 8};
   const double obj[4] = {1, 2, 3, 99};  // only the first n are read
-  EXPECT_EQ(SetProblem(A, problem_, rhs, obj, 1, 0, 1), 0);
+  SetProblem(A, problem_, rhs, obj, 1, 0, 1);
   Matrix& t = problem_.m_Tableau;
   EXPECT_EQ(t.m_NumRows, 4u);
   EXPECT_EQ(t.m_NumCols, 5u);
@@ -514,7 +514,7 @@ TEST(Simplx, ResultCodeUntouchedAtTheStepLimitAndSetAtBadInput) {
   ::testing::internal::CaptureStdout();
   simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 2, 2, 1, 0, 0, problem.m_NonBasis.data(), work);
   ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(code, kSimplexBadInput);
+  EXPECT_EQ(code, kLPBadInput);
   EXPECT_EQ(SimplexStepCount, 0u);
 }
 

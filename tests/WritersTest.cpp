@@ -142,7 +142,7 @@ void FillExtras(AnalysisRecord& record) {
   record.wstar0 = {1234567.0};
 }
 
-using Writer = void (*)(AnalysisRecord&, const std::string&);
+using Writer = bool (*)(AnalysisRecord&, const std::string&);
 
 std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "koru_writers_" + std::to_string(getpid()) + "_" + name;
@@ -578,7 +578,8 @@ TEST(WriterOpenFailureDeathTest, EndsTheRunWithTheFileMessage) {
           std::freopen("/dev/null", "r", stdin);
           std::fflush(stdout);
           dup2(STDERR_FILENO, STDOUT_FILENO);
-          c.writer(record, "/nonexistent-koru-directory/x_output.csv");
+          // A writer that stopped the run returns false.
+          std::_Exit(c.writer(record, "/nonexistent-koru-directory/x_output.csv") ? 99 : 1);
         },
         ::testing::ExitedWithCode(1), c.message);
   }
