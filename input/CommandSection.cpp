@@ -137,13 +137,19 @@ int CommandNumber(long long number) {
 // Unknown commands are tolerated on the first 100 lines only.
 constexpr uint64_t kUnknownCommandLineLimit = 100;
 
-// The largest panel (firms x periods) this program handles.
-constexpr uint64_t kObservationLimit = 5000;
+// The largest panel (firms x periods) this build handles: 5000 unless the
+// build sets KORU_MAX_OBSERVATIONS (a CMake cache variable).
+#ifndef KORU_MAX_OBSERVATIONS
+#define KORU_MAX_OBSERVATIONS 5000
+#endif
+constexpr uint64_t kObservationLimit = KORU_MAX_OBSERVATIONS;
+static_assert(kObservationLimit >= 1 && kObservationLimit <= 1000000,
+              "the limit is printed as an int and bounds the 32-bit sizes of the LP work objects");
 
-// The most outputs, and the most inputs, this program handles. The LP work
-// matrix and tableau are square in NT + M + K + 10; with at most 5000
-// observations, outputs and inputs they stay below 15010 rows and columns,
-// storage that can be had and sizes that 32-bit counts hold. (A model with
+// The most outputs, and the most inputs, this program handles. The capacity
+// of the LP work matrix and tableau is NT + M + K + 10 rows and columns (their
+// storage holds only the largest program a run poses); with at most 5000
+// outputs and inputs these sizes stay far within 32-bit counts. (A model with
 // more variables than observations rates every firm efficient anyway.)
 constexpr uint64_t kVariableLimit = 5000;
 

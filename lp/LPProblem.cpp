@@ -37,10 +37,14 @@ void ReportSizeError(LPProblem& problem, const std::string& what) {
 
 }  // namespace
 
-void LPProblem::Create(uint32_t maxConstraints, uint32_t maxVariables) {
+void LPProblem::Create(uint32_t maxConstraints, uint32_t maxVariables, bool wholeTableau) {
   m_SizeError = 0;
   m_ResultCode = 0;
-  m_Tableau.Create(maxConstraints, maxVariables, 0, 0);
+  if (wholeTableau) {
+    m_Tableau.Create(maxConstraints, maxVariables, 0, 0);
+  } else {
+    m_Tableau.CreateReserved(maxConstraints, maxVariables, 0, 0);
+  }
   m_MaxVariables = maxVariables;
   m_MaxConstraints = maxConstraints;
   const std::size_t lists = static_cast<std::size_t>(maxConstraints) + maxVariables + 2;

@@ -26,8 +26,12 @@ class LPProblem {
   LPProblem& operator=(const LPProblem&) = delete;
 
   // Obtains all storage for problems of up to maxConstraints - 1 rows and
-  // maxVariables - 1 columns.
-  void Create(uint32_t maxConstraints, uint32_t maxVariables);
+  // maxVariables - 1 columns. With wholeTableau false the tableau has that
+  // capacity but storage only for what Reserve asks (and what a posed
+  // problem needs beyond it).
+  void Create(uint32_t maxConstraints, uint32_t maxVariables, bool wholeTableau = true);
+  // Tableau storage for problems of up to constraints x variables.
+  void Reserve(uint32_t constraints, uint32_t variables) { m_Tableau.Reserve(constraints + 2, variables + 2); }
 
   // Optimal objective value, tableau entry (1, 1).
   double Objective() const { return m_Tableau.Row(1)[1]; }

@@ -30,7 +30,7 @@ void Matrix::InitializeMemory() {
   m_IsAllocated = 0;
   // calloc hands out zeroed storage; large blocks come as untouched pages, so
   // a capacity that is never used costs no time and no resident memory.
-  std::size_t elements = (static_cast<std::size_t>(m_MaxRows) + 1) * (static_cast<std::size_t>(m_MaxCols) + 1);
+  const std::size_t elements = WholeCapacityElements();
   m_RowPtrs = static_cast<double**>(std::calloc(m_MaxRows > 0 ? m_MaxRows : 1, sizeof(double*)));
   m_Block = static_cast<double*>(std::calloc(elements, sizeof(double)));
   if (m_Block == nullptr || m_RowPtrs == nullptr) {
@@ -42,10 +42,69 @@ void Matrix::InitializeMemory() {
     m_ErrorFlag = 1;
     return;
   }
+  m_BlockElements = elements;
   m_RowStride = m_MaxCols;
   m_RowsLaidOut = 0;
   LayOutRows(m_MaxRows);
   m_IsAllocated = 1;
+}
+
+void Matrix::CreateReserved(uint32_t maxRows, uint32_t maxCols, uint32_t reservedRows, uint32_t reservedCols) {
+  FreeMemory();
+  m_MaxRows = maxRows;
+  m_MaxCols = maxCols;
+  m_NumRows = 0;
+  m_NumCols = 0;
+  m_ErrorFlag = 0;
+  std::size_t elements = PackedElements(reservedRows, reservedCols);
+  if (elements > WholeCapacityElements()) elements = WholeCapacityElements();
+  m_RowPtrs = static_cast<double**>(std::calloc(m_MaxRows > 0 ? m_MaxRows : 1, sizeof(double*)));
+  m_Block = static_cast<double*>(std::calloc(elements, sizeof(double)));
+  if (m_Block == nullptr || m_RowPtrs == nullptr) {
+    std::free(m_Block);
+    std::free(m_RowPtrs);
+    m_Block = nullptr;
+    m_RowPtrs = nullptr;
+    ReportError("InitializeMemory");
+    m_ErrorFlag = 1;
+    return;
+  }
+  m_BlockElements = elements;
+  // The capacity stride, as after Create; no row is laid out until a size
+  // is set, and each layout obtains the storage it needs.
+  m_RowStride = m_MaxCols;
+  m_RowsLaidOut = 0;
+  m_IsAllocated = 1;
+}
+
+int Matrix::Reserve(uint32_t rows, uint32_t cols) {
+  if (m_Block == nullptr) return 1;
+  std::size_t elements = PackedElements(rows, cols);
+  if (elements > WholeCapacityElements()) elements = WholeCapacityElements();
+  return elements > m_BlockElements ? EnsureElements(elements) : 0;
+}
+
+std::size_t Matrix::WholeCapacityElements() const {
+  return (static_cast<std::size_t>(m_MaxRows) + 1) * (static_cast<std::size_t>(m_MaxCols) + 1);
+}
+
+int Matrix::EnsureElements(std::size_t elements) {
+  double* block = static_cast<double*>(std::realloc(m_Block, elements * sizeof(double)));
+  if (block == nullptr) {
+    ReportError("InitializeMemory");
+    m_ErrorFlag = 1;
+    return 1;
+  }
+  for (std::size_t e = m_BlockElements; e < elements; ++e) block[e] = 0.0;
+  m_Block = block;
+  m_BlockElements = elements;
+  // The laid-out rows move with the block; rows beyond them point nowhere
+  // until a layout reaches them.
+  const uint32_t laidOut = m_RowsLaidOut;
+  m_RowsLaidOut = 0;
+  LayOutRows(laidOut);
+  for (uint32_t i = laidOut; i < m_MaxRows; ++i) m_RowPtrs[i] = nullptr;
+  return 0;
 }
 
 void Matrix::FreeMemory() {
@@ -54,14 +113,21 @@ void Matrix::FreeMemory() {
   m_Block = nullptr;
   m_RowPtrs = nullptr;
   m_IsAllocated = 0;
+  m_BlockElements = 0;
   m_RowStride = 0;
   m_RowsLaidOut = 0;
 }
 
-void Matrix::LayOutRows(uint32_t rows) {
-  if (m_RowPtrs == nullptr) return;  // storage was not obtained
+int Matrix::LayOutRows(uint32_t rows) {
+  if (m_RowPtrs == nullptr) return 1;  // storage was not obtained
+  if (rows <= m_RowsLaidOut) return 0;
+  // The rows and one row of margin must lie within the block. A matrix
+  // made with Create always has them (rows <= m_MaxRows, stride <= m_MaxCols).
+  const std::size_t needed = (static_cast<std::size_t>(rows) + 1) * m_RowStride;
+  if (needed > m_BlockElements && EnsureElements(needed) != 0) return 1;
   for (uint32_t i = m_RowsLaidOut; i < rows; ++i) m_RowPtrs[i] = m_Block + static_cast<std::size_t>(i) * m_RowStride;
-  if (rows > m_RowsLaidOut) m_RowsLaidOut = rows;
+  m_RowsLaidOut = rows;
+  return 0;
 }
 
 double Matrix::GetValue(uint32_t row, uint32_t col) {
@@ -93,11 +159,12 @@ int Matrix::ResizeWithinCapacity(uint32_t rows, uint32_t cols, bool packed) {
     m_RowStride = stride;
     m_RowsLaidOut = 0;
   }
+  // Packed: the rows in use and the one after them (rows < m_MaxRows). Each
+  // row then ends within the block, since stride <= m_MaxCols. Storage that
+  // cannot be extended leaves the size as it was.
+  if (LayOutRows(packed ? rows + 1 : m_MaxRows) != 0) return 1;
   m_NumRows = rows;
   m_NumCols = cols;
-  // Packed: the rows in use and the one after them (rows < m_MaxRows). Each
-  // row then ends within the block, since stride <= m_MaxCols.
-  LayOutRows(packed ? rows + 1 : m_MaxRows);
   return 0;
 }
 
@@ -132,10 +199,9 @@ void Matrix::SetDimensions(uint32_t rows, uint32_t cols) {
   }
   // A packed layout cannot widen beyond its stride (the rows would overlap);
   // with the capacity stride this is the capacity test itself.
-  if (cols < m_MaxCols && cols <= m_RowStride) {
+  if (cols < m_MaxCols && cols <= m_RowStride && LayOutRows(rows + 1) == 0) {
     m_NumRows = rows;
     m_NumCols = cols;
-    LayOutRows(rows + 1);
   }
 }
 

@@ -20,7 +20,16 @@
 // of one page per row. Such a layout lasts until the next ResetMatrix or
 // packed resize; it keeps the row after the last one addressable, as the
 // solver needs, and refuses to widen the columns beyond the stride.
+//
+// A matrix made with CreateReserved has the same capacity (the same checks
+// and reports) but storage only for the packed layouts it was reserved for:
+// the work objects of the linear programs, whose capacity is square in the
+// panel size while one program is tall and narrow or short and wide. A
+// layout that passes the capacity checks but needs more than the storage
+// holds extends it first (keeping every element), so the results never
+// depend on the reservation.
 
+#include <cstddef>
 #include <cstdint>
 
 class Matrix {
@@ -32,6 +41,20 @@ class Matrix {
 
   // Sets capacity and current size, then obtains zeroed storage.
   void Create(uint32_t maxRows, uint32_t maxCols, uint32_t numRows, uint32_t numCols);
+
+  // Capacity maxRows x maxCols at size 0 x 0, with zeroed storage for the
+  // packed layout of a reservedRows x reservedCols matrix (see
+  // PackedElements) instead of the whole capacity.
+  void CreateReserved(uint32_t maxRows, uint32_t maxCols, uint32_t reservedRows, uint32_t reservedCols);
+  // Extends the storage to hold the packed layout of rows x cols; no
+  // element moves within the layout. Returns 0, or 1 when storage could not
+  // be had.
+  int Reserve(uint32_t rows, uint32_t cols);
+  // Elements the packed layout of rows x cols needs: its rows, the row
+  // after them and one row of margin.
+  static std::size_t PackedElements(uint32_t rows, uint32_t cols) {
+    return (static_cast<std::size_t>(rows) + 2) * (cols > 0 ? cols : 1);
+  }
 
   void InitializeMemory();
   void FreeMemory();
@@ -75,9 +98,16 @@ class Matrix {
   int ResizeWithinCapacity(uint32_t rows, uint32_t cols, bool packed);
   // Points the rows from m_RowsLaidOut up to (not including) `rows` at their
   // place for the current stride.
-  void LayOutRows(uint32_t rows);
+  // Returns 1 when the storage the rows need could not be had.
+  int LayOutRows(uint32_t rows);
+  // (m_MaxRows + 1) x (m_MaxCols + 1): the storage Create obtains.
+  std::size_t WholeCapacityElements() const;
+  // Extends the block to at least `elements` doubles, zeroing what is new
+  // and laying the rows out again; reports and returns 1 on failure.
+  int EnsureElements(std::size_t elements);
 
   double* m_Block = nullptr;
+  std::size_t m_BlockElements = 0;  // doubles in m_Block
   uint32_t m_RowStride = 0;    // elements from one row to the next
   uint32_t m_RowsLaidOut = 0;  // rows 0..m_RowsLaidOut-1 follow m_RowStride
 };

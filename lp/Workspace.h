@@ -6,6 +6,7 @@
 // it; nothing in a workspace is shared between workers.
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "lp/LPProblem.h"
@@ -29,5 +30,26 @@ struct LPWorkspace {
     LPObjective.assign(objectiveSize, 0.0);
     Problem.Create(size, size);
     Problem.m_ErrorLog = log;
+  }
+
+  // The same capacity, with storage for the matrix and the tableau of the
+  // programs in `largest` (rows x columns) only: memory grows with the
+  // largest program a run poses rather than with the square of the
+  // capacity. A larger program that fits the capacity still runs: its
+  // layout extends the storage.
+  struct ProgramShape {
+    uint32_t rows;
+    uint32_t cols;
+  };
+  void CreateFor(uint32_t size, uint32_t objectiveSize, ErrorLog* log, std::initializer_list<ProgramShape> largest) {
+    LPMatrix.CreateReserved(size, size, 0, 0);
+    LPRhs.assign(size, 0.0);
+    LPObjective.assign(objectiveSize, 0.0);
+    Problem.Create(size, size, false);
+    Problem.m_ErrorLog = log;
+    for (const ProgramShape& shape : largest) {
+      LPMatrix.Reserve(shape.rows, shape.cols);
+      Problem.Reserve(shape.rows, shape.cols);
+    }
   }
 };

@@ -435,6 +435,47 @@ TEST(MatrixPacked, LargestPackedSizeLeavesTheNextRowInTheBlock) {
   EXPECT_EQ(m.GetValue(3, 4), 0.0);
 }
 
+// CreateReserved: the capacity (its checks and reports) of Create, storage
+// for a 2 x 3 packed layout only; larger layouts within the capacity extend
+// the storage and keep every element already in place.
+TEST(MatrixPacked, ReservedStorageKeepsTheCapacityAndGrowsWithTheLayout) {
+  Matrix m;
+  m.CreateReserved(6, 8, 2, 3);
+  EXPECT_EQ(m.m_IsAllocated, 1);
+  EXPECT_EQ(m.m_MaxRows, 6u);
+  EXPECT_EQ(m.m_MaxCols, 8u);
+  EXPECT_EQ(m.m_NumRows, 0u);
+  ASSERT_EQ(m.ResetMatrixPacked(2, 3), 0);
+  for (uint32_t i = 0; i < 2; ++i) {
+    for (uint32_t j = 0; j < 3; ++j) m.SetValue(i, j, 10.0 * i + j + 1);
+  }
+  // Three more rows than reserved, in the same layout: rows 0 and 1 keep
+  // their values, the new ones read 0, and row 5 follows at 5 x 3.
+  m.SetDimensions(5, 3);
+  EXPECT_EQ(m.m_NumRows, 5u);
+  EXPECT_EQ(m.GetValue(0, 0), 1.0);
+  EXPECT_EQ(m.GetValue(1, 2), 13.0);
+  for (uint32_t j = 0; j < 3; ++j) EXPECT_EQ(m.GetValue(4, j), 0.0);
+  EXPECT_EQ(m.Row(5), m.Row(0) + 15);
+  // The largest layout the capacity admits, 5 x 7 with row 5 addressable.
+  ASSERT_EQ(m.ResetMatrixPacked(5, 7), 0);
+  for (uint32_t j = 0; j < 7; ++j) m.Row(5)[j] = 1.0;
+  for (uint32_t i = 0; i < 5; ++i) {
+    for (uint32_t j = 0; j < 7; ++j) EXPECT_EQ(m.GetValue(i, j), 0.0);
+  }
+  // The capacity stride over every row, as after Create.
+  ASSERT_EQ(m.ResetMatrix(5, 7), 0);
+  for (uint32_t i = 1; i < 6; ++i) EXPECT_EQ(m.Row(i), m.Row(i - 1) + 8) << i;
+  EXPECT_EQ(m.m_ErrorFlag, 0);
+  // Refusals name the capacity, not the storage.
+  CaptureStdout();
+  EXPECT_EQ(m.ResetMatrixPacked(6, 3), 1);
+  EXPECT_EQ(GetCapturedStdout(),
+            "Reset Matrix : dimensions required [6,3] Max Dimensions [6,8]\n"
+            "Error Detected : ResetMatrix : More memory required. Reallocate Max Memory\n");
+  EXPECT_EQ(m.m_NumRows, 5u);
+}
+
 // The block copy moves element by element, row by row, in increasing order,
 // also within one matrix: copying rows 0..2 one row down repeats row 0.
 TEST(MatrixCopy, OverlappingCopyWithinOneMatrixRunsForward) {
