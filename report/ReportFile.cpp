@@ -353,6 +353,20 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
     html += "</ol>\n<p class=\"note\">Every failed program is listed in the error log; its measures are -9999 "
             "and are left out of the means below.</p>\n";
   }
+  if (!tally.shortStops.empty()) {
+    html += "<h3>Programs that stopped short";
+    if (tally.shortStops.size() > 20) html += " (the first 20)";
+    html += "</h3>\n<ol class=\"failures\">\n";
+    const std::size_t shown = std::min<std::size_t>(tally.shortStops.size(), 20);
+    for (std::size_t k = 0; k < shown; ++k)
+      html += "<li>" + Escape(Trimmed(tally.shortStops[k].label)) +
+              (std::isfinite(tally.shortStops[k].gain)
+                   ? FormatText(": optimum short by about %.2g of its value", tally.shortStops[k].gain)
+                   : std::string(": an improving direction without limit was left")) +
+              "</li>\n";
+    html += "</ol>\n<p class=\"note\">Their measures are printed as computed and may be off in the last printed "
+            "digits; rescaling the data (or the UnitMeans command) avoids this.</p>\n";
+  }
   return html;
 }
 
