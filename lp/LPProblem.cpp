@@ -115,7 +115,7 @@ int Solve(LPProblem& problem) {
   problem.m_ResultCode = kLPOptimal;
   problem.m_StepCount = 0;
   int code = kLPOptimal;
-  SimplexStepCount = 0;
+  SimplexStepCount() = 0;
   const uint32_t m = problem.m_NumConstraints;
   const uint32_t n = problem.m_NumVariables;
   Matrix& tableau = problem.m_Tableau;
@@ -130,10 +130,10 @@ int Solve(LPProblem& problem) {
   } else {
     code = kLPBadInput;
   }
-  problem.m_StepCount = SimplexStepCount;
+  problem.m_StepCount = SimplexStepCount();
   problem.m_ResultCode = code;
 
-  if (SimplexStepCount > kSimplexStepLimit) {
+  if (SimplexStepCount() > kSimplexStepLimit) {
     code = kLPStepLimit;
   } else if (code == kLPOptimal && !BasisIsFeasible(tableau, m)) {
     code = kLPNotFeasibleBasis;

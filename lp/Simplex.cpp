@@ -8,7 +8,14 @@
 #include "core/Format.h"
 #include "lp/SimplexKernels.h"
 
-thread_local uint32_t SimplexStepCount = 0;
+namespace {
+
+// This thread's SimplexStepCount.
+thread_local uint32_t tStepCount = 0;
+
+}  // namespace
+
+uint32_t& SimplexStepCount() { return tStepCount; }
 
 namespace {
 
@@ -46,12 +53,12 @@ namespace {
 
 void FindEnteringColumn(double** a, int row, const int* candidates, int numCandidates, bool absolute, int& column,
                         double& value) {
-  ++SimplexStepCount;
+  ++tStepCount;
   ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, absolute, column, value);
 }
 
 int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
-  ++SimplexStepCount;
+  ++tStepCount;
   return ActiveSimplexKernels().findPivotRow(a, rows, m, n, p, stride);
 }
 
@@ -75,7 +82,7 @@ std::ptrdiff_t UniformRowStride(double** a, int m) {
 // all its columns, the pivot column included, and the pivot column's entry
 // is stored afterwards: the value the loop computed there is discarded.
 void Pivot(double** a, int lastRow, int n, int r, int p) {
-  ++SimplexStepCount;
+  ++tStepCount;
   ++tSolveTotals.pivots;
   tSolveTotals.updates += static_cast<uint64_t>(lastRow) * static_cast<uint64_t>(n + 1);
   double* pivotRow = a[r + 1];
@@ -191,7 +198,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
       }
     }
     Pivot(a, m + 2, n, r, p);
-    if (SimplexStepCount > kSimplexStepLimit) return Phase1End::kStepLimit;
+    if (tStepCount > kSimplexStepLimit) return Phase1End::kStepLimit;
 
     const int leaving = basis[r];
     if (leaving >= n + m1 + m2 + 1) {
@@ -210,7 +217,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
 
 void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m2, int m3, int* nonBasis,
             SimplexWorkLists& work) {
-  SimplexStepCount = 0;
+  tStepCount = 0;
   const SolveTotalsGuard totalsGuard;
   if (m != m1 + m2 + m3) {
     ConsolePrintf(" Bad input constraint counts in simplx.\n");
@@ -262,7 +269,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
       return;
     }
     Pivot(a, m + 1, n, r, p);
-    if (SimplexStepCount > kSimplexStepLimit) return;
+    if (tStepCount > kSimplexStepLimit) return;
     ExchangeBasis(basis, nonBasis, r, p);
   }
 }

@@ -33,9 +33,10 @@ constexpr double kSimplexTolerance = 1e-5;
 // Bound on SimplexStepCount: stops degenerate cycling and runs spoilt by a NaN.
 constexpr uint32_t kSimplexStepLimit = 400000;
 
-// Count of entering-column searches, ratio tests and pivots of the current
-// solve on this thread. Reset by simplx on entry; read by the LP wrapper.
-extern thread_local uint32_t SimplexStepCount;
+// SimplexStepCount: the count of entering-column searches, ratio tests and
+// pivots of the current solve on the calling thread (each worker thread
+// solves its own programs). Reset by simplx on entry; read by the LP wrapper.
+uint32_t& SimplexStepCount();
 
 // Totals over the whole run, kept for performance measurement only: they
 // never influence a result. A pivot over L tableau rows and n + 1 columns

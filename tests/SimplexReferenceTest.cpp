@@ -378,7 +378,7 @@ void ExpectSameSolve(const Program& original, const std::string& what) {
     UseVectorPath(BestVectorPath());
 
     ASSERT_EQ(code, reference.code);
-    EXPECT_EQ(SimplexStepCount, reference.steps);
+    EXPECT_EQ(SimplexStepCount(), reference.steps);
     for (int i = 1; i <= prog.m; ++i) EXPECT_EQ(basis[i], reference.basis[i]) << "basis of row " << i;
     for (int k = 1; k <= prog.n; ++k) EXPECT_EQ(nonBasis[k], reference.nonBasis[k]) << "nonbasis " << k;
     int differing = 0;

@@ -509,13 +509,13 @@ TEST(Simplx, ResultCodeUntouchedAtTheStepLimitAndSetAtBadInput) {
   int code = 77;
   simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 3, 2, 1, 2, 0, problem.m_NonBasis.data(), work);
   EXPECT_EQ(code, 77);
-  EXPECT_GT(SimplexStepCount, kSimplexStepLimit);
+  EXPECT_GT(SimplexStepCount(), kSimplexStepLimit);
 
   ::testing::internal::CaptureStdout();
   simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 2, 2, 1, 0, 0, problem.m_NonBasis.data(), work);
   ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(code, kLPBadInput);
-  EXPECT_EQ(SimplexStepCount, 0u);
+  EXPECT_EQ(SimplexStepCount(), 0u);
 }
 
 TEST(Simplx, OnlyLessEqualRowsNeverWriteTheAuxiliaryRow) {
