@@ -30,7 +30,11 @@ void Matrix::InitializeMemory() {
   m_IsAllocated = 0;
   // calloc hands out zeroed storage; large blocks come as untouched pages, so
   // a capacity that is never used costs no time and no resident memory.
-  const std::size_t elements = WholeCapacityElements();
+  if (!ObtainStorage(WholeCapacityElements())) return;
+  LayOutRows(m_MaxRows);
+}
+
+bool Matrix::ObtainStorage(std::size_t elements) {
   m_RowPtrs = static_cast<double**>(std::calloc(m_MaxRows > 0 ? m_MaxRows : 1, sizeof(double*)));
   m_Block = static_cast<double*>(std::calloc(elements, sizeof(double)));
   if (m_Block == nullptr || m_RowPtrs == nullptr) {
@@ -40,13 +44,13 @@ void Matrix::InitializeMemory() {
     m_RowPtrs = nullptr;
     ReportError("InitializeMemory");
     m_ErrorFlag = 1;
-    return;
+    return false;
   }
   m_BlockElements = elements;
   m_RowStride = m_MaxCols;
   m_RowsLaidOut = 0;
-  LayOutRows(m_MaxRows);
   m_IsAllocated = 1;
+  return true;
 }
 
 void Matrix::CreateReserved(uint32_t maxRows, uint32_t maxCols, uint32_t reservedRows, uint32_t reservedCols) {
@@ -58,23 +62,9 @@ void Matrix::CreateReserved(uint32_t maxRows, uint32_t maxCols, uint32_t reserve
   m_ErrorFlag = 0;
   std::size_t elements = PackedElements(reservedRows, reservedCols);
   if (elements > WholeCapacityElements()) elements = WholeCapacityElements();
-  m_RowPtrs = static_cast<double**>(std::calloc(m_MaxRows > 0 ? m_MaxRows : 1, sizeof(double*)));
-  m_Block = static_cast<double*>(std::calloc(elements, sizeof(double)));
-  if (m_Block == nullptr || m_RowPtrs == nullptr) {
-    std::free(m_Block);
-    std::free(m_RowPtrs);
-    m_Block = nullptr;
-    m_RowPtrs = nullptr;
-    ReportError("InitializeMemory");
-    m_ErrorFlag = 1;
-    return;
-  }
-  m_BlockElements = elements;
   // The capacity stride, as after Create; no row is laid out until a size
   // is set, and each layout obtains the storage it needs.
-  m_RowStride = m_MaxCols;
-  m_RowsLaidOut = 0;
-  m_IsAllocated = 1;
+  ObtainStorage(elements);
 }
 
 int Matrix::Reserve(uint32_t rows, uint32_t cols) {

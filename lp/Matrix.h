@@ -102,6 +102,10 @@ class Matrix {
   int LayOutRows(uint32_t rows);
   // (m_MaxRows + 1) x (m_MaxCols + 1): the storage Create obtains.
   std::size_t WholeCapacityElements() const;
+  // Obtains zeroed storage of `elements` values and the row table, with the
+  // capacity stride and no row laid out; on failure reports it, sets the
+  // error flag and returns false.
+  bool ObtainStorage(std::size_t elements);
   // Extends the block to at least `elements` doubles, zeroing what is new
   // and laying the rows out again; reports and returns 1 on failure.
   int EnsureElements(std::size_t elements);
