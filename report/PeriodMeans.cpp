@@ -36,48 +36,38 @@ bool NamesPeriods(const ObservationVector& id, uint32_t firms, uint32_t periods)
   return true;
 }
 
-}  // namespace
-
-PeriodSeries GeometricMeansByPeriod(const ObservationVector& values, uint32_t firms, uint32_t periods) {
-  PeriodSeries series = EmptySeries(periods);
-  for (uint32_t t = 1; t <= periods; ++t) {
-    double logSum = 0.0;
-    uint32_t used = 0;
-    for (uint32_t i = 1; i <= firms; ++i) {
-      const double value = values[Entry(firms, t, i)];
-      if (!IsUsable(value) || value <= 0.0) {
-        ++series.leftOut[t - 1];
-        continue;
-      }
-      logSum += std::log(value);
-      ++used;
-    }
-    if (used == 0) continue;
-    series.value[t - 1] = std::exp(logSum / used);
-    series.present[t - 1] = true;
-  }
-  return series;
-}
-
-PeriodSeries ArithmeticMeansByPeriod(const ObservationVector& values, uint32_t firms, uint32_t periods) {
+// The mean of each period over the firms' usable values, summed from zero in
+// firm order: of their logarithms (then raised back) for the geometric mean,
+// which can use positive values only, or of the values themselves.
+PeriodSeries MeansByPeriod(const ObservationVector& values, uint32_t firms, uint32_t periods, bool geometric) {
   PeriodSeries series = EmptySeries(periods);
   for (uint32_t t = 1; t <= periods; ++t) {
     double sum = 0.0;
     uint32_t used = 0;
     for (uint32_t i = 1; i <= firms; ++i) {
       const double value = values[Entry(firms, t, i)];
-      if (!IsUsable(value)) {
+      if (!IsUsable(value) || (geometric && value <= 0.0)) {
         ++series.leftOut[t - 1];
         continue;
       }
-      sum += value;
+      sum += geometric ? std::log(value) : value;
       ++used;
     }
     if (used == 0) continue;
-    series.value[t - 1] = sum / used;
+    series.value[t - 1] = geometric ? std::exp(sum / used) : sum / used;
     series.present[t - 1] = true;
   }
   return series;
+}
+
+}  // namespace
+
+PeriodSeries GeometricMeansByPeriod(const ObservationVector& values, uint32_t firms, uint32_t periods) {
+  return MeansByPeriod(values, firms, periods, true);
+}
+
+PeriodSeries ArithmeticMeansByPeriod(const ObservationVector& values, uint32_t firms, uint32_t periods) {
+  return MeansByPeriod(values, firms, periods, false);
 }
 
 PeriodSeries RunningProducts(const PeriodSeries& means) {

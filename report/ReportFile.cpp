@@ -100,6 +100,21 @@ const char* CodeMeaning(int code) {
   }
 }
 
+// A numbered list of the first 20 programs of `notes` (labels, each followed
+// by what `detail` says of it) under `title`, and `note` below; nothing when
+// there are none.
+template <typename Detail>
+std::string ProgramList(const char* title, const std::vector<ProgramNote>& notes, Detail detail, const char* note) {
+  if (notes.empty()) return "";
+  constexpr std::size_t kShown = 20;
+  std::string html = std::string("<h3>") + title;
+  if (notes.size() > kShown) html += " (the first 20)";
+  html += "</h3>\n<ol class=\"failures\">\n";
+  for (std::size_t k = 0; k < notes.size() && k < kShown; ++k)
+    html += "<li>" + Escape(Trimmed(notes[k].label)) + detail(notes[k]) + "</li>\n";
+  return html + "</ol>\n<p class=\"note\">" + note + "</p>\n";
+}
+
 // ---------------------------------------------------------------- charts
 
 constexpr double kWidth = 640.0;
@@ -342,31 +357,14 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
   if (tally.solved == 0)
     html += "<p class=\"note\">The solver&#39;s tally holds no programs for this run, so the counts above are "
             "zero.</p>\n";
-  if (!tally.failures.empty()) {
-    html += "<h3>Failed programs";
-    if (tally.failures.size() > 20) html += " (the first 20)";
-    html += "</h3>\n<ol class=\"failures\">\n";
-    const std::size_t shown = std::min<std::size_t>(tally.failures.size(), 20);
-    for (std::size_t k = 0; k < shown; ++k)
-      html += "<li>" + Escape(Trimmed(tally.failures[k].label)) +
-              FormatText(": code %d (%s)", tally.failures[k].code, CodeMeaning(tally.failures[k].code)) + "</li>\n";
-    html += "</ol>\n<p class=\"note\">Every failed program is listed in the error log; its measures are -9999 "
-            "and are left out of the means below.</p>\n";
-  }
-  if (!tally.shortStops.empty()) {
-    html += "<h3>Programs that stopped short";
-    if (tally.shortStops.size() > 20) html += " (the first 20)";
-    html += "</h3>\n<ol class=\"failures\">\n";
-    const std::size_t shown = std::min<std::size_t>(tally.shortStops.size(), 20);
-    for (std::size_t k = 0; k < shown; ++k)
-      html += "<li>" + Escape(Trimmed(tally.shortStops[k].label)) +
-              (std::isfinite(tally.shortStops[k].gain)
-                   ? FormatText(": optimum short by about %.2g of its value", tally.shortStops[k].gain)
-                   : std::string(": an improving direction without limit was left")) +
-              "</li>\n";
-    html += "</ol>\n<p class=\"note\">Their measures are printed as computed and may be off in the last printed "
-            "digits; rescaling the data (or the UnitMeans command) avoids this.</p>\n";
-  }
+  html += ProgramList("Failed programs", tally.failures, [](const ProgramNote& note) {
+    return FormatText(": code %d (%s)", note.code, CodeMeaning(note.code));
+  }, "Every failed program is listed in the error log; its measures are -9999 and are left out of the means below.");
+  html += ProgramList("Programs that stopped short", tally.shortStops, [](const ProgramNote& note) {
+    return std::isfinite(note.gain) ? FormatText(": optimum short by about %.2g of its value", note.gain)
+                                    : std::string(": an improving direction without limit was left");
+  }, "Their measures are printed as computed and may be off in the last printed digits; rescaling the data (or "
+     "the UnitMeans command) avoids this.");
   return html;
 }
 
