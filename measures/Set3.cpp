@@ -264,9 +264,8 @@ void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   const bool chained = record.IsChained();
   WorkingCopies copies;
   CreateWorkingCopies(record, copies);
-  record.CurrentOutputWeights.assign(record.Outputs, 0.0);
-  record.CurrentInputWeights.assign(record.Inputs, 0.0);
-  std::vector<Weights> weights(workers.Size(), Weights{record.CurrentOutputWeights, record.CurrentInputWeights});
+  std::vector<Weights> weights(workers.Size(), Weights{std::vector<double>(record.Outputs, 0.0),
+                                                      std::vector<double>(record.Inputs, 0.0)});
   const Matrix& capacity = workers.Workspace(0).LPMatrix;
   PeriodTechnology period;
   ProgressLine progress("Set 3", static_cast<uint64_t>(NT) + (chained && NT > N ? NT - N : 0));
