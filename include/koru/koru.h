@@ -1,0 +1,196 @@
+#pragma once
+// KORU as a library: a panel in memory in, results in memory out.
+//
+//   koru::Panel panel = ...;                 // counts, quantities, identifiers
+//   koru::Settings settings;                 // family, returns to scale, ...
+//   koru::Results results = koru::analyze(panel, settings);
+//   const std::vector<double>& dtfp = results.indexes.Column("dTFP");
+//   koru::write_result_files(results, "farms");   // farms_output_*.csv, as the console program
+//
+// Every value is the engine's full-precision double; the result files round
+// them as they always have. A value the run could not compute is kMissing
+// (the files print -9999).
+//
+// Nothing here prints, reads standard input, waits or touches a file unless
+// the function says so. Every call is reentrant: two analyses may run on two
+// threads at once. Every hook is called on the thread that called analyze.
+// Refusals are exceptions: InputError carries the console program's message
+// for the same stop (without its prompts), Cancelled a run the cancel hook
+// ended. A call that throws leaves no partial results and no file.
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace koru {
+
+// The library's version, the console program's "KORU 3.1".
+const char* version();
+
+// A value that could not be computed, printed as -9999 by the files.
+constexpr double kMissing = -9999.0;
+
+// The eight index families, in the order of the input file's commands.
+enum class Family { Laspeyres, Paasche, Fisher, Lowe, MalmquistHs, MalmquistIt, HicksMoorsteen, FarePrimont };
+enum class ReturnsToScale { Variable, Constant };
+// Each period's own technology, no technical regress, no technical change.
+enum class Technology { EachPeriod, NoTechRegress, NoTechChange };
+
+// The printed name of a family, as the files and the console write it
+// ("Fare-Primont", ...), and the lower-case token front ends take
+// ("fare-primont", "malmquist-hs", "hicks-moorsteen", ...).
+std::string family_name(Family family);
+std::string family_token(Family family);
+
+// A balanced panel: N firms observed in each of T periods. Observation o
+// (0-based) is firm i (1-based) in period t (1-based) with o = N (t - 1) + i - 1:
+// period by period and, within a period, firm by firm, as in the input file.
+struct Panel {
+  uint32_t firms = 0;    // N
+  uint32_t periods = 0;  // T
+  uint32_t outputs = 0;  // M
+  uint32_t inputs = 0;   // K
+
+  // Row-major, one row per observation: NT x M and NT x K.
+  std::vector<double> outputQuantities;
+  std::vector<double> inputQuantities;
+  // Empty without prices; otherwise NT x M and NT x K, row-major.
+  std::vector<double> outputPrices;
+  std::vector<double> inputPrices;
+
+  // The two identifier columns the result files print after the observation
+  // number ("%6.0f" each). Empty: firm number i and period number t.
+  std::vector<double> id1;
+  std::vector<double> id2;
+  // The text that heads the observation number and the identifier columns in
+  // every result file, e.g. "obs,firm,year" (the input file's header up to its
+  // third comma).
+  std::string idHeading = "obs,firm,period";
+
+  bool HasPrices() const { return !outputPrices.empty() || !inputPrices.empty(); }
+};
+
+// What the input file's command section chooses; the defaults are its.
+struct Settings {
+  bool familyGiven = false;        // false: Fare-Primont, or Lowe with prices
+  Family family = Family::FarePrimont;
+  ReturnsToScale returnsToScale = ReturnsToScale::Variable;
+  Technology technology = Technology::EachPeriod;
+  uint32_t window = 1;             // periods in each period's reference set
+  uint32_t base = 1;               // the comparison observation of Lowe and Fare-Primont, 1..NT
+  bool unitMeans = false;          // rescale every quantity to a mean of 1 before solving
+  bool singleSolve = false;        // never solve a doubtful program again on a rescaled copy
+  unsigned threads = 0;            // worker threads; 0: one per processor available
+};
+
+// Optional callbacks, all called on the thread that called analyze.
+struct Hooks {
+  // Progress of the computation sets: set 1..6, units done, units in the set.
+  std::function<void(int set, uint64_t done, uint64_t total)> progress;
+  // Polled between programs; returning true ends the run with Cancelled.
+  std::function<bool()> cancel;
+  // The console text a run prints while it works (configuration summary,
+  // set headings, LP error lines, the closing warning), in order. The console
+  // program prints it; other callers may ignore it.
+  std::function<void(const std::string& text)> console;
+};
+
+// One table of a result file: the value columns after the observation number
+// and the identifiers, headed as the file heads them, one entry per
+// observation (0-based, observation order).
+struct Table {
+  std::string title;                          // the file's heading line above the table, trimmed
+  std::vector<std::string> headings;          // "dTFP", "OTE", "pstar1", ...
+  std::vector<std::vector<double>> columns;   // columns[c][o]
+  // Whether the file prints values for observation o (the chained families
+  // print only the identifiers of the first period's rows in the indexes).
+  std::vector<bool> printed;
+
+  // The column headed `heading`; throws std::out_of_range when there is none.
+  const std::vector<double>& Column(const std::string& heading) const;
+};
+
+// A program worth telling the user about, labelled as in the error log
+// ("Determining DItss, Obs 19").
+struct ProgramNote {
+  std::string label;
+  uint32_t observation = 0;  // 1-based, 0 when the program belongs to none
+  int code = 0;              // failed: the result code; stopped short: 0
+  double gain = 0.0;         // stopped short: the objective gain relative to the optimum
+};
+
+struct Results {
+  Panel panel;           // the panel as analysed (identifiers filled in)
+  Settings settings;     // as applied: the family chosen by default, the base, ...
+  std::string summary;   // the configuration summary the console prints
+
+  Table indexes;         // the index numbers
+  Table levels;          // the levels
+  std::vector<bool> atMaxTfp;  // the levels' "max" marker per observation
+  Table shadowPrices;    // revenue- and cost-deflated shadow prices
+  Table extras;          // the intermediate values of each observation
+  // The representative observation's values (Fare-Primont): "DO000",
+  // "alpha0", ..., each with its entries, in the order of the extras file.
+  std::vector<std::pair<std::string, std::vector<double>>> representative;
+
+  std::vector<ProgramNote> failed;        // in program order
+  std::vector<ProgramNote> stoppedShort;  // in program order, after any second solve
+  uint64_t programsSolved = 0;
+  uint64_t programsFailed = 0;
+  uint64_t programsSolvedAgain = 0;       // solved again on a rescaled copy and taken
+  std::string warning;   // the end-of-run warning as the console prints it; "" when none
+
+  // What write_result_files and write_report need beyond the tables.
+  std::shared_ptr<const void> engineState;
+};
+
+// A refused panel or setting: what() is the console program's message for
+// the same stop, without its prompts, or names the field and the observation.
+class InputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A run the cancel hook ended.
+class Cancelled : public std::runtime_error {
+ public:
+  Cancelled() : std::runtime_error("KORU: the run was cancelled") {}
+};
+
+// A result or report file that could not be written whole; what() names the
+// file and the reason. Earlier files of the same names are left whole.
+class WriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks = {});
+
+// Reads an input file as the console program does. Throws InputError with
+// the console's message where the console program stops.
+struct InputFile {
+  Panel panel;
+  Settings settings;
+  std::string console;  // the text the console program prints while reading
+};
+InputFile read_input_file(const std::string& path);
+
+// Writes an input file that read_input_file reads back as this panel and
+// these settings, and on which the console program gives analyze's results:
+// the command section, the heading and one row per observation. Throws
+// WriteError.
+void write_input_file(const std::string& path, const Panel& panel, const Settings& settings);
+
+// Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
+// _xtras.csv and _xxerrors.txt, byte for byte as the console program writes
+// them for the same panel and settings. Throws WriteError.
+void write_result_files(const Results& results, const std::string& baseName);
+
+// Writes the HTML report of the decomposition by period. Throws WriteError.
+void write_report(const Results& results, const std::string& path);
+
+}  // namespace koru
