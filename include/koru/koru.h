@@ -46,6 +46,13 @@ enum class Technology { EachPeriod, NoTechRegress, NoTechChange };
 std::string family_name(Family family);
 std::string family_token(Family family);
 
+// The tokens front ends take, back to values: "laspeyres" ... "fare-primont";
+// "vrs", "crs"; "each-period", "no-regress", "no-change". An unknown token
+// throws InputError naming the setting and the tokens it takes.
+Family family_from_token(const std::string& token);
+ReturnsToScale returns_to_scale_from_token(const std::string& token);
+Technology technology_from_token(const std::string& token);
+
 // A balanced panel: N firms observed in each of T periods. Observation o
 // (0-based) is firm i (1-based) in period t (1-based) with o = N (t - 1) + i - 1:
 // period by period and, within a period, firm by firm, as in the input file.
@@ -73,6 +80,25 @@ struct Panel {
 
   bool HasPrices() const { return !outputPrices.empty() || !inputPrices.empty(); }
 };
+
+// Rows of a data frame in any order, one per firm and period, as front ends
+// hand them over: each row's firm and period as codes (0-based positions in
+// firmLabels and periodLabels) and named numeric columns.
+struct PanelRows {
+  std::vector<std::string> firmLabels;    // firms in the order they are to be numbered
+  std::vector<std::string> periodLabels;  // periods in the order they are to be numbered
+  std::vector<uint32_t> firm;             // per row
+  std::vector<uint32_t> period;           // per row
+  // Each variable: its column name and one value per row.
+  std::vector<std::pair<std::string, std::vector<double>>> outputs, inputs, outputPrices, inputPrices;
+};
+
+// Orders the rows into a balanced panel (period by period, firm by firm),
+// the identifiers being the firm and period numbers. Throws InputError
+// naming the column and the firm and period for a missing or duplicated
+// (firm, period) pair (the first missing pairs listed, and how to balance
+// the panel) and for a value that is not finite.
+Panel panel_from_rows(const PanelRows& rows);
 
 // What the input file's command section chooses; the defaults are its.
 struct Settings {
@@ -180,9 +206,9 @@ struct InputFile {
 InputFile read_input_file(const std::string& path);
 
 // Writes an input file that read_input_file reads back as this panel and
-// these settings, and on which the console program gives analyze's results:
-// the command section, the heading and one row per observation. Throws
-// WriteError.
+// these settings: the command section, the heading and one row per
+// observation. The file holds values as single-precision numbers, as the
+// console program reads them. Throws WriteError.
 void write_input_file(const std::string& path, const Panel& panel, const Settings& settings);
 
 // Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
