@@ -89,12 +89,17 @@ struct PanelRows {
   std::vector<std::string> periodLabels;  // periods in the order they are to be numbered
   std::vector<uint32_t> firm;             // per row
   std::vector<uint32_t> period;           // per row
+  std::string firmColumn = "firm";        // names used in messages and the heading
+  std::string periodColumn = "period";
   // Each variable: its column name and one value per row.
   std::vector<std::pair<std::string, std::vector<double>>> outputs, inputs, outputPrices, inputPrices;
 };
 
-// Orders the rows into a balanced panel (period by period, firm by firm),
-// the identifiers being the firm and period numbers. Throws InputError
+// Orders the rows into a balanced panel (period by period, firm by firm).
+// The identifier columns are the firm and the period labels where every
+// label of that kind is a number, otherwise their positions 1..N or 1..T;
+// the heading is "obs,<firm column>,<period column>" with the names given
+// here. Throws InputError
 // naming the column and the firm and period for a missing or duplicated
 // (firm, period) pair (the first missing pairs listed, and how to balance
 // the panel) and for a value that is not finite.
