@@ -26,6 +26,13 @@ void PollCancel() {
   if (context->cancel()) throw RunCancelled();
 }
 
+void PollCancelNow() {
+  RunContext* context = tRunContext;
+  if (context == nullptr || !context->cancel) return;
+  context->lastPoll = std::chrono::steady_clock::now();
+  if (context->cancel()) throw RunCancelled();
+}
+
 void SetThreadAbandonFlag(const std::atomic<bool>* flag) { tAbandon = flag; }
 
 SetProgress::SetProgress(int set, uint64_t total) : m_Context(tRunContext), m_Set(set), m_Total(total) {

@@ -69,6 +69,8 @@ struct RunCancelled {};
 // RunCancelled once the thread's abandon flag is set (the calling thread set
 // it on leaving the job). Does nothing outside a library call.
 void PollCancel();
+// The same without the wait between polls: at the boundaries of the sets.
+void PollCancelNow();
 
 // The flag a worker thread checks in PollCancel; nullptr: none.
 void SetThreadAbandonFlag(const std::atomic<bool>* flag);

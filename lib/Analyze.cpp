@@ -151,7 +151,7 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
       [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
   };
   for (auto set : sets) {
-    PollCancel();
+    PollCancelNow();
     set(record, workers);
     if (log.HasCriticalEntry() && !log.CriticalStop()) ThrowStop(*ThreadRunContext());
   }
