@@ -165,7 +165,7 @@ void StartUp() {
   ReadConsoleLine(discarded);
 }
 
-int RunKoru(const std::string& chosenPath, const RunOptions& options) {
+int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTotals* totals) {
   RunFileNames names;
   bool named = DeriveFileNames(chosenPath, names);
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
@@ -181,7 +181,12 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
 
   koru::Results results;
   int status = 0;
-  if (!ReadComputeAndWrite(names, options, results, status)) return status;
+  const bool finished = ReadComputeAndWrite(names, options, results, status);
+  if (totals != nullptr && results.engineState) {
+    const ProgramTally& tally = koru::detail::RecordOf(results).Tally;
+    *totals = SimplexTotals{tally.simplexCalls, tally.pivots, tally.updates};
+  }
+  if (!finished) return status;
 
   if (!results.warning.empty()) ConsolePrintf("%s", results.warning.c_str());
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");

@@ -13,6 +13,9 @@ void ProgramTally::Append(const ProgramTally& later) {
   solved += later.solved;
   failed += later.failed;
   stoppedShort += later.stoppedShort;
+  simplexCalls += later.simplexCalls;
+  pivots += later.pivots;
+  updates += later.updates;
   failures.insert(failures.end(), later.failures.begin(), later.failures.end());
   shortStops.insert(shortStops.end(), later.shortStops.begin(), later.shortStops.end());
 }

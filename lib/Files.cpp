@@ -88,6 +88,12 @@ void WriteOrThrow(Write write) {
 
 }  // namespace
 
+namespace detail {
+
+const AnalysisRecord& RecordOf(const Results& results) { return StateOf(results).record; }
+
+}  // namespace detail
+
 InputFile read_input_file(const std::string& path) {
   RunContext context;
   InputFile input;
