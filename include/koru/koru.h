@@ -163,7 +163,7 @@ struct ProgramNote {
 
 struct Results {
   Panel panel;           // the panel as analysed (identifiers filled in)
-  Settings settings;     // as applied: the family chosen by default, the base, ...
+  Settings settings;     // as applied: the family chosen by default, the base, the workers used, ...
   std::string summary;   // the configuration summary the console prints
 
   Table indexes;         // the index numbers
@@ -209,11 +209,17 @@ class WriteError : public std::runtime_error {
 Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks = {});
 
 // Reads an input file as the console program does. Throws InputError with
-// the console's message where the console program stops.
+// the console's message where the console program stops. The panel holds
+// the values as read (single precision, before any UnitMeans rescaling,
+// which analyze does); the settings hold the family the file chose or its
+// default (familyGiven is true), threads 0.
 struct InputFile {
   Panel panel;
   Settings settings;
-  std::string console;  // the text the console program prints while reading
+  // The text the console program prints while reading: warnings about the
+  // command section, the configuration summary and the data size warning.
+  // The warning about badly scaled quantities comes from analyze.
+  std::string console;
 };
 InputFile read_input_file(const std::string& path);
 
