@@ -185,8 +185,9 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   PrepareData(record);
   PrintCounts(record);
 
+  const unsigned threads = settings.threads >= 1 ? settings.threads : DefaultThreadCount();
   try {
-    WorkerPool workers(settings.threads >= 1 ? settings.threads : DefaultThreadCount());
+    WorkerPool workers(threads);
     PrepareWorkers(record, workers);
     ComputeSets(record, log, workers);
   } catch (const RunCancelled&) {
@@ -202,7 +203,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.settings = settings;
   results.settings.familyGiven = true;
   results.settings.family = ChosenFamily(record);
-  results.settings.threads = settings.threads;
+  results.settings.threads = threads;
 
   results.indexes = ToTable(IndexesTable(record));
   results.levels = ToTable(LevelsTable(record));
