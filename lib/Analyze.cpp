@@ -26,8 +26,17 @@ namespace {
 }
 
 // The record's configuration from the settings; the family flags stay clear
-// when the settings leave the family to the default rules.
+// when the settings leave the family to the default rules. An enumerator out
+// of range (a front end's cast) is refused.
 void Configure(AnalysisRecord& record, const Panel& panel, const Settings& settings) {
+  if (static_cast<unsigned>(settings.family) >= kFamilyCount)
+    throw InputError(FormatText("family %d is none of the eight families", static_cast<int>(settings.family)));
+  if (static_cast<unsigned>(settings.returnsToScale) > 1)
+    throw InputError(FormatText("returns to scale %d is neither variable nor constant",
+                                static_cast<int>(settings.returnsToScale)));
+  if (static_cast<unsigned>(settings.technology) > 2)
+    throw InputError(FormatText("technology %d is none of each period, no technical regress, no technical change",
+                                static_cast<int>(settings.technology)));
   record.Prices = panel.HasPrices() ? 1 : 0;
   record.Vrs = settings.returnsToScale == ReturnsToScale::Variable ? 1 : 0;
   record.TechRegress = settings.technology == Technology::EachPeriod ? 1 : 0;
