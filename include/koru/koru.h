@@ -123,9 +123,12 @@ struct Settings {
 
 // Optional callbacks, all called on the thread that called analyze.
 struct Hooks {
-  // Progress of the computation sets: set 1..6, units done, units in the set.
+  // Progress of the computation sets that solve programs (1, 2 and 3; sets
+  // 4 to 6 take no time worth showing): once at a set's start with done 0,
+  // then after each unit (an observation's programs) up to total.
   std::function<void(int set, uint64_t done, uint64_t total)> progress;
-  // Polled between programs; returning true ends the run with Cancelled.
+  // Polled between programs (at most every 5 ms) and at each set's start;
+  // returning true ends the run with Cancelled, within a few programs.
   std::function<bool()> cancel;
   // The console text a run prints while it works, in order: the warning
   // about badly scaled quantities, the counts, the set headings and the LP
