@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "lp/Simplex.h"
+
 // Measured: gains from 4.1e-5 up moved a printed 4th digit; well-scaled data reach 2.2e-5 at most.
 const double kStoppedShortGain = 3e-5;
 
@@ -12,6 +14,10 @@ namespace {
 // column is what the pivots' rounding leaves of a zero (measured: at most
 // 6e-14), not an improving direction; the genuine ones measured exceed 5e-6.
 constexpr double kReducedCostNoise = 1e-10;
+
+// Relative size of a negative basic value that marks the end basis as
+// infeasible (see BasisIsFeasible).
+constexpr double kBasisFeasibilityTolerance = 1e-9;
 
 }  // namespace
 
@@ -43,4 +49,30 @@ double LargestRelativeGain(double** a, int m, const int* candidates, int numCand
     largest = relative > largest ? relative : largest;
   }
   return largest;
+}
+
+bool BasisIsFeasible(double** a, int m) {
+  if (m <= 0) return true;
+  double smallest = a[2][1];
+  double largest = std::fabs(smallest);
+  for (int i = 2; i <= m; ++i) {
+    const double value = a[i + 1][1];
+    if (value < smallest) smallest = value;
+    if (std::fabs(value) > largest) largest = std::fabs(value);
+  }
+  return !(smallest < -kBasisFeasibilityTolerance * (1.0 + largest));
+}
+
+SolveVerdict JudgeSolve(double** a, int m, int simplexCode, unsigned steps, const int* candidates,
+                        int numCandidates) {
+  SolveVerdict verdict;
+  verdict.code = simplexCode;
+  if (steps > kSimplexStepLimit) {
+    verdict.code = kLPStepLimit;
+  } else if (simplexCode == kLPOptimal && !BasisIsFeasible(a, m)) {
+    verdict.code = kLPNotFeasibleBasis;
+  }
+  // An optimal program may still have an improving step the tolerance let pass.
+  if (verdict.code == kLPOptimal) verdict.gain = LargestRelativeGain(a, m, candidates, numCandidates);
+  return verdict;
 }

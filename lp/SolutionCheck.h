@@ -21,3 +21,22 @@ extern const double kStoppedShortGain;
 // improving direction without end: the result is then +infinity. 0 when no
 // candidate has a positive reduced cost.
 double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates);
+
+// True unless some basic value (tableau column 1, rows 2..m+1) lies below
+// -1e-9 x (1 + the largest |basic value|): the ratio test can pass over a
+// binding row whose entry lies inside the tolerance when the data come in
+// large units. Well-scaled problems end far inside this bound.
+bool BasisIsFeasible(double** a, int m);
+
+// The verdict on one call of simplx on the tableau a (m rows): the result
+// code the wrapper reports (kLPStepLimit past the step limit, else
+// kLPNotFeasibleBasis for an optimum at an infeasible basis, else simplx's
+// code) and, for an optimum, LargestRelativeGain over the candidates left
+// (0 otherwise).
+struct SolveVerdict {
+  int code = 0;
+  double gain = 0.0;
+  bool StoppedShort() const { return code == 0 && gain > kStoppedShortGain; }
+};
+SolveVerdict JudgeSolve(double** a, int m, int simplexCode, unsigned steps, const int* candidates,
+                        int numCandidates);
