@@ -351,6 +351,12 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
     failed += " &#8212; " + list;
   }
   html += row("Failed", failed);
+  html += row("Solved again on a rescaled copy",
+              record.SingleSolve != 0
+                  ? std::string("off (--single-solve)")
+                  : Count(tally.solvedAgain) + FormatText(" (%llu of them reached the optimum there; the others keep "
+                                                          "their first result)",
+                                                          static_cast<unsigned long long>(tally.solvedAgainTaken)));
   html += row("Stopped short", Count(tally.stoppedShort) +
                                    " (optimal within the solver&#39;s tolerance with an improving step left)");
   html += "</table>\n";
@@ -363,8 +369,10 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
   html += ProgramList("Programs that stopped short", tally.shortStops, [](const ProgramNote& note) {
     return std::isfinite(note.gain) ? FormatText(": optimum short by about %.2g of its value", note.gain)
                                     : std::string(": an improving direction without limit was left");
-  }, "Their measures are printed as computed and may be off in the last printed digits; rescaling the data (or "
-     "the UnitMeans command) avoids this.");
+  }, record.SingleSolve != 0 ? "Their measures are printed as computed and may be wrong by far more than their last "
+                                "digit."
+                              : "Their measures are printed as computed and may be wrong by far more than their last "
+                                "digit; every one is named in the error log.");
   return html;
 }
 
