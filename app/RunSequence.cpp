@@ -114,7 +114,9 @@ std::string RunEndWarning(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
   const bool offScale = record.UnitMeans == 0 && HasMeanOutsideSafeRange(record);
   const bool inaccurate = tally.stoppedShort > 0 || (tally.failed > 0 && offScale);
-  if (!inaccurate && tally.solvedAgain == 0) return "";
+  // Programs solved again with no better result fail or stop short as
+  // before; they alone add no note to a run that needs no warning.
+  if (!inaccurate && tally.solvedAgainTaken == 0) return "";
 
   constexpr const char* kMore = "          ";
   std::string text;

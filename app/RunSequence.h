@@ -45,8 +45,9 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOption
 
 // The text printed at the end of a run whose results the solver may not
 // have got right (record.Tally): first, when programs were solved again on a
-// rescaled copy, one line " NOTE: " saying how many and how many of them
-// reached the optimum there; then, when some program still stopped short of
+// rescaled copy and some of them reached the optimum there (or the warning
+// follows), one line " NOTE: " saying how many and how many of them reached
+// it; then, when some program still stopped short of
 // its optimum, or programs failed while UnitMeans is off and the mean of
 // some output or input quantity lies outside 0.01..100, the warning, whose
 // lines start with " WARNING: " or continue one indented. "" when none of
