@@ -62,7 +62,7 @@ class LPProblem {
   int m_NumGreaterEqual = 0;
   int m_NumEqual = 0;
   int m_ResultCode = 0;
-  uint32_t m_StepCount = 0;
+  uint32_t m_StepCount = 0;  // of the first solve
   int m_SizeError = 0;
 
   // 1 when the last SetProblem laid its problem into the tableau; a refused

@@ -1,6 +1,7 @@
 #include "lp/RescaledSolve.h"
 
 #include <cmath>
+#include <memory>
 
 #include "lp/LPProblem.h"
 #include "lp/Simplex.h"
@@ -138,7 +139,7 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
 bool SolveRescaledCopy(LPProblem& problem) {
   if (problem.m_PosedMatrix == nullptr || problem.m_PosedRhs == nullptr || problem.m_PosedObjective == nullptr)
     return false;
-  if (!problem.m_Rescaled) problem.m_Rescaled.reset(new RescaledCopy);
+  if (!problem.m_Rescaled) problem.m_Rescaled = std::make_unique<RescaledCopy>();
   RescaledCopy& copy = *problem.m_Rescaled;
   LayOutRescaledCopy(problem, copy);
   if (!copy.laidOut) return false;

@@ -14,6 +14,7 @@
 #include "core/Transcript.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
+#include "lp/RescaledSolve.h"
 #include "lp/Simplex.h"
 
 namespace {
@@ -416,6 +417,44 @@ TEST_F(LPFixture, ProgramsTheFirstSolveGetsWrongAreSolvedAgainRescaled) {
     EXPECT_EQ(tally.solvedAgain, c.secondSolve == SecondSolve::kNone ? 0u : 1u);
     EXPECT_EQ(tally.solvedAgainTaken, c.secondSolve == SecondSolve::kTaken ? 1u : 0u);
     EXPECT_EQ(tally.failed, code != kLPOptimal ? 1u : 0u);
+  }
+}
+
+// The rescaled copies of the two programs above, as an independent model of
+// the scaling rules (two geometric rounds, equilibration, objective) gives
+// them: A', r', o', the kept column exponents and G.
+TEST_F(LPFixture, RescaledCopyFollowsTheScalingRules) {
+  const struct {
+    LPCase lp;
+    std::vector<std::vector<double>> A;
+    std::vector<double> rhs, obj;
+    std::vector<int> columnExponent;
+    int G;
+  } cases[] = {
+      {kShortUnscaled, {{0.5, 0.8192}, {0.5, 0}}, {8, 4}, {0.5, 0.016384}, {-4, 10}, -3},
+      {kInfeasibleUnscaled, {{0.524288}, {0.524288}}, {65536, 65536}, {-0.5}, {0}, 1},
+  };
+  for (const auto& c : cases) {
+    const uint32_t m = static_cast<uint32_t>(c.lp.A.size()), n = static_cast<uint32_t>(c.lp.obj.size());
+    Matrix A;
+    A.Create(m + 2, n + 2, 0, 0);
+    A.ResetMatrix(m, n);
+    for (uint32_t i = 0; i < m; ++i)
+      for (uint32_t j = 0; j < n; ++j) A.SetValue(i, j, c.lp.A[i][j]);
+    SetProblem(A, problem_, c.lp.rhs.data(), c.lp.obj.data(), c.lp.m1, c.lp.m2, c.lp.m3);
+    RescaledCopy copy;
+    LayOutRescaledCopy(problem_, copy);
+    ASSERT_TRUE(copy.laidOut);
+    EXPECT_EQ(copy.objectiveExponent, c.G);
+    double** t = copy.tableau.m_RowPtrs;
+    for (uint32_t j = 1; j <= n; ++j) {
+      EXPECT_EQ(copy.columnExponent[j], c.columnExponent[j - 1]) << "column " << j;
+      EXPECT_NEAR(t[1][j + 1], c.obj[j - 1], 1e-15) << "objective " << j;
+    }
+    for (uint32_t i = 1; i <= m; ++i) {
+      EXPECT_NEAR(t[i + 1][1], c.rhs[i - 1], 1e-12) << "rhs " << i;
+      for (uint32_t j = 1; j <= n; ++j) EXPECT_NEAR(-t[i + 1][j + 1], c.A[i - 1][j - 1], 1e-15) << i << "," << j;
+    }
   }
 }
 
