@@ -38,15 +38,14 @@ void NoteProgram(const char* label, int code, bool stoppedShort, double gain, Se
   if (tThreadTranscript == nullptr) return;
   ProgramTally& tally = tThreadTranscript->tally;
   ++tally.solved;
-  const bool solvedAgain = secondSolve != SecondSolve::kNone;
-  if (solvedAgain) ++tally.solvedAgain;
+  if (secondSolve != SecondSolve::kNone) ++tally.solvedAgain;
   if (secondSolve == SecondSolve::kTaken) ++tally.solvedAgainTaken;
   if (code != 0) {
     ++tally.failed;
-    tally.failures.push_back(ProgramNote{label, code, 0.0, solvedAgain});
+    tally.failures.push_back(ProgramNote{label, code, 0.0});
   } else if (stoppedShort) {
     ++tally.stoppedShort;
-    tally.shortStops.push_back(ProgramNote{label, 0, gain, solvedAgain});
+    tally.shortStops.push_back(ProgramNote{label, 0, gain});
   }
 }
 

@@ -20,7 +20,6 @@ struct ProgramNote {
   std::string label;  // the error log's label, e.g. "Determining DItss, Obs 19 "
   int code = 0;       // the result code; 0 for a program that stopped short
   double gain = 0.0;  // stopped short: the objective gain relative to the optimum
-  bool solvedAgain = false;  // also solved again on a rescaled copy, with no better result
 };
 
 // Outcomes of the linear programs of a run (or of one task), in program order.

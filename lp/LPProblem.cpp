@@ -143,11 +143,19 @@ int Solve(LPProblem& problem) {
   }
   problem.m_ResultCode = code;
 
+  // An optimum whose point violates a constraint is wrong too.
+  if (code == kLPOptimal && !verdict.StoppedShort() && !problem.m_SingleSolve && problem.m_Posed != 0) {
+    verdict.violation =
+        LargestRelativeViolation(tableau.m_RowPtrs, problem.m_Basis.data(), static_cast<int>(m), static_cast<int>(n),
+                                 problem.m_NumLessEqual, problem.m_NumGreaterEqual, *problem.m_PosedMatrix,
+                                 problem.m_PosedRhs, problem.m_Solution.data());
+  }
+
   // A program the first solve got wrong is solved again on a rescaled copy;
   // entries that are not numbers (code 2) and the step limit (5) are not.
   problem.m_SecondSolve = SecondSolve::kNone;
-  const bool wrong = verdict.StoppedShort() || code == kLPInfeasible || code == kLPUnbounded ||
-                     code == kLPNotFeasibleBasis;
+  const bool wrong = verdict.StoppedShort() || verdict.Outside() || code == kLPInfeasible ||
+                     code == kLPUnbounded || code == kLPNotFeasibleBasis;
   if (wrong && !problem.m_SingleSolve && problem.m_Posed != 0) {
     if (SolveRescaledCopy(problem)) {
       problem.m_SecondSolve = SecondSolve::kTaken;
@@ -167,12 +175,17 @@ int Solve(LPProblem& problem) {
     ConsolePrintf("%s\n", message.c_str());
     if (problem.m_ErrorLog != nullptr) problem.m_ErrorLog->AddEntry(0, message.c_str());
   }
-  const bool stoppedShort = verdict.StoppedShort();
-  // A program still stopped short after its second solve gets an entry of
-  // its own; with m_SingleSolve the log stays as earlier versions wrote it.
+  // A program still stopped short, or still ending outside the feasible
+  // region, after its second solve gets an entry of its own and counts as
+  // stopped short; with m_SingleSolve the log and the tally stay as earlier
+  // versions had them.
+  const bool outside = !problem.m_SingleSolve && verdict.Outside();
+  const bool stoppedShort = verdict.StoppedShort() || outside;
   if (stoppedShort && !problem.m_SingleSolve && problem.m_ErrorLog != nullptr) {
     const std::string message =
-        std::isfinite(verdict.gain)
+        outside ? FormatText(" LP stopped short: its end point violates a constraint by about %.2g of its size ",
+                             verdict.violation)
+        : std::isfinite(verdict.gain)
             ? FormatText(" LP stopped short: optimum short by about %.2g of its value ", verdict.gain)
             : std::string(" LP stopped short: an improving direction without limit was left ");
     problem.m_ErrorLog->AddEntry(kStoppedShortLogLevel, message.c_str());

@@ -160,14 +160,20 @@ bool SolveRescaledCopy(LPProblem& problem) {
       JudgeSolve(a, static_cast<int>(m), code, SimplexStepCount(), work.candidates, work.numCandidates);
   if (verdict.code != kLPOptimal || verdict.StoppedShort()) return false;
 
-  // Solved right: the copy's result, unscaled, becomes the program's.
-  problem.m_Tableau.Row(1)[1] = std::ldexp(a[1][1], copy.objectiveExponent);
-  for (uint32_t j = 1; j <= n; ++j) problem.m_Solution[j - 1] = 0.0;
+  // The copy's solution, unscaled; its point must satisfy the program as posed.
+  copy.solution.assign(n, 0.0);
   for (uint32_t i = 1; i <= m; ++i) {
     const int j = copy.basis[i];
-    if (j >= 1 && static_cast<uint32_t>(j) <= n)
-      problem.m_Solution[j - 1] = std::ldexp(a[i + 1][1], copy.columnExponent[j]);
+    if (j >= 1 && static_cast<uint32_t>(j) <= n) copy.solution[j - 1] = std::ldexp(a[i + 1][1], copy.columnExponent[j]);
   }
+  const double violation = LargestRelativeViolation(a, copy.basis.data(), static_cast<int>(m), static_cast<int>(n),
+                                                    problem.m_NumLessEqual, problem.m_NumGreaterEqual,
+                                                    *problem.m_PosedMatrix, problem.m_PosedRhs, copy.solution.data());
+  if (violation > kViolationLimit) return false;
+
+  // Solved right: the copy's result, unscaled, becomes the program's.
+  problem.m_Tableau.Row(1)[1] = std::ldexp(a[1][1], copy.objectiveExponent);
+  for (uint32_t j = 1; j <= n; ++j) problem.m_Solution[j - 1] = copy.solution[j - 1];
   for (uint32_t i = 1; i <= m; ++i) problem.m_Basis[i] = copy.basis[i];
   for (uint32_t k = 1; k <= n; ++k) problem.m_NonBasis[k] = copy.nonBasis[k];
   return true;

@@ -48,6 +48,7 @@ struct RescaledCopy {
   std::vector<int> basis;          // the solver's basis and nonbasis lists for it
   std::vector<int> nonBasis;
   std::vector<int> columnExponent; // entry j (1..n): the kept exponent of column j
+  std::vector<double> solution;    // x_j of the copy, unscaled (entry j - 1)
   int objectiveExponent = 0;       // G
   bool laidOut = false;            // false when the tableau's storage could not be had
 };

@@ -367,6 +367,7 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
     return FormatText(": code %d (%s)", note.code, CodeMeaning(note.code));
   }, "Every failed program is listed in the error log; its measures are -9999 and are left out of the means below.");
   html += ProgramList("Programs that stopped short", tally.shortStops, [](const ProgramNote& note) {
+    if (note.gain == 0.0) return std::string(": its end point violates a constraint");
     return std::isfinite(note.gain) ? FormatText(": optimum short by about %.2g of its value", note.gain)
                                     : std::string(": an improving direction without limit was left");
   }, record.SingleSolve != 0 ? "Their measures are printed as computed and may be wrong by far more than their last "

@@ -95,7 +95,7 @@ TEST(RunEndWarning, NoteAndWordingFollowTheSecondSolves) {
     record.Tally.solvedAgainTaken = c.taken;
     record.Tally.failed = c.failed;
     record.Tally.stoppedShort = c.stoppedShort;
-    if (c.stoppedShort > 0) record.Tally.shortStops.push_back(ProgramNote{"Determining DItss, Obs 19 ", 0, 1e-3, true});
+    if (c.stoppedShort > 0) record.Tally.shortStops.push_back(ProgramNote{"Determining DItss, Obs 19 ", 0, 1e-3});
     const std::string text = RunEndWarning(record);
     if (c.start.empty()) {
       EXPECT_EQ(text, "");

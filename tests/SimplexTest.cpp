@@ -383,6 +383,12 @@ const std::vector<SecondSolveCase> kSecondSolves = {
     {"infeasible both ways: the first result stands", false,
      Expect({"", 1, 1, 0, {{1, 1}, {1, 1}}, {1, 3}, {1, 1}, 0, 0, {}, kAny, {}}, kLPInfeasible, 0, {}),
      SecondSolve::kKept, " LP error: code = -1 \n", "Determining DOttt, Obs 3 , EHL 0 :  LP error: code = -1 \n\n"},
+    // max x1 s.t. x1 <= 1 and 1e-9 x1 <= 0: the optimum is x1 = 0. Unscaled, the
+    // ratio test passes over the second row and the slack ends at -1e-9, a
+    // violation of the whole size of that row; on the copy the row is x1 <= 0.
+    {"an end point outside the feasible region, right on the rescaled copy", false,
+     Expect({"", 2, 0, 0, {{1}, {1e-9}}, {1, 0}, {1}, 0, 0, {}, kAny, {}}, kLPOptimal, 0.0, {0}), SecondSolve::kTaken,
+     "", ""},
     {"entries that are not numbers are not solved again", false,
      Expect({"", 1, 0, 0, {{1}}, {kNaN}, {1}, 0, 0, {}, kAny, {}}, kLPBadInput, 0, {}), SecondSolve::kNone,
      " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n",
@@ -459,6 +465,7 @@ TEST_F(LPFixture, RescaledCopyFollowsTheScalingRules) {
 }
 
 TEST_F(LPFixture, BasicValueWithinTheBoundIsAnOptimum) {
+  problem_.m_SingleSolve = true;  // the first solve's bound; the second solve mends this program (x1 = 0)
   // Slack -1e-9 lies above -2e-9: an optimum, x1 = 1.
   CheckCase({"negative basic value inside the bound", 2, 0, 0, {{1}, {1e-9}}, {1, 0}, {1}, kLPOptimal, 1.0, {1}, 4,
              {1, 3}});
