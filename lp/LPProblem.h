@@ -12,7 +12,8 @@
 // error log under the label the caller set.
 //
 // A program the first solve gets wrong (optimal but stopped short of its
-// optimum, or "infeasible", "unbounded" or an infeasible end basis) is
+// optimum or at a point that violates a constraint, or "infeasible",
+// "unbounded" or an infeasible end basis) is
 // solved again on a copy scaled by powers of two (lp/RescaledSolve.h) unless
 // m_SingleSolve is set; when the copy is solved right its result is the
 // program's, otherwise the first solve's stands.

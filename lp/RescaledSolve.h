@@ -5,8 +5,9 @@
 // The simplex tolerance is absolute (1e-5). A program whose coefficients
 // span many orders of magnitude (a few giant firms beside many small ones)
 // can hide an improving step or its whole feasible region inside it: the
-// first solve then stops short of the optimum or reports "infeasible",
-// "unbounded" or a basis with a negative value. Scaled so that every row and
+// first solve then stops short of the optimum, ends at a point that violates
+// a row of tiny coefficients, or reports "infeasible", "unbounded" or a basis
+// with a negative value. Scaled so that every row and
 // column has entries near 1, the same program is solved by the same simplex.
 //
 // The copy is built from the program as posed (A: the m x n coefficients
@@ -32,8 +33,10 @@
 // program of the same form.
 //
 // The copy's result is taken when it is optimal (code 0, no step limit, a
-// feasible basis) and did not stop short (lp/SolutionCheck.h, on the copy's
-// tableau); otherwise the first solve's result stands.
+// feasible basis), did not stop short (lp/SolutionCheck.h, on the copy's
+// tableau) and its unscaled point violates no constraint of the program as
+// posed by more than kViolationLimit of the row's size; otherwise the first
+// solve's result stands.
 
 #include <cstdint>
 #include <vector>
