@@ -156,13 +156,20 @@ int Solve(LPProblem& problem) {
   problem.m_SecondSolve = SecondSolve::kNone;
   const bool wrong = verdict.StoppedShort() || verdict.Outside() || code == kLPInfeasible ||
                      code == kLPUnbounded || code == kLPNotFeasibleBasis;
-  if (wrong && !problem.m_SingleSolve && problem.m_Posed != 0) {
-    if (SolveRescaledCopy(problem)) {
+  // An optimum with a reduced cost above rounding noise may sit at a
+  // degenerate vertex short of the optimum, which the one-step gain cannot
+  // see: it is solved again too, but its copy is taken only when it raises
+  // the optimum by more than kStoppedShortGain of its size, and it counts as
+  // solved again only then.
+  const bool doubtful = !wrong && code == kLPOptimal && verdict.improvable;
+  if ((wrong || doubtful) && !problem.m_SingleSolve && problem.m_Posed != 0) {
+    const double firstOptimum = problem.Objective();
+    if (SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr)) {
       problem.m_SecondSolve = SecondSolve::kTaken;
       verdict = SolveVerdict();
       code = kLPOptimal;
       problem.m_ResultCode = code;
-    } else {
+    } else if (wrong) {
       problem.m_SecondSolve = SecondSolve::kKept;
     }
   }

@@ -136,7 +136,7 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
   }
 }
 
-bool SolveRescaledCopy(LPProblem& problem) {
+bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed) {
   if (problem.m_PosedMatrix == nullptr || problem.m_PosedRhs == nullptr || problem.m_PosedObjective == nullptr)
     return false;
   if (!problem.m_Rescaled) problem.m_Rescaled = std::make_unique<RescaledCopy>();
@@ -170,9 +170,14 @@ bool SolveRescaledCopy(LPProblem& problem) {
                                                     problem.m_NumLessEqual, problem.m_NumGreaterEqual,
                                                     *problem.m_PosedMatrix, problem.m_PosedRhs, copy.solution.data());
   if (violation > kViolationLimit) return false;
+  const double optimum = std::ldexp(a[1][1], copy.objectiveExponent);
+  if (mustExceed != nullptr) {
+    const double size = *mustExceed != 0.0 ? std::fabs(*mustExceed) : 1.0;
+    if (!(optimum - *mustExceed > kStoppedShortGain * size)) return false;
+  }
 
   // Solved right: the copy's result, unscaled, becomes the program's.
-  problem.m_Tableau.Row(1)[1] = std::ldexp(a[1][1], copy.objectiveExponent);
+  problem.m_Tableau.Row(1)[1] = optimum;
   for (uint32_t j = 1; j <= n; ++j) problem.m_Solution[j - 1] = copy.solution[j - 1];
   for (uint32_t i = 1; i <= m; ++i) problem.m_Basis[i] = copy.basis[i];
   for (uint32_t k = 1; k <= n; ++k) problem.m_NonBasis[k] = copy.nonBasis[k];

@@ -65,5 +65,7 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy);
 // right, writes its unscaled optimum to the problem's tableau entry (1, 1),
 // its unscaled solution to m_Solution and its basis lists to m_Basis and
 // m_NonBasis, and returns true; otherwise leaves the problem as it was and
-// returns false. Uses the problem's solver work lists.
-bool SolveRescaledCopy(LPProblem& problem);
+// returns false. With mustExceed the copy is taken only when its optimum
+// exceeds *mustExceed by more than kStoppedShortGain of |*mustExceed| (of 1
+// when that is 0). Uses the problem's solver work lists.
+bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed = nullptr);

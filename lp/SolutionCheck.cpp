@@ -23,7 +23,8 @@ constexpr double kBasisFeasibilityTolerance = 1e-9;
 
 }  // namespace
 
-double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates) {
+double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates, bool* improvable) {
+  if (improvable != nullptr) *improvable = false;
   const double* objectiveRow = a[1];
   const double optimum = std::fabs(objectiveRow[1]);
   double largest = 0.0;
@@ -43,6 +44,7 @@ double LargestRelativeGain(double** a, int m, const int* candidates, int numCand
       }
     }
     if (!(reducedCost > kReducedCostNoise * columnSize)) continue;
+    if (improvable != nullptr) *improvable = true;
     if (std::isinf(step)) return step;
     // An optimum of exactly 0 has no size of its own: its gain counts on the
     // unit scale the solver's tolerance assumes.
@@ -75,7 +77,7 @@ SolveVerdict JudgeSolve(double** a, int m, int simplexCode, unsigned steps, cons
     verdict.code = kLPNotFeasibleBasis;
   }
   // An optimal program may still have an improving step the tolerance let pass.
-  if (verdict.code == kLPOptimal) verdict.gain = LargestRelativeGain(a, m, candidates, numCandidates);
+  if (verdict.code == kLPOptimal) verdict.gain = LargestRelativeGain(a, m, candidates, numCandidates, &verdict.improvable);
   return verdict;
 }
 

@@ -25,8 +25,12 @@ extern const double kViolationLimit;
 // over the rows i = 1..m with a[i+1][k+1] < 0, b_i = a[i+1][1]; the gain is
 // c * t. A column with a positive reduced cost and no negative entry is an
 // improving direction without end: the result is then +infinity. 0 when no
-// candidate has a positive reduced cost.
-double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates);
+// candidate has a positive reduced cost. *improvable (when given) is set
+// when some candidate's reduced cost is positive beyond rounding noise,
+// whatever its step: a step of length 0 (a degenerate vertex) can hide a
+// gain that later pivots reach.
+double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates,
+                           bool* improvable = nullptr);
 
 // True unless some basic value (tableau column 1, rows 2..m+1) lies below
 // -1e-9 x (1 + the largest |basic value|): the ratio test can pass over a
@@ -43,6 +47,7 @@ struct SolveVerdict {
   int code = 0;
   double gain = 0.0;
   double violation = 0.0;  // LargestRelativeViolation, when the caller computed it
+  bool improvable = false;  // an optimum with a reduced cost above rounding noise (LargestRelativeGain)
   bool StoppedShort() const { return code == 0 && gain > kStoppedShortGain; }
   bool Outside() const { return code == 0 && violation > kViolationLimit; }
 };
