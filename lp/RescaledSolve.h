@@ -36,7 +36,10 @@
 // feasible basis), did not stop short (lp/SolutionCheck.h, on the copy's
 // tableau) and its unscaled point violates no constraint of the program as
 // posed by more than kViolationLimit of the row's size; otherwise the first
-// solve's result stands.
+// solve's result stands. A first optimum that only looks doubtful (a reduced
+// cost above rounding noise with no step to take) is solved again as well,
+// and its copy is taken only when it also raises the optimum by more than
+// kStoppedShortGain of its size: a right program keeps its bits.
 
 #include <cstdint>
 #include <vector>
