@@ -3,8 +3,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "core/FatalStop.h"
 #include "core/StagedFiles.h"
 
 namespace {
@@ -24,14 +26,14 @@ const char* SignalName(int signal) {
   }
 }
 
-// Async-signal-safe: write(2) of fixed pieces, then _exit.
-[[noreturn]] void EndProcess(int signal, const char* outcome) {
+// "koru: run interrupted by <signal><outcome>" on standard error.
+// Async-signal-safe: write(2) of fixed pieces.
+void WriteInterruptedLine(int signal, const char* outcome) {
   const char* pieces[] = {gTerminal ? "\r\033[K" : "", "koru: run interrupted by ", SignalName(signal), outcome};
   for (const char* piece : pieces) {
     const std::size_t size = std::strlen(piece);
     if (size > 0 && ::write(STDERR_FILENO, piece, size) < 0) break;
   }
-  ::_exit(128 + signal);
 }
 
 void OnInterrupt(int signal) {
@@ -39,7 +41,8 @@ void OnInterrupt(int signal) {
     gPending = signal;  // the renames are under way: they end first
     return;
   }
-  EndProcess(signal, "; the earlier result files are unchanged\n");
+  WriteInterruptedLine(signal, "; the earlier result files are unchanged\n");
+  ::_exit(128 + signal);
 }
 
 }  // namespace
@@ -60,10 +63,11 @@ InterruptGuard::~InterruptGuard() {
   for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &gEarlier[i], nullptr);
 }
 
-bool InterruptGuard::Commit(StagedFiles& files) {
-  const bool committed = files.Commit();
-  if (gPending != 0)
-    EndProcess(gPending, committed ? " after its result files were written\n"
-                                   : "; the earlier result files are unchanged\n");
-  return committed;
+int InterruptGuard::Commit(StagedFiles& files) {
+  if (!files.Commit()) return kStoppedStatus;
+  const int signal = gPending;
+  if (signal == 0) return 0;
+  std::fflush(stdout);
+  WriteInterruptedLine(signal, " after its result files were written\n");
+  return 128 + signal;
 }

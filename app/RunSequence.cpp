@@ -206,10 +206,12 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
   AnalysisRecord record;
   record.Log = &log;
   if (!ReadComputeAndWrite(record, log, names, options, files)) return kStoppedStatus;
-  if (!interrupts.Commit(files)) {
+  const int committed = interrupts.Commit(files);
+  if (committed == kStoppedStatus) {
     StopOnWriteFailure(files);
     return kStoppedStatus;
   }
+  if (committed != 0) return committed;
 
   const std::string warning = RunEndWarning(record);
   if (!warning.empty()) ConsolePrintf("%s", warning.c_str());

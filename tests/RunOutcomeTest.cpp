@@ -1,5 +1,6 @@
 // Whole runs of the executable: options, file choice, file checks and early ends.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -63,6 +64,30 @@ TEST(RunOutcome, OutputThatCannotBeOpenedStopsAndChangesNothing) {
   EXPECT_FALSE(FileExists(base + "_output_xtras.csv"));
   EXPECT_EQ(FolderListing(dir), "farm_input.csv farm_output_indexes.csv farm_output_levels.csv "
                                 "farm_output_shadowprices.csv farm_output_xxerrors.txt ");
+}
+
+// A killed run leaves its temporaries ("<result file>.koru-tmp-<pid>"); the
+// next run of the same input removes those whose process has ended, and
+// keeps those of a process still running and every other name.
+TEST(RunOutcome, TemporariesOfEndedRunsAreRemoved) {
+  const std::string dir = MakeTestDirectory("left");
+  WriteWholeFile(dir + "/farm_input.csv", "Firms 1\nPeriods 1\nOutputs 1\nInputs 1\nend\nh\n1,1,1,1,1\n");
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const std::string gone = ".koru-tmp-" + std::to_string(ended);
+  const std::string running = ".koru-tmp-" + std::to_string(::getpid());
+  for (const std::string& name : {"farm_output_levels.csv" + gone, "farm_output_xxerrors.txt" + gone,
+                                  "farm_output_indexes.csv" + running, "other_output_levels.csv" + gone,
+                                  std::string("farm_output_xtras.csv.koru-tmp-12x")})
+    WriteWholeFile(dir + "/" + name, "left");
+  KoruRun run = RunKoruProcess("farm_input.csv", "", "cd '" + dir + "'; ");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(FolderListing(dir), "farm_input.csv farm_output_indexes.csv farm_output_indexes.csv" + running +
+                                    " farm_output_levels.csv farm_output_shadowprices.csv farm_output_xtras.csv "
+                                    "farm_output_xtras.csv.koru-tmp-12x farm_output_xxerrors.txt "
+                                    "other_output_levels.csv" + gone + " ");
 }
 
 struct OptionRun {

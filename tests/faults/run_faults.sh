@@ -303,6 +303,7 @@ echo "fault runs (earlier results whole or expected results exact: must equal th
 printf '%-22s %8s %9s %8s %14s\n' "fault" "injected" "finished" "stopped" "results right"
 for line in "${table[@]}"; do echo "$line"; done
 [ -n "$window" ] && echo "final renames: $window"
+echo "fault runs took $SECONDS s"
 if [ "$problems" -ne 0 ]; then
   echo "$problems fault runs went wrong"
   exit 1
