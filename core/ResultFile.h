@@ -13,7 +13,7 @@ class StagedFiles;
 // nullptr.
 std::FILE* OpenResultFile(StagedFiles& files, const std::string& fileName, const char* failureMessage);
 
-// Flushes, syncs and closes a result file; when any of its text could not
+// Flushes and closes a result file; when any of its text could not
 // be written (a full disk, for instance) stops as StopOnWriteFailure does
 // and returns false rather than report a finished run over a cut file.
 bool CloseResultFile(StagedFiles& files, std::FILE* file);

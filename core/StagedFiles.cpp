@@ -292,10 +292,7 @@ bool StagedFiles::Close(std::FILE* stream) {
   UnlistStream(&entry);
   if (std::fclose(entry.stream) != 0) entry.Fail(errno);
   entry.stream = nullptr;
-  if (entry.error == 0 && !SyncFile(entry.fd)) entry.Fail(errno);
-  if (::close(entry.fd) != 0 && errno != EINTR) entry.Fail(errno);
-  entry.fd = -1;
-  entry.closed = true;
+  entry.closed = true;  // the descriptor stays open for the sync at the commit
   return entry.error == 0;
 }
 
@@ -303,6 +300,14 @@ bool StagedFiles::Commit() {
   if (m_Committed) return true;
   for (const auto& entry : m_Entries)
     if (!entry->closed) Close(entry->stream);
+  // The syncs come after every file was written: the first one usually
+  // writes them all at once, the later ones find little left to do.
+  for (const auto& entry : m_Entries) {
+    if (entry->fd < 0) continue;
+    if (!Failed() && !SyncFile(entry->fd)) entry->Fail(errno);
+    if (::close(entry->fd) != 0 && errno != EINTR) entry->Fail(errno);
+    entry->fd = -1;
+  }
   if (Failed()) {
     Discard();
     return false;

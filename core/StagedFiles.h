@@ -40,12 +40,13 @@ class StagedFiles {
   // closed already.
   std::FILE* Open(const std::string& finalName);
 
-  // Flushes, syncs and closes one stream of the set. False when it or any
-  // earlier write to it failed.
+  // Flushes and closes one stream of the set (its file is synced at the
+  // commit). False when it or any earlier write to it failed.
   bool Close(std::FILE* stream);
 
-  // Closes the streams still open, then renames every temporary over its
-  // final name in the order the names were opened and syncs their folders.
+  // Closes the streams still open, syncs and closes every file, then renames
+  // every temporary over its final name in the order the names were opened
+  // and syncs their folders.
   // False, with every temporary removed and no final name touched, when a
   // write failed or the process was interrupted; a rename that fails stops
   // the renames there.
