@@ -35,6 +35,7 @@ struct RunOptions {
   unsigned threads = 0;  // worker threads; 0 means one per core available to the process
   bool batch = false;    // never wait for ENTER
   bool report = false;   // also write name_output_report.html
+  bool singleSolve = false;  // no second solve on a rescaled copy (AnalysisRecord::SingleSolve)
 };
 
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for
@@ -42,9 +43,13 @@ struct RunOptions {
 // printed and its wait done). Never ends the process.
 int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions());
 
-// The warning printed at the end of a run whose results the solver may not
-// have got right: some program stopped short of its optimum (record.Tally),
-// or programs failed while UnitMeans is off and the mean of some output or
-// input quantity lies outside 0.01..100. Every line starts with " WARNING: "
-// or continues one indented; "" when neither holds.
+// The text printed at the end of a run whose results the solver may not
+// have got right (record.Tally): first, when programs were solved again on a
+// rescaled copy and some of them reached the optimum there (or the warning
+// follows), one line " NOTE: " saying how many and how many of them reached
+// it; then, when some program still stopped short of
+// its optimum, or programs failed while UnitMeans is off and the mean of
+// some output or input quantity lies outside 0.01..100, the warning, whose
+// lines start with " WARNING: " or continue one indented. "" when none of
+// this holds. With record.SingleSolve the text is that of earlier versions.
 std::string RunEndWarning(const AnalysisRecord& record);

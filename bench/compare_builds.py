@@ -18,6 +18,8 @@ Examples:
   bench/compare_builds.py --before /tmp/before/build/koru --after build/koru \\
       tests/data/crosscheck/*_input.csv examples/us_states_input.csv
   bench/compare_builds.py --before /tmp/before/build/koru --after build/koru --bench-sizes 500,1000,2500,5000
+  bench/compare_builds.py --before /tmp/before/build/koru --after build/koru --after-options=--single-solve \\
+      tests/data/e2e/*_input.csv
 """
 
 import argparse
@@ -70,6 +72,8 @@ def main():
                         help="comma-separated thread counts: the changed build runs once with --threads N for "
                              "each, and every run is compared with the reference build's")
     parser.add_argument("--report", action="store_true", help="run both builds with --report and compare the reports")
+    parser.add_argument("--after-options", default="",
+                        help="options for every run of the changed build, e.g. '--single-solve'")
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "koru-compare"))
     parser.add_argument("inputs", nargs="*", help="further *_input.csv files")
     args = parser.parse_args()
@@ -93,6 +97,7 @@ def main():
 
     common = ("--report",) if args.report else ()
     variants = [common] if not args.threads else [common + ("--threads", t) for t in args.threads.split(",") if t]
+    variants = [tuple(args.after_options.split()) + v for v in variants]
     differing = 0
     compared = 0
     for input_path in inputs:

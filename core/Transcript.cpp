@@ -12,6 +12,8 @@ void ProgramTally::Append(const ProgramTally& later) {
   solved += later.solved;
   failed += later.failed;
   stoppedShort += later.stoppedShort;
+  solvedAgain += later.solvedAgain;
+  solvedAgainTaken += later.solvedAgainTaken;
   failures.insert(failures.end(), later.failures.begin(), later.failures.end());
   shortStops.insert(shortStops.end(), later.shortStops.begin(), later.shortStops.end());
 }
@@ -34,10 +36,12 @@ void WriteConsoleText(const std::string& text) {
   }
 }
 
-void NoteProgram(const char* label, int code, bool stoppedShort, double gain) {
+void NoteProgram(const char* label, int code, bool stoppedShort, double gain, SecondSolve secondSolve) {
   if (tThreadTranscript == nullptr) return;
   ProgramTally& tally = tThreadTranscript->tally;
   ++tally.solved;
+  if (secondSolve != SecondSolve::kNone) ++tally.solvedAgain;
+  if (secondSolve == SecondSolve::kTaken) ++tally.solvedAgainTaken;
   if (code != 0) {
     ++tally.failed;
     tally.failures.push_back(ProgramNote{label, code, 0.0});
