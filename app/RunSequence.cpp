@@ -6,10 +6,13 @@
 #include <vector>
 #include <sys/stat.h>
 
+#include "app/Interrupts.h"
 #include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "core/FatalStop.h"
 #include "core/Format.h"
+#include "core/ResultFile.h"
+#include "core/StagedFiles.h"
 #include "input/InputFile.h"
 #include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
@@ -37,14 +40,6 @@ bool ReadConsoleLine(std::string& line) {
 bool IsExistingFile(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// Opens a file for writing and closes it at once: creates or empties it.
-bool CreateEmpty(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "w");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
 }
 
 // Quantity means outside this range mark data in units far from 1, where the
@@ -80,11 +75,14 @@ int StopWithMessage(const char* text) {
   return kStoppedStatus;
 }
 
+std::string ReportName(const RunFileNames& names) { return names.base + "_output_report.html"; }
+
 // Reading, the six sets and the result files, each step run only while the
 // steps before it went on; false once a step stopped the run. A critical
-// error-log entry stops the run after the step that wrote it.
+// error-log entry, or an entry that could not be written, stops the run
+// after the step that wrote it.
 bool ReadComputeAndWrite(AnalysisRecord& record, ErrorLog& log, const RunFileNames& names,
-                         const RunOptions& options) {
+                         const RunOptions& options, StagedFiles& files) {
   if (!ReadInputFile(record, names.input)) return false;
   PrintCounts(record);
 
@@ -101,11 +99,12 @@ bool ReadComputeAndWrite(AnalysisRecord& record, ErrorLog& log, const RunFileNam
   for (auto set : sets) {
     set(record, workers);
     if (log.HasCriticalEntry()) return log.CriticalStop();
+    if (files.Failed()) return StopOnWriteFailure(files);
   }
 
-  return WriteIndexesFile(record, names.indexes) && WriteLevelsFile(record, names.levels) &&
-         WriteShadowPricesFile(record, names.shadowPrices) && WriteExtrasFile(record, names.extras) &&
-         (!options.report || WriteReportFile(record, names.input, names.base + "_output_report.html"));
+  return WriteIndexesFile(record, files, names.indexes) && WriteLevelsFile(record, files, names.levels) &&
+         WriteShadowPricesFile(record, files, names.shadowPrices) && WriteExtrasFile(record, files, names.extras) &&
+         (!options.report || WriteReportFile(record, names.input, files, ReportName(names)));
 }
 
 }  // namespace
@@ -205,16 +204,30 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
   if (test == nullptr) return StopWithMessage("\n ERROR: unable to open the input file. \n");
   std::fclose(test);
 
-  const std::string* outputs[] = {&names.indexes, &names.levels, &names.shadowPrices, &names.extras,
-                                  &names.errorLog};
-  for (const std::string* name : outputs)
-    if (!CreateEmpty(*name)) return StopWithMessage("\n ERROR: unable to open an output file. \n");
+  // Every output is opened as a temporary beside it; the earlier files stay
+  // as they are until the finished run replaces them all at its end.
+  InterruptGuard interrupts;
+  StagedFiles files;
+  std::vector<std::string> outputs = {names.indexes, names.levels, names.shadowPrices, names.extras, names.errorLog};
+  if (options.report) outputs.push_back(ReportName(names));
+  for (const std::string& name : outputs) {
+    if (files.Open(name) == nullptr) {
+      files.Discard();
+      return StopWithMessage("\n ERROR: unable to open an output file. \n");
+    }
+  }
 
-  ErrorLog log(names.errorLog);
+  ErrorLog log(files.Open(names.errorLog));
   AnalysisRecord record;
   record.Log = &log;
   record.SingleSolve = options.singleSolve ? 1 : 0;
-  if (!ReadComputeAndWrite(record, log, names, options)) return kStoppedStatus;
+  if (!ReadComputeAndWrite(record, log, names, options, files)) return kStoppedStatus;
+  const int committed = interrupts.Commit(files);
+  if (committed == kStoppedStatus) {
+    StopOnWriteFailure(files);
+    return kStoppedStatus;
+  }
+  if (committed != 0) return committed;
 
   const std::string warning = RunEndWarning(record);
   if (!warning.empty()) ConsolePrintf("%s", warning.c_str());

@@ -5,6 +5,7 @@
 
 #include "core/FatalStop.h"
 #include "core/Format.h"
+#include "core/StagedFiles.h"
 #include "core/Transcript.h"
 
 namespace {
@@ -28,7 +29,7 @@ ErrorLog::ErrorLog(const std::string& path) {
 }
 
 ErrorLog::~ErrorLog() {
-  if (m_File != nullptr) std::fclose(m_File);
+  if (m_File != nullptr && m_Owned) std::fclose(m_File);
 }
 
 void ErrorLog::SetContext(const char* fmt, ...) {
@@ -48,8 +49,7 @@ void ErrorLog::AddEntry(int level, const char* message) {
   if (Transcript* transcript = ThreadTranscript()) {
     transcript->log += entry;
   } else if (m_File != nullptr) {
-    std::fwrite(entry.data(), 1, entry.size(), m_File);
-    std::fflush(m_File);
+    if (WriteToStream(m_File, entry.data(), entry.size())) FlushStream(m_File);
   }
   if (level == 2) m_Critical = true;
 }

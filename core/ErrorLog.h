@@ -14,6 +14,9 @@ class ErrorLog {
   // Creates or empties the log file. When it cannot be opened a console line
   // says so and the log carries no file; entries are then dropped.
   explicit ErrorLog(const std::string& path);
+  // Writes to a stream that someone else opened and closes (the run's staged
+  // log file); a failed write is kept by that stream's set.
+  explicit ErrorLog(std::FILE* stream) : m_File(stream), m_Owned(false) {}
   ~ErrorLog();
   ErrorLog(const ErrorLog&) = delete;
   ErrorLog& operator=(const ErrorLog&) = delete;
@@ -40,5 +43,6 @@ class ErrorLog {
   std::FILE* m_File = nullptr;
 
  private:
+  bool m_Owned = true;
   std::atomic<bool> m_Critical{false};
 };

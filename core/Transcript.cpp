@@ -1,5 +1,7 @@
 #include "core/Transcript.h"
 
+#include "core/StagedFiles.h"
+
 namespace {
 
 thread_local Transcript* tThreadTranscript = nullptr;
@@ -52,8 +54,8 @@ void NoteProgram(const char* label, int code, bool stoppedShort, double gain, Se
 void EmitTranscript(const Transcript& transcript, std::FILE* logFile, ProgramTally& tally) {
   if (!transcript.console.empty()) std::fwrite(transcript.console.data(), 1, transcript.console.size(), stdout);
   if (logFile != nullptr && !transcript.log.empty()) {
-    std::fwrite(transcript.log.data(), 1, transcript.log.size(), logFile);
-    std::fflush(logFile);
+    // A failure is kept by the log's staged set; the run stops after the stage.
+    if (WriteToStream(logFile, transcript.log.data(), transcript.log.size())) FlushStream(logFile);
   }
   tally.Append(transcript.tally);
 }

@@ -152,8 +152,8 @@ void WriteFarePrimontSection(std::FILE* file, const AnalysisRecord& r) {
 
 }  // namespace
 
-bool WriteExtrasFile(AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_xtras.csv file for writing");
+bool WriteExtrasFile(AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_xtras.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
   if (record.MalmquistHs == 1) WriteMalmquistHsSection(file, record);
@@ -164,5 +164,5 @@ bool WriteExtrasFile(AnalysisRecord& record, const std::string& fileName) {
     FilePrintf(file, " Selected computations for Paasche Laspeyres Fisher or Lowe indexes \n\n");
     WriteAggregatesTable(file, record);
   }
-  return CloseResultFile(file, "Unable to write _output_xtras.csv file");
+  return CloseResultFile(files, file);
 }

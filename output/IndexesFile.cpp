@@ -33,8 +33,8 @@ void WriteIndexesRow(std::FILE* file, const AnalysisRecord& r, uint32_t o) {
 
 }  // namespace
 
-bool WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_indexes.csv file for writing");
+bool WriteIndexesFile(AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_indexes.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
   const uint32_t NT = record.Observations;
@@ -84,5 +84,5 @@ bool WriteIndexesFile(AnalysisRecord& record, const std::string& fileName) {
     for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  return CloseResultFile(file, "Unable to write _output_indexes.csv file");
+  return CloseResultFile(files, file);
 }

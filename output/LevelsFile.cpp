@@ -71,12 +71,12 @@ void WriteLevelsHalf(std::FILE* file, const AnalysisRecord& r, const LevelsLayou
 
 }  // namespace
 
-bool WriteLevelsFile(AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_levels.csv file for writing");
+bool WriteLevelsFile(AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_levels.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
   FilePrintf(file, " Levels Computed Using %s Aggregator Functions  \n", FamilyName(record));
   if (record.IsChained()) WriteLevelsHalf(file, record, kChainedLayout, record.Paasche == 1);
   if (record.IsFixedBase()) WriteLevelsHalf(file, record, kFixedBaseLayout, false);
-  return CloseResultFile(file, "Unable to write _output_levels.csv file");
+  return CloseResultFile(files, file);
 }

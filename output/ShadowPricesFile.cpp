@@ -9,8 +9,8 @@
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"
 
-bool WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_shadowprices.csv file for writing");
+bool WriteShadowPricesFile(AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_shadowprices.csv file for writing");
   if (file == nullptr) return false;
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
@@ -30,5 +30,5 @@ bool WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName) 
     FilePrintf(file, "%3.4g \n", record.wstar.GetValue(o - 1, K - 1));
   }
 
-  return CloseResultFile(file, "Unable to write _output_shadowprices.csv file");
+  return CloseResultFile(files, file);
 }
