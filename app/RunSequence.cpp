@@ -3,14 +3,18 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include <koru/koru.h>
 
+#include "app/Interrupts.h"
 #include "core/FatalStop.h"
 #include "core/Format.h"
 #include "core/Progress.h"
+#include "core/ResultFile.h"
 #include "core/RunContext.h"
+#include "core/StagedFiles.h"
 #include "lib/Engine.h"
 
 namespace {
@@ -34,14 +38,6 @@ bool ReadConsoleLine(std::string& line) {
 bool IsExistingFile(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// Opens a file for writing and closes it at once: creates or empties it.
-bool CreateEmpty(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "w");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
 }
 
 // The progress line of the sets on standard error (when it is a terminal),
@@ -97,11 +93,13 @@ int StopWithPrompt(const std::string& text, StopPrompt prompt) {
   return kStoppedStatus;
 }
 
+std::string ReportName(const RunFileNames& names) { return names.base + "_output_report.html"; }
+
 // Reading, the analysis, the result files and the report, through the
 // library; returns the finished results or stops the run (false, its
 // message printed and its wait done).
-bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, koru::Results& results,
-                         int& status) {
+bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, StagedFiles& files,
+                         koru::Results& results, int& status) {
   try {
     const koru::InputFile input = koru::read_input_file(names.input);
     ConsolePrintf("%s", input.console.c_str());
@@ -116,8 +114,8 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, k
     analyzeOptions.acceptNonFinite = true;
     results = koru::detail::Analyze(input.panel, settings, hooks, analyzeOptions);
     lines.End();
-    koru::write_result_files(results, names.base);
-    if (options.report) koru::write_report(results, names.base + "_output_report.html");
+    const std::string report = ReportName(names);
+    koru::detail::WriteResultFiles(results, files, names.base, options.report ? &report : nullptr);
     return true;
   } catch (const koru::detail::StopError& stop) {
     ConsolePrintf("%s", stop.consoleBefore.c_str());
@@ -181,19 +179,33 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTot
   if (test == nullptr) return StopWithPrompt("\n ERROR: unable to open the input file. \n", StopPrompt::kTerminate);
   std::fclose(test);
 
-  const std::string* outputs[] = {&names.indexes, &names.levels, &names.shadowPrices, &names.extras,
-                                  &names.errorLog};
-  for (const std::string* name : outputs)
-    if (!CreateEmpty(*name)) return StopWithPrompt("\n ERROR: unable to open an output file. \n", StopPrompt::kTerminate);
+  // Every output is opened as a temporary beside it; the earlier files stay
+  // as they are until the finished run replaces them all at its end.
+  InterruptGuard interrupts;
+  StagedFiles files;
+  std::vector<std::string> outputs = {names.indexes, names.levels, names.shadowPrices, names.extras, names.errorLog};
+  if (options.report) outputs.push_back(ReportName(names));
+  for (const std::string& name : outputs) {
+    if (files.Open(name) == nullptr) {
+      files.Discard();
+      return StopWithPrompt("\n ERROR: unable to open an output file. \n", StopPrompt::kTerminate);
+    }
+  }
 
   koru::Results results;
   int status = 0;
-  const bool finished = ReadComputeAndWrite(names, options, results, status);
+  const bool finished = ReadComputeAndWrite(names, options, files, results, status);
   if (totals != nullptr && results.engineState) {
     const ProgramTally& tally = koru::detail::RecordOf(results).Tally;
     *totals = SimplexTotals{tally.simplexCalls, tally.pivots, tally.updates};
   }
   if (!finished) return status;
+  const int committed = interrupts.Commit(files);
+  if (committed == kStoppedStatus) {
+    StopOnWriteFailure(files);
+    return kStoppedStatus;
+  }
+  if (committed != 0) return committed;
 
   if (!results.warning.empty()) ConsolePrintf("%s", results.warning.c_str());
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");

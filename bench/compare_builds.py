@@ -3,8 +3,10 @@
 
 Each input file is copied under the same name into one directory per build,
 and each build runs there (so the console shows the same file name); then the
-four result files, the error log and the console output (standard output and
-standard error) of the two runs must match byte for byte. KORU_STATS is
+four result files, the error log (and with --report the report), the console
+output (standard output and standard error), the exit status and the list of
+files left in the run's directory (so a temporary left behind shows) of the
+two runs must match byte for byte. KORU_STATS is
 removed from the environment, so neither build adds its totals line.
 
 Inputs: the files given on the command line, plus the generated benchmark
@@ -48,8 +50,10 @@ def run(exe, input_path, run_dir, options=()):
                           stderr=subprocess.PIPE, env=env)
     base = name[:-len("_input.csv")]
     result = {"console (stdout)": done.stdout, "console (stderr)": done.stderr,
-              "exit status": str(done.returncode).encode()}
-    for suffix in SUFFIXES:
+              "exit status": str(done.returncode).encode(),
+              "files in the folder": " ".join(sorted(os.listdir(run_dir))).encode()}
+    suffixes = SUFFIXES + (["_output_report.html"] if "--report" in options else [])
+    for suffix in suffixes:
         path = os.path.join(run_dir, base + suffix)
         result[base + suffix] = open(path, "rb").read() if os.path.exists(path) else None
     return result
@@ -67,6 +71,7 @@ def main():
     parser.add_argument("--threads", default="",
                         help="comma-separated thread counts: the changed build runs once with --threads N for "
                              "each, and every run is compared with the reference build's")
+    parser.add_argument("--report", action="store_true", help="run both builds with --report and compare the reports")
     parser.add_argument("--after-options", default="",
                         help="options for every run of the changed build, e.g. '--single-solve'")
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "koru-compare"))
@@ -90,14 +95,15 @@ def main():
                         run_bench.write_panel(path, size, family, rts, tech, args.seed, 2, 3)
                     inputs.append(path)
 
-    variants = [()] if not args.threads else [("--threads", t) for t in args.threads.split(",") if t]
+    common = ("--report",) if args.report else ()
+    variants = [common] if not args.threads else [common + ("--threads", t) for t in args.threads.split(",") if t]
     variants = [tuple(args.after_options.split()) + v for v in variants]
     differing = 0
     compared = 0
     for input_path in inputs:
         if not input_path.endswith("_input.csv"):
             sys.exit(f"not an input file name (must end in _input.csv): {input_path}")
-        first = run(before, input_path, os.path.join(args.work, "before"))
+        first = run(before, input_path, os.path.join(args.work, "before"), common)
         for options in variants:
             second = run(after, input_path, os.path.join(args.work, "after"), options)
             compared += 1

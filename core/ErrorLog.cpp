@@ -6,6 +6,7 @@
 #include "core/FatalStop.h"
 #include "core/Format.h"
 #include "core/RunContext.h"
+#include "core/StagedFiles.h"
 #include "core/Transcript.h"
 
 namespace {
@@ -31,7 +32,7 @@ ErrorLog::ErrorLog(const std::string& path) {
 ErrorLog::ErrorLog() : m_InMemory(true) {}
 
 ErrorLog::~ErrorLog() {
-  if (m_File != nullptr) std::fclose(m_File);
+  if (m_File != nullptr && m_Owned) std::fclose(m_File);
 }
 
 void ErrorLog::SetContext(const char* fmt, ...) {
@@ -60,8 +61,8 @@ void ErrorLog::Append(const std::string& entries) {
   if (m_InMemory) {
     m_Text += entries;
   } else if (m_File != nullptr) {
-    std::fwrite(entries.data(), 1, entries.size(), m_File);
-    std::fflush(m_File);
+    // A failure is kept by the log's staged set; the run stops after the stage.
+    if (WriteToStream(m_File, entries.data(), entries.size())) FlushStream(m_File);
   }
 }
 

@@ -17,6 +17,9 @@ class ErrorLog {
   // A log that keeps its entries in memory (Text()); the library's runs
   // write no file while they compute.
   ErrorLog();
+  // Writes to a stream that someone else opened and closes (the run's staged
+  // log file); a failed write is kept by that stream's set.
+  explicit ErrorLog(std::FILE* stream) : m_File(stream), m_Owned(false) {}
   ~ErrorLog();
   ErrorLog(const ErrorLog&) = delete;
   ErrorLog& operator=(const ErrorLog&) = delete;
@@ -49,6 +52,7 @@ class ErrorLog {
   std::FILE* m_File = nullptr;
 
  private:
+  bool m_Owned = true;
   std::atomic<bool> m_Critical{false};
   bool m_InMemory = false;
   std::string m_Text;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/StagedFiles.h"
 #include "core/Transcript.h"
 
 namespace {
@@ -177,7 +178,7 @@ void FilePrintf(std::FILE* file, const char* fmt, ...) {
   va_start(args, fmt);
   std::string text = FormatTextV(fmt, args);
   va_end(args);
-  std::fwrite(text.data(), 1, text.size(), file);
+  WriteToStream(file, text.data(), text.size());
 }
 
 double SinglePrecision(double value) {

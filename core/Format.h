@@ -17,7 +17,8 @@ std::string FormatTextV(const char* fmt, va_list args);
 // Writes formatted text to standard output.
 void ConsolePrintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes formatted text to an open file.
+// Writes formatted text to an open file; a failure is kept by the file's
+// staged set (core/StagedFiles.h).
 void FilePrintf(std::FILE* file, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // The value after a round trip through single precision, as the result

@@ -11,6 +11,8 @@
 #include "core/AnalysisRecord.h"
 #include "core/RunContext.h"
 
+class StagedFiles;
+
 namespace koru {
 namespace detail {
 
@@ -20,6 +22,12 @@ struct EngineState {
   AnalysisRecord record;
   std::string errorLog;  // the error log's entries
 };
+
+// Writes the error log and the four result files of the results (and the
+// report when `reportName` is given) into a staged set, which the caller
+// commits. Throws WriteError with the console's text for a failure.
+void WriteResultFiles(const Results& results, StagedFiles& files, const std::string& baseName,
+                      const std::string* reportName);
 
 // The record behind results; throws WriteError for results without one.
 const AnalysisRecord& RecordOf(const Results& results);

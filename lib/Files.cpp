@@ -13,6 +13,7 @@
 #include "core/Families.h"
 #include "core/FatalStop.h"
 #include "core/ResultFile.h"
+#include "core/StagedFiles.h"
 #include "core/Format.h"
 #include "input/InputFile.h"
 #include "lib/Engine.h"
@@ -85,6 +86,16 @@ void WriteOrThrow(Write write) {
   RunContext context;
   RunContextGuard guard(context);
   if (!write()) throw WriteError(context.stopText);
+}
+
+// Puts the staged files in place; a failure becomes a WriteError with the
+// console's text for it.
+void CommitOrThrow(StagedFiles& files) {
+  if (files.Commit()) return;
+  RunContext context;
+  RunContextGuard guard(context);
+  StopOnWriteFailure(files);
+  throw WriteError(context.stopText);
 }
 
 }  // namespace
@@ -176,27 +187,42 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
   if (!written || std::fclose(file.release()) != 0) throw WriteError(path + ": the file could not be written whole");
 }
 
-void write_result_files(const Results& results, const std::string& baseName) {
+namespace detail {
+
+void WriteResultFiles(const Results& results, StagedFiles& files, const std::string& baseName,
+                      const std::string* reportName) {
   const detail::EngineState& state = StateOf(results);
   const AnalysisRecord& record = state.record;
-  // The error log first: the console program's log holds its entries by the
-  // time the result files are written.
+  // The error log first, as the console program's log holds its entries by
+  // the time the result files are written.
   WriteOrThrow([&] {
-    std::FILE* file =
-        OpenResultFile(baseName + "_output_xxerrors.txt", "Unable to open _output_xxerrors.txt file for writing");
+    std::FILE* file = OpenResultFile(files, baseName + "_output_xxerrors.txt",
+                                     "Unable to open _output_xxerrors.txt file for writing");
     if (file == nullptr) return false;
-    std::fwrite(state.errorLog.data(), 1, state.errorLog.size(), file);
-    return CloseResultFile(file, "Unable to write _output_xxerrors.txt file");
+    WriteToStream(file, state.errorLog.data(), state.errorLog.size());
+    return CloseResultFile(files, file);
   });
-  WriteOrThrow([&] { return WriteIndexesFile(record, baseName + "_output_indexes.csv"); });
-  WriteOrThrow([&] { return WriteLevelsFile(record, baseName + "_output_levels.csv"); });
-  WriteOrThrow([&] { return WriteShadowPricesFile(record, baseName + "_output_shadowprices.csv"); });
-  WriteOrThrow([&] { return WriteExtrasFile(record, baseName + "_output_xtras.csv"); });
+  WriteOrThrow([&] { return WriteIndexesFile(record, files, baseName + "_output_indexes.csv"); });
+  WriteOrThrow([&] { return WriteLevelsFile(record, files, baseName + "_output_levels.csv"); });
+  WriteOrThrow([&] { return WriteShadowPricesFile(record, files, baseName + "_output_shadowprices.csv"); });
+  WriteOrThrow([&] { return WriteExtrasFile(record, files, baseName + "_output_xtras.csv"); });
+  if (reportName != nullptr)
+    WriteOrThrow([&] { return WriteReportFile(record, results.panel.source, files, *reportName); });
+}
+
+}  // namespace detail
+
+void write_result_files(const Results& results, const std::string& baseName) {
+  StagedFiles files;
+  detail::WriteResultFiles(results, files, baseName, nullptr);
+  CommitOrThrow(files);
 }
 
 void write_report(const Results& results, const std::string& path) {
   const detail::EngineState& state = StateOf(results);
-  WriteOrThrow([&] { return WriteReportFile(state.record, results.panel.source, path); });
+  StagedFiles files;
+  WriteOrThrow([&] { return WriteReportFile(state.record, results.panel.source, files, path); });
+  CommitOrThrow(files);
 }
 
 }  // namespace koru

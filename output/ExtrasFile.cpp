@@ -191,8 +191,8 @@ void WriteFarePrimontSection(std::FILE* file, const AnalysisRecord& r) {
 
 }  // namespace
 
-bool WriteExtrasFile(const AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_xtras.csv file for writing");
+bool WriteExtrasFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_xtras.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
   if (record.MalmquistHs == 1) WriteDistanceSection(file, record, MalmquistHsSection(record));
@@ -203,7 +203,7 @@ bool WriteExtrasFile(const AnalysisRecord& record, const std::string& fileName) 
     FilePrintf(file, kPriceBasedTitle);
     WriteAggregatesTable(file, record);
   }
-  return CloseResultFile(file, "Unable to write _output_xtras.csv file");
+  return CloseResultFile(files, file);
 }
 
 ValueTable ExtrasTable(const AnalysisRecord& record) {

@@ -92,8 +92,8 @@ ValueTable IndexesTable(const AnalysisRecord& record) {
   return table;
 }
 
-bool WriteIndexesFile(const AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_indexes.csv file for writing");
+bool WriteIndexesFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_indexes.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
   const uint32_t NT = record.Observations;
@@ -113,5 +113,5 @@ bool WriteIndexesFile(const AnalysisRecord& record, const std::string& fileName)
     for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
   }
 
-  return CloseResultFile(file, "Unable to write _output_indexes.csv file");
+  return CloseResultFile(files, file);
 }

@@ -98,12 +98,12 @@ ValueTable LevelsTable(const AnalysisRecord& record) {
   return table;
 }
 
-bool WriteLevelsFile(const AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_levels.csv file for writing");
+bool WriteLevelsFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_levels.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
   FilePrintf(file, kTitle, FamilyName(record));
   if (record.IsChained()) WriteLevelsHalf(file, record, kChainedLayout, record.Paasche == 1);
   if (record.IsFixedBase()) WriteLevelsHalf(file, record, kFixedBaseLayout, false);
-  return CloseResultFile(file, "Unable to write _output_levels.csv file");
+  return CloseResultFile(files, file);
 }

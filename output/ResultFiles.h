@@ -1,13 +1,16 @@
 #pragma once
-// The four result files, each rewritten whole from the record. Each writer
-// returns false when its file could not be opened or written whole (the run
-// was stopped through FatalStop).
+// The four result files, each written whole from the record into the staged
+// set `files` (core/StagedFiles.h), which puts them in place when the set is
+// committed. Each writer returns false when its file could not be opened or
+// written whole (the run was stopped through FatalStop and the set's
+// temporaries removed).
 
 #include <string>
 
 struct AnalysisRecord;
+class StagedFiles;
 
-bool WriteIndexesFile(const AnalysisRecord& record, const std::string& fileName);
-bool WriteLevelsFile(const AnalysisRecord& record, const std::string& fileName);
-bool WriteShadowPricesFile(const AnalysisRecord& record, const std::string& fileName);
-bool WriteExtrasFile(const AnalysisRecord& record, const std::string& fileName);
+bool WriteIndexesFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
+bool WriteLevelsFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
+bool WriteShadowPricesFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
+bool WriteExtrasFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);

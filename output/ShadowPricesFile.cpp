@@ -37,8 +37,8 @@ ValueTable ShadowPricesTable(const AnalysisRecord& record) {
   return table;
 }
 
-bool WriteShadowPricesFile(const AnalysisRecord& record, const std::string& fileName) {
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_shadowprices.csv file for writing");
+bool WriteShadowPricesFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName) {
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_shadowprices.csv file for writing");
   if (file == nullptr) return false;
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
@@ -58,5 +58,5 @@ bool WriteShadowPricesFile(const AnalysisRecord& record, const std::string& file
     FilePrintf(file, "%3.4g \n", record.wstar.Row(o - 1)[K - 1]);
   }
 
-  return CloseResultFile(file, "Unable to write _output_shadowprices.csv file");
+  return CloseResultFile(files, file);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/ResultFile.h"
+#include "core/StagedFiles.h"
 
 struct AnalysisRecord;
 

@@ -11,6 +11,7 @@
 #include "core/Families.h"
 #include "core/Format.h"
 #include "core/ResultFile.h"
+#include "core/StagedFiles.h"
 #include "lp/LPProblem.h"
 #include "report/PeriodMeans.h"
 
@@ -648,10 +649,11 @@ std::string ReportText(const AnalysisRecord& record, const std::string& inputNam
   return html;
 }
 
-bool WriteReportFile(const AnalysisRecord& record, const std::string& inputName, const std::string& fileName) {
+bool WriteReportFile(const AnalysisRecord& record, const std::string& inputName, StagedFiles& files,
+                     const std::string& fileName) {
   const std::string text = ReportText(record, inputName);
-  std::FILE* file = OpenResultFile(fileName, "Unable to open _output_report.html file for writing");
+  std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_report.html file for writing");
   if (file == nullptr) return false;
-  std::fwrite(text.data(), 1, text.size(), file);
-  return CloseResultFile(file, "Unable to write _output_report.html file");
+  WriteToStream(file, text.data(), text.size());
+  return CloseResultFile(files, file);
 }

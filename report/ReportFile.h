@@ -9,12 +9,14 @@
 #include <string>
 
 struct AnalysisRecord;
+class StagedFiles;
 
-// Writes the report of the record after Set 6 to `fileName`. `inputName`
-// names the input file on the page. A file that cannot be opened or written
-// whole stops the run through FatalStop and gives false, as for the other
-// result files.
-bool WriteReportFile(const AnalysisRecord& record, const std::string& inputName, const std::string& fileName);
+// Writes the report of the record after Set 6 to `fileName`, staged in
+// `files` as the other result files are. `inputName` names the input file on
+// the page. A file that cannot be opened or written whole stops the run
+// through FatalStop and gives false, as for the other result files.
+bool WriteReportFile(const AnalysisRecord& record, const std::string& inputName, StagedFiles& files,
+                     const std::string& fileName);
 
 // The report's text, as WriteReportFile writes it.
 std::string ReportText(const AnalysisRecord& record, const std::string& inputName);

@@ -132,12 +132,24 @@ HostileRun RunFile(const std::string& name, const std::string& text, const std::
   return result;
 }
 
-// A run stopped while reading: the five output files exist, all empty.
-void ExpectEmptyOutputs(const HostileRun& r) {
+// Writes "earlier<suffix>" into the five result files of `name`, as a
+// preparation command for RunFile: the results of an earlier run.
+std::string EarlierResults(const std::string& name) {
+  std::string command = "true";
+  for (const char* suffix : kSuffixes)
+    command += std::string(" && printf 'earlier%s' ") + suffix + " > '" + name + suffix + "'";
+  return command;
+}
+
+// A run that stopped left the earlier results as they were, and nothing
+// else beside the input: no temporary file.
+void ExpectEarlierOutputs(const HostileRun& r) {
+  std::string listing = r.base.substr(r.base.rfind('/') + 1) + "_input.csv ";
   for (const char* suffix : kSuffixes) {
-    EXPECT_TRUE(FileExists(r.base + suffix)) << suffix;
-    EXPECT_EQ(ReadResultFile(r.base + suffix), "") << suffix;
+    EXPECT_EQ(ReadResultFile(r.base + suffix), std::string("earlier") + suffix) << suffix;
+    listing += r.base.substr(r.base.rfind('/') + 1) + suffix + " ";
   }
+  EXPECT_EQ(FolderListing(r.base.substr(0, r.base.rfind('/'))), listing);
 }
 
 // The table rows of a result file: the lines that begin with an observation
@@ -221,10 +233,11 @@ void CheckStops(const std::vector<StopCase>& cases, const std::string& shellPref
   int serial = 0;
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const HostileRun r = RunFile("stop" + std::to_string(++serial), c.text, shellPrefix);
+    const std::string name = "stop" + std::to_string(++serial);
+    const HostileRun r = RunFile(name, c.text, shellPrefix, EarlierResults(name));
     EXPECT_EQ(r.run.exitStatus, 1);
     EXPECT_EQ(r.console, c.console);
-    ExpectEmptyOutputs(r);
+    ExpectEarlierOutputs(r);
   }
 }
 
@@ -536,39 +549,72 @@ TEST(HostileInput, NegativeQuantityFailsOnlyItsOwnPrograms) {
   EXPECT_EQ(Level(r.levels, 3, "OSE"), "-9999.0000");
 }
 
-// Programs of one stage run on several workers; whatever their number, every
-// console line, error-log entry and result must come out as from one worker,
-// in program order, failed programs included. Seven firms in three periods,
-// Hicks-Moorsteen (every stage solves programs), with a negative output, a
-// value that is not a number and an observation of zero inputs spread over
-// the periods.
-TEST(HostileInput, FailedProgramsComeOutTheSameOnAnyNumberOfWorkers) {
+// Seven firms in three periods, Hicks-Moorsteen (every stage solves
+// programs). Each `broken` entry replaces one value of observation o
+// (1-based): field 0 the output y, 1 and 2 the inputs x1, x2.
+struct BrokenValue {
+  int o;
+  int field;
+  const char* value;
+};
+
+std::string SevenFirms(const std::vector<BrokenValue>& broken) {
   std::string text = "Firms 7\nPeriods 3\nOutputs 1\nInputs 2\nHicksMoorsteen\nend\nobs,firm,year,y,x1,x2\n";
   for (int o = 1; o <= 21; ++o) {
     const int firm = (o - 1) % 7 + 1, period = (o - 1) / 7 + 1;
-    std::string y = std::to_string(1 + (o * 5) % 9), x1 = std::to_string(2 + (o * 3) % 7);
-    std::string x2 = std::to_string(1 + (o * 11) % 5);
-    if (o == 4) y = "-2";
-    if (o == 10) x1 = "nan";
-    if (o == 16) x1 = x2 = "0";
-    text += std::to_string(o) + "," + std::to_string(firm) + "," + std::to_string(2000 + period) + "," + y + "," +
-            x1 + "," + x2 + "\n";
+    std::string fields[3] = {std::to_string(1 + (o * 5) % 9), std::to_string(2 + (o * 3) % 7),
+                             std::to_string(1 + (o * 11) % 5)};
+    for (const BrokenValue& b : broken)
+      if (b.o == o) fields[b.field] = b.value;
+    text += std::to_string(o) + "," + std::to_string(firm) + "," + std::to_string(2000 + period) + "," + fields[0] +
+            "," + fields[1] + "," + fields[2] + "\n";
   }
-  const HostileRun one = RunFile("workers1", text, "", "", "--threads 1 ");
-  ASSERT_EQ(one.run.exitStatus, 0);
-  ASSERT_NE(one.errors.find("Obs 4 "), std::string::npos) << one.errors;
-  ASSERT_NE(one.errors.find("Obs 10 "), std::string::npos) << one.errors;
-  for (const char* threads : {"2", "3", "8"}) {
-    SCOPED_TRACE(std::string("--threads ") + threads);
-    const HostileRun r = RunFile(std::string("workers") + threads, text, "", "",
-                                 std::string("--threads ") + threads + " ");
-    EXPECT_EQ(r.run.exitStatus, 0);
-    EXPECT_EQ(r.console, one.console);
-    EXPECT_EQ(r.errors, one.errors);
-    EXPECT_EQ(r.indexes, one.indexes);
-    EXPECT_EQ(r.levels, one.levels);
-    EXPECT_EQ(r.shadowPrices, one.shadowPrices);
-    EXPECT_EQ(r.extras, one.extras);
+  return text;
+}
+
+// Programs of one stage run on several workers; whatever their number, every
+// console line, error-log entry and result must come out as from one worker,
+// in program order, failed programs included. First a negative output, a
+// value that is not a number and an observation of zero inputs spread over
+// the periods; then five failing firms in one period, so that several tasks
+// of the same stage write entries and the order in which the workers hand
+// them over shows in the error log (run many times on 2 and 8 workers, as
+// the order the tasks end in varies from run to run).
+TEST(HostileInput, FailedProgramsComeOutTheSameOnAnyNumberOfWorkers) {
+  struct Panel {
+    const char* name;
+    std::vector<BrokenValue> broken;
+    std::vector<const char*> threads;
+    int repeats;
+  };
+  const Panel panels[] = {
+      {"spread", {{4, 0, "-2"}, {10, 1, "nan"}, {16, 1, "0"}, {16, 2, "0"}}, {"2", "3", "8"}, 1},
+      {"oneperiod", {{8, 0, "-2"}, {9, 1, "nan"}, {11, 1, "0"}, {11, 2, "0"}, {12, 0, "-1"}, {14, 2, "nan"}},
+       {"2", "8"}, 6},
+  };
+  for (const Panel& panel : panels) {
+    SCOPED_TRACE(panel.name);
+    const std::string text = SevenFirms(panel.broken);
+    const HostileRun one = RunFile(std::string(panel.name) + "1", text, "", "", "--threads 1 ");
+    ASSERT_EQ(one.run.exitStatus, 0);
+    ASSERT_NE(one.errors, "");
+    for (const BrokenValue& b : panel.broken) {
+      EXPECT_NE(one.errors.find("Obs " + std::to_string(b.o) + " "), std::string::npos) << b.o << one.errors;
+    }
+    for (const char* threads : panel.threads) {
+      for (int repeat = 0; repeat < panel.repeats; ++repeat) {
+        SCOPED_TRACE(std::string("--threads ") + threads + ", run " + std::to_string(repeat + 1));
+        const HostileRun r = RunFile(std::string(panel.name) + threads, text, "", "",
+                                     std::string("--threads ") + threads + " ");
+        EXPECT_EQ(r.run.exitStatus, 0);
+        EXPECT_EQ(r.console, one.console);
+        EXPECT_EQ(r.errors, one.errors);
+        EXPECT_EQ(r.indexes, one.indexes);
+        EXPECT_EQ(r.levels, one.levels);
+        EXPECT_EQ(r.shadowPrices, one.shadowPrices);
+        EXPECT_EQ(r.extras, one.extras);
+      }
+    }
   }
 }
 
@@ -611,41 +657,73 @@ TEST(HostileInput, AllZeroInputOfOneVariable) {
 
 TEST(HostileInput, ResultFilesThatCannotBeOpened) {
   // As root a read-only file is still writable, so a directory stands in for
-  // a result file that cannot be opened for writing.
+  // a result file that cannot be opened for writing. The check comes before
+  // anything is read, and the earlier results stay as they were.
   {
     SCOPED_TRACE("error log name taken by a directory");
-    const HostileRun r = RunFile("readonly", kThreeFirms, "", "mkdir readonly_output_xxerrors.txt");
+    const HostileRun r = RunFile("readonly", kThreeFirms, "",
+                                 EarlierResults("readonly") + " && rm readonly_output_xxerrors.txt && "
+                                                              "mkdir readonly_output_xxerrors.txt");
     EXPECT_EQ(r.run.exitStatus, 1);
     EXPECT_EQ(r.console, kOutputFileError);
     for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
-                               "_output_xtras.csv"}) {
-      EXPECT_TRUE(FileExists(r.base + suffix)) << suffix;
-      EXPECT_EQ(ReadResultFile(r.base + suffix), "") << suffix;
-    }
+                               "_output_xtras.csv"})
+      EXPECT_EQ(ReadResultFile(r.base + suffix), std::string("earlier") + suffix) << suffix;
+    EXPECT_EQ(FolderListing(r.base.substr(0, r.base.rfind('/'))),
+              "readonly_input.csv readonly_output_indexes.csv readonly_output_levels.csv "
+              "readonly_output_shadowprices.csv readonly_output_xtras.csv readonly_output_xxerrors.txt ");
   }
   {
     SCOPED_TRACE("levels file in a directory that does not exist");
     const HostileRun r = RunFile("nodir", kThreeFirms, "", "ln -s missing/dir/levels.csv nodir_output_levels.csv");
     EXPECT_EQ(r.run.exitStatus, 1);
     EXPECT_EQ(r.console, kOutputFileError);
-    EXPECT_TRUE(FileExists(r.base + "_output_indexes.csv"));
-    EXPECT_FALSE(FileExists(r.base + "_output_shadowprices.csv"));
-    EXPECT_FALSE(FileExists(r.base + "_output_xxerrors.txt"));
+    EXPECT_EQ(FolderListing(r.base.substr(0, r.base.rfind('/'))), "nodir_input.csv nodir_output_levels.csv ");
   }
 }
 
-TEST(HostileInputRegression, ResultFileOnAFullDiskStopsTheRun) {
-  // Nothing checked whether a result file was written: with the disk full the
-  // run printed "Processing finished" over an empty levels file.
-  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+// A result file that cannot be written whole stops the run with status 1 and
+// a message naming the file and the reason; the earlier results stay as they
+// were and no temporary is left. On /dev/full (a device, written in place)
+// every write fails; under a file-size limit (ulimit -f, in blocks of 512
+// bytes, with SIGXFSZ ignored) the first file in writing order that is
+// larger than the limit fails.
+TEST(HostileInputRegression, ResultFileThatCannotBeWrittenStopsTheRun) {
   const HostileRun sound = RunFile("sound", kThreeFirms);
-  const HostileRun r = RunFile("full", kThreeFirms, "", "ln -s /dev/full full_output_levels.csv");
-  EXPECT_EQ(r.run.exitStatus, 1);
-  EXPECT_EQ(r.console, Summary("Fare-Primont") + kPeriodsOne + Counts(1, 3, 1, 1) + Sets() +
-                           Stop("Unable to write _output_levels.csv file"));
-  EXPECT_EQ(r.indexes, sound.indexes);
-  EXPECT_EQ(r.shadowPrices, "");
-  EXPECT_EQ(r.extras, "");
+  ASSERT_EQ(sound.run.exitStatus, 0);
+  const std::string soundFiles[] = {sound.indexes, sound.levels, sound.shadowPrices, sound.extras, sound.errors};
+  std::string firstLarger;
+  for (int f = 0; f < 5 && firstLarger.empty(); ++f)
+    if (soundFiles[f].size() > 512) firstLarger = kSuffixes[f];
+  ASSERT_FALSE(firstLarger.empty());
+
+  const struct {
+    const char* name;
+    std::string prepare;
+    std::string shellPrefix;
+    std::string failing;  // the suffix of the file that fails
+    const char* reason;
+  } cases[] = {
+      {"full", " && rm full_output_levels.csv && ln -s /dev/full full_output_levels.csv", "", "_output_levels.csv",
+       "No space left on device"},
+      {"limit", "", "trap '' XFSZ; ulimit -f 1; ", firstLarger, "File too large"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.failing == "_output_levels.csv" && !FileExists("/dev/full")) continue;
+    const HostileRun r = RunFile(c.name, kThreeFirms, c.shellPrefix, EarlierResults(c.name) + c.prepare);
+    EXPECT_EQ(r.run.exitStatus, 1);
+    EXPECT_EQ(r.console, Summary("Fare-Primont") + kPeriodsOne + Counts(1, 3, 1, 1) + Sets() +
+                             Stop("Unable to write " + r.base + c.failing + ": " + c.reason));
+    std::string listing = std::string(c.name) + "_input.csv ";
+    for (const char* suffix : kSuffixes) {
+      listing += c.name + std::string(suffix) + " ";
+      if (suffix != c.failing || c.prepare.empty()) {
+        EXPECT_EQ(ReadResultFile(r.base + suffix), std::string("earlier") + suffix) << suffix;
+      }
+    }
+    EXPECT_EQ(FolderListing(r.base.substr(0, r.base.rfind('/'))), listing);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Whole runs of the executable: options, file choice, file checks and early ends.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -45,20 +46,48 @@ TEST(RunOutcome, UnreadableInputEndsWithTheInputFileError) {
   }
 }
 
-TEST(RunOutcome, OutputThatCannotBeCreatedStopsAfterTheEarlierOnes) {
+TEST(RunOutcome, OutputThatCannotBeOpenedStopsAndChangesNothing) {
   std::string dir = MakeTestDirectory("readonly");
   std::string base = dir + "/farm";
   WriteWholeFile(base + "_input.csv", "Firms 1\nPeriods 1\nOutputs 1\nInputs 1\nend\nh\n1,1,1,1,1\n");
-  // A directory where the shadow prices file should go cannot be opened for writing.
+  // The results of an earlier run stay as they are; a directory where the
+  // shadow prices file should go cannot be opened for writing.
+  for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_xxerrors.txt"})
+    WriteWholeFile(base + suffix, std::string("earlier") + suffix);
   ASSERT_EQ(std::system(("mkdir '" + base + "_output_shadowprices.csv'").c_str()), 0);
   KoruRun run = RunKoruProcess("'" + base + "_input.csv'");
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.console, std::string(kBanner) + "\n Input file:  " + base +
                              "_input.csv\n\n ERROR: unable to open an output file. \n\n Press ENTER to terminate.\n");
-  EXPECT_TRUE(FileExists(base + "_output_indexes.csv"));
-  EXPECT_TRUE(FileExists(base + "_output_levels.csv"));
+  for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_xxerrors.txt"})
+    EXPECT_EQ(ReadWholeFile(base + suffix), std::string("earlier") + suffix);
   EXPECT_FALSE(FileExists(base + "_output_xtras.csv"));
-  EXPECT_FALSE(FileExists(base + "_output_xxerrors.txt"));
+  EXPECT_EQ(FolderListing(dir), "farm_input.csv farm_output_indexes.csv farm_output_levels.csv "
+                                "farm_output_shadowprices.csv farm_output_xxerrors.txt ");
+}
+
+// A killed run leaves its temporaries ("<result file>.koru-tmp-<pid>"); the
+// next run of the same input removes those whose process has ended, and
+// keeps those of a process still running and every other name.
+TEST(RunOutcome, TemporariesOfEndedRunsAreRemoved) {
+  const std::string dir = MakeTestDirectory("left");
+  WriteWholeFile(dir + "/farm_input.csv", "Firms 1\nPeriods 1\nOutputs 1\nInputs 1\nend\nh\n1,1,1,1,1\n");
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const std::string gone = ".koru-tmp-" + std::to_string(ended);
+  const std::string running = ".koru-tmp-" + std::to_string(::getpid());
+  for (const std::string& name : {"farm_output_levels.csv" + gone, "farm_output_xxerrors.txt" + gone,
+                                  "farm_output_indexes.csv" + running, "other_output_levels.csv" + gone,
+                                  std::string("farm_output_xtras.csv.koru-tmp-12x")})
+    WriteWholeFile(dir + "/" + name, "left");
+  KoruRun run = RunKoruProcess("farm_input.csv", "", "cd '" + dir + "'; ");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(FolderListing(dir), "farm_input.csv farm_output_indexes.csv farm_output_indexes.csv" + running +
+                                    " farm_output_levels.csv farm_output_shadowprices.csv farm_output_xtras.csv "
+                                    "farm_output_xtras.csv.koru-tmp-12x farm_output_xxerrors.txt "
+                                    "other_output_levels.csv" + gone + " ");
 }
 
 struct OptionRun {

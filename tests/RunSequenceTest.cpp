@@ -22,9 +22,7 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-std::string TempPath(const std::string& name) {
-  return ::testing::TempDir() + "koru_runseq_" + name;
-}
+std::string TempPath(const std::string& name) { return MakeTestDirectory("log") + "/" + name; }
 
 struct NameCase {
   const char* chosen;

@@ -177,6 +177,48 @@ TEST(Set3Hats, ChainedFamiliesTwoPeriods) {
   }
 }
 
+// A two-pass family whose program fails in one pass only, for one
+// observation. On the two-period record above an output weight that is not a
+// number fails that pass's QHAT programs (bad input); the XHAT programs, and
+// every other observation, are solved. A failed second pass decides the value:
+// -9999; after a failed first pass the second pass's value stands alone
+// (first-pass values from the Laspeyres row above, second-pass values from
+// the Paasche row). Hicks-Moorsteen: pass 1 of obs 3 (pstarhs row 3) and
+// pass 2 of obs 4 (pstarit row 4) fail. Fisher weighs with prices: obs 3's
+// own output price fails its pass 2, in both stages.
+TEST(Set3Hats, TwoPassFamiliesWithOnePassFailing) {
+  const double nan = std::nan("");
+  const struct {
+    Family family;
+    const char* name;
+    double qhatt[4], xhatt[4], qhats[4], xhats[4];
+  } cases[] = {
+      {Family::HicksMoorsteen, "HicksMoorsteen", {2, 2, 6, kMissing}, {2, 2, 2, std::sqrt(32.0)},
+       {2, 2, 4, kMissing}, {2, 2, 2, std::sqrt(8.0)}},
+      {Family::Fisher, "Fisher", {2, 2, kMissing, std::sqrt(48.0)}, {2, 2, 2, std::sqrt(32.0)},
+       {2, 2, kMissing, std::sqrt(12.0)}, {2, 2, 2, std::sqrt(8.0)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AnalysisRecord r;
+    MakeTwoPeriodRecord(r, c.family);
+    if (c.family == Family::HicksMoorsteen) {
+      r.pstarhs.SetValue(2, 0, nan);
+      r.pstarit.SetValue(3, 0, nan);
+    } else {
+      r.Data.SetValue(2, 4, nan);  // output price of obs 3
+    }
+    RunSet3(r);
+    for (uint32_t e = 0; e < 4; ++e) {
+      SCOPED_TRACE(e + 1);
+      EXPECT_DOUBLE_EQ(r.QHATt[e], c.qhatt[e]);
+      EXPECT_DOUBLE_EQ(r.XHATt[e], c.xhatt[e]);
+      EXPECT_DOUBLE_EQ(r.QHATs[e], c.qhats[e]);
+      EXPECT_DOUBLE_EQ(r.XHATs[e], c.xhats[e]);
+    }
+  }
+}
+
 // The first pass of a two-pass family stays in the scratch vectors.
 TEST(Set3Hats, FirstPassValuesKept) {
   AnalysisRecord r;

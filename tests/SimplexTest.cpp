@@ -227,20 +227,32 @@ TEST_F(LPFixture, EndOfPhase1) {
 }
 
 // Optimal programs left with an improving step inside the tolerance: maximise
-// x1 + 1e-5 x2 subject to x1 <= 1 and x2 <= b. x1 enters and the optimum is
-// z = 1; x2's reduced cost 1e-5 does not exceed the tolerance, so the solver
-// stops there. The step along x2 reaches x2 = b and raises z by 1e-5 b, a
-// relative gain of 2.9e-5 for b = 2.9 (below the threshold 3e-5) and 3.1e-5
-// for b = 3.1 (above it). Values and result code stay as they are.
+// x1 + c x2 subject to x1 <= u and x2 <= b, with c <= 1e-5. x1 enters and
+// the optimum is z = u; x2's reduced cost c does not exceed the tolerance, so
+// the solver stops there. The step along x2 reaches x2 = b and raises z by
+// c b, a gain of c b / u relative to the optimum: with u = 1, 2.9e-5 for
+// b = 2.9 (below the threshold 3e-5) and 3.1e-5 for b = 3.1 (above it). A
+// gain of exactly the threshold does not count: c = 3e-5 / 4 (a division by
+// a power of two, exact) and b = 4 give c b = 3e-5 exactly, where 1e-5 x 3
+// would not. The gain is relative: against an optimum of 2 an absolute gain
+// of 4e-5 is 2e-5; against 0.5 an absolute 2e-5 is 4e-5. Values and result
+// code stay as they are.
 struct StoppedShortCase {
   const char* name;
+  double optimum;  // u
+  double reducedCost;
   double bound;
   bool stoppedShort;
+  double gain;     // the relative gain noted, when stopped short
 };
 
 const std::vector<StoppedShortCase> kStoppedShortEdges = {
-    {"gain 2.9e-5 of the optimum: not stopped short", 2.9, false},
-    {"gain 3.1e-5 of the optimum: stopped short", 3.1, true},
+    {"gain 2.9e-5 of the optimum: not stopped short", 1.0, 1e-5, 2.9, false, 0.0},
+    {"gain 3.1e-5 of the optimum: stopped short", 1.0, 1e-5, 3.1, true, 3.1e-5},
+    {"gain of exactly 3e-5 of the optimum: not stopped short", 1.0, 3e-5 / 4, 4.0, false, 0.0},
+    {"optimum 2, gain 6e-5, exactly 3e-5 of it: not stopped short", 2.0, 3e-5 / 4, 8.0, false, 0.0},
+    {"optimum 2, gain 4e-5, 2e-5 of it: not stopped short", 2.0, 1e-5, 4.0, false, 0.0},
+    {"optimum 0.5, gain 2e-5, 4e-5 of it: stopped short", 0.5, 1e-5, 2.0, true, 4e-5},
 };
 
 TEST_F(LPFixture, StoppedShortAtTheThresholdEdges) {
@@ -248,16 +260,17 @@ TEST_F(LPFixture, StoppedShortAtTheThresholdEdges) {
     SCOPED_TRACE(c.name);
     Transcript transcript;
     SetThreadTranscript(&transcript);
-    CheckCase({c.name, 2, 0, 0, {{1, 0}, {0, 1}}, {1, c.bound}, {1, 1e-5}, kLPOptimal, 1.0, {1, 0}, kAny, {}});
+    CheckCase({c.name, 2, 0, 0, {{1, 0}, {0, 1}}, {c.optimum, c.bound}, {1, c.reducedCost}, kLPOptimal, c.optimum,
+               {c.optimum, 0}, kAny, {}});
     SetThreadTranscript(nullptr);
     const ProgramTally& tally = transcript.tally;
     EXPECT_EQ(tally.solved, 1u);
     EXPECT_EQ(tally.failed, 0u);
     EXPECT_EQ(tally.stoppedShort, c.stoppedShort ? 1u : 0u);
-    ASSERT_EQ(tally.shortStops.size(), c.stoppedShort ? 1u : 0u);
-    if (c.stoppedShort) {
+    EXPECT_EQ(tally.shortStops.size(), c.stoppedShort ? 1u : 0u);
+    if (c.stoppedShort && tally.shortStops.size() == 1) {
       EXPECT_EQ(tally.shortStops[0].label, "Determining DOttt, Obs 3 ");
-      EXPECT_DOUBLE_EQ(tally.shortStops[0].gain, 3.1e-5);
+      EXPECT_DOUBLE_EQ(tally.shortStops[0].gain, c.gain);
     }
   }
 }

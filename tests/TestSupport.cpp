@@ -1,14 +1,44 @@
 #include "tests/TestSupport.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+namespace {
+
+// The directories made for the running test; each test removes its own when
+// it ends, so a run of the suite leaves nothing behind.
+std::set<std::string>& TestDirectories() {
+  static std::set<std::string> directories;
+  return directories;
+}
+
+class RemoveTestDirectories : public ::testing::EmptyTestEventListener {
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    for (const std::string& dir : TestDirectories()) {
+      const std::string command = "rm -rf '" + dir + "'";
+      if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir.c_str());
+    }
+    TestDirectories().clear();
+  }
+};
+
+[[maybe_unused]] const bool kRemoverInstalled = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new RemoveTestDirectories);
+  return true;
+}();
+
+}  // namespace
 
 KoruRun RunKoruProcess(const std::string& arguments, const std::string& stdinText, const std::string& shellPrefix) {
   KoruRun run;
@@ -49,5 +79,21 @@ std::string MakeTestDirectory(const std::string& name) {
                     "_" + name;
   std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
   if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot create " << dir;
+  TestDirectories().insert(dir);
   return dir;
+}
+
+std::string FolderListing(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* folder = ::opendir(dir.c_str())) {
+    while (const dirent* item = ::readdir(folder)) {
+      const std::string name = item->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(folder);
+  }
+  std::sort(names.begin(), names.end());
+  std::string listing;
+  for (const std::string& name : names) listing += name + " ";
+  return listing;
 }

@@ -18,5 +18,9 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 
-// A fresh, empty directory for one test's files.
+// A fresh, empty directory for one test's files, removed with everything in
+// it when the test ends.
 std::string MakeTestDirectory(const std::string& name);
+
+// The names in a directory, sorted, each followed by one blank.
+std::string FolderListing(const std::string& dir);

@@ -17,6 +17,7 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Families.h"
+#include "core/StagedFiles.h"
 #include "input/InputFile.h"
 #include "output/ResultFiles.h"
 #include "report/PeriodMeans.h"
@@ -142,7 +143,7 @@ void FillExtras(AnalysisRecord& record) {
   record.wstar0 = {1234567.0};
 }
 
-using Writer = bool (*)(const AnalysisRecord&, const std::string&);
+using Writer = bool (*)(const AnalysisRecord&, StagedFiles&, const std::string&);
 
 std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "koru_writers_" + std::to_string(getpid()) + "_" + name;
@@ -151,7 +152,9 @@ std::string TempPath(const std::string& name) {
 // Writes the file, reads it back whole and removes it.
 std::string WriteAndRead(Writer writer, AnalysisRecord& record, const std::string& name) {
   const std::string path = TempPath(name);
-  writer(record, path);
+  StagedFiles files;
+  EXPECT_TRUE(writer(record, files, path));
+  EXPECT_TRUE(files.Commit());
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
@@ -561,10 +564,10 @@ TEST(WriterOpenFailureDeathTest, EndsTheRunWithTheFileMessage) {
     const char* message;
   };
   const Case cases[] = {
-      {WriteIndexesFile, "ERROR: Unable to open _output_indexes.csv file for writing"},
-      {WriteLevelsFile, "ERROR: Unable to open _output_levels.csv file for writing"},
-      {WriteShadowPricesFile, "ERROR: Unable to open _output_shadowprices.csv file for writing"},
-      {WriteExtrasFile, "ERROR: Unable to open _output_xtras.csv file for writing"},
+      {WriteIndexesFile, "ERROR: Unable to open _output_indexes.csv file for writing: No such file or directory"},
+      {WriteLevelsFile, "ERROR: Unable to open _output_levels.csv file for writing: No such file or directory"},
+      {WriteShadowPricesFile, "ERROR: Unable to open _output_shadowprices.csv file for writing: No such file or directory"},
+      {WriteExtrasFile, "ERROR: Unable to open _output_xtras.csv file for writing: No such file or directory"},
   };
   for (const Case& c : cases) {
     AnalysisRecord record;
@@ -579,7 +582,8 @@ TEST(WriterOpenFailureDeathTest, EndsTheRunWithTheFileMessage) {
           std::fflush(stdout);
           dup2(STDERR_FILENO, STDOUT_FILENO);
           // A writer that stopped the run returns false.
-          std::_Exit(c.writer(record, "/nonexistent-koru-directory/x_output.csv") ? 99 : 1);
+          StagedFiles files;
+          std::_Exit(c.writer(record, files, "/nonexistent-koru-directory/x_output.csv") ? 99 : 1);
         },
         ::testing::ExitedWithCode(1), c.message);
   }
