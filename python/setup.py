@@ -37,10 +37,11 @@ def engine_version():
 
 def engine_sources():
     """The sources of the engine library target, as CMakeLists.txt globs them."""
-    patterns = cmake_match(r"file\(GLOB KORU_CORE_SOURCES(?: CONFIGURE_DEPENDS)?\s+([^)]*)\)",
-                           "the glob of the engine's sources").group(1).split()
+    match = cmake_match(r"file\(GLOB (KORU_ENGINE_SOURCES|KORU_CORE_SOURCES)(?: CONFIGURE_DEPENDS)?\s+([^)]*)\)",
+                        "the glob of the engine's sources")
+    variable, patterns = match.group(1), match.group(2).split()
     removed = set()
-    for items in re.findall(r"list\(REMOVE_ITEM KORU_CORE_SOURCES\s+([^)]*)\)", CMAKE):
+    for items in re.findall(r"list\(REMOVE_ITEM " + variable + r"\s+([^)]*)\)", CMAKE):
         for item in items.split():
             removed.add(os.path.normpath(item.replace("${CMAKE_CURRENT_SOURCE_DIR}", ROOT)))
     sources = []

@@ -30,6 +30,7 @@ __version__ = _koru.version()
 #: the DataFrames hold NaN there.
 kMissing = _koru.kMissing
 
+InputError.__module__ = WriteError.__module__ = "koru"
 InputError.__doc__ = """A panel or setting the engine refuses (a ValueError); the message names the column and
 the (firm, period) where one is involved, or is the console program's message for the same stop."""
 WriteError.__doc__ = """A result, report or input file that could not be written whole (an OSError)."""
@@ -142,6 +143,8 @@ def _rows(data, firm, period, outputs, inputs, output_prices, input_prices, iden
     """The rows as the engine takes them: firms in the order of their first appearance, periods sorted."""
     if not isinstance(data, pd.DataFrame):
         raise TypeError(f"data must be a pandas DataFrame, not {type(data).__name__}")
+    if any(name not in data.columns and name in data.index.names for name in (firm, period)):
+        data = data.reset_index()  # firm and period as levels of the index, as the result tables have them
     for name in (firm, period):
         if name not in data.columns:
             raise InputError(f"the data have no column {name!r}")
