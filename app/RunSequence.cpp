@@ -1,20 +1,17 @@
 #include "app/RunSequence.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <vector>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
 
-#include "core/AnalysisRecord.h"
-#include "core/ErrorLog.h"
+#include <koru/koru.h>
+
 #include "core/FatalStop.h"
 #include "core/Format.h"
-#include "input/InputFile.h"
-#include "lp/WorkerPool.h"
-#include "measures/ComputationSets.h"
-#include "output/ResultFiles.h"
-#include "report/ReportFile.h"
+#include "core/Progress.h"
+#include "core/RunContext.h"
+#include "lib/Engine.h"
 
 namespace {
 
@@ -47,103 +44,90 @@ bool CreateEmpty(const std::string& name) {
   return true;
 }
 
-// Quantity means outside this range mark data in units far from 1, where the
-// solver's absolute tolerance is too coarse or too fine.
-constexpr double kSmallestSafeMean = 0.01;
-constexpr double kLargestSafeMean = 100.0;
-
-// An infinite or NaN mean comes from values that are not numbers, which no
-// rescaling mends: it does not count.
-bool HasMeanOutsideSafeRange(const AnalysisRecord& record) {
-  for (const std::vector<double>* means : {&record.OutputMeans, &record.InputMeans}) {
-    for (double mean : *means) {
-      if (std::isfinite(mean) && (mean < kSmallestSafeMean || mean > kLargestSafeMean)) return true;
+// The progress line of the sets on standard error (when it is a terminal),
+// fed by the library's progress hook; console text first clears it.
+class SetProgressLines {
+ public:
+  void Show(int set, uint64_t done, uint64_t total) {
+    if (set != m_Set) {
+      m_Line.reset();
+      m_Line = std::make_unique<ProgressLine>(FormatText("Set %d", set).c_str(), total);
+      m_Set = set;
+      m_Done = 0;
     }
+    if (done > m_Done) m_Line->Advance(done - m_Done);
+    m_Done = done;
+  }
+  void Print(const std::string& text) {
+    if (m_Line) m_Line->Hide();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  void End() {
+    m_Line.reset();
+    m_Set = 0;
+  }
+
+ private:
+  std::unique_ptr<ProgressLine> m_Line;
+  int m_Set = 0;
+  uint64_t m_Done = 0;
+};
+
+// Prints a stop's text and its prompt and waits as the prompt asks;
+// returns kStoppedStatus.
+int StopWithPrompt(const std::string& text, StopPrompt prompt) {
+  ConsolePrintf("%s", text.c_str());
+  switch (prompt) {
+    case StopPrompt::kTerminate:
+      ConsolePrintf("\n Press ENTER to terminate.\n");
+      WaitForEnter();
+      break;
+    case StopPrompt::kTerminateSameLine:
+      ConsolePrintf(" Press ENTER to terminate.");
+      WaitForEnter();
+      break;
+    case StopPrompt::kCritical:
+      std::fflush(stdout);
+      if (!BatchMode()) {
+        std::getchar();
+        std::getchar();
+      }
+      break;
+  }
+  return kStoppedStatus;
+}
+
+// Reading, the analysis, the result files and the report, through the
+// library; returns the finished results or stops the run (false, its
+// message printed and its wait done).
+bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, koru::Results& results,
+                         int& status) {
+  try {
+    const koru::InputFile input = koru::read_input_file(names.input);
+    ConsolePrintf("%s", input.console.c_str());
+    koru::Settings settings = input.settings;
+    settings.threads = options.threads;
+    SetProgressLines lines;
+    koru::Hooks hooks;
+    hooks.console = [&](const std::string& text) { lines.Print(text); };
+    hooks.progress = [&](int set, uint64_t done, uint64_t total) { lines.Show(set, done, total); };
+    koru::detail::AnalyzeOptions analyzeOptions;
+    analyzeOptions.acceptNonFinite = true;
+    results = koru::detail::Analyze(input.panel, settings, hooks, analyzeOptions);
+    lines.End();
+    koru::write_result_files(results, names.base);
+    if (options.report) koru::write_report(results, names.base + "_output_report.html");
+    return true;
+  } catch (const koru::detail::StopError& stop) {
+    ConsolePrintf("%s", stop.consoleBefore.c_str());
+    status = StopWithPrompt(stop.what(), stop.prompt);
+  } catch (const koru::WriteError& stop) {
+    status = StopWithPrompt(stop.what(), StopPrompt::kTerminate);
   }
   return false;
 }
 
-std::string WithoutTrailingSpaces(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
-std::string Programs(uint64_t count) {
-  return FormatText("%llu linear program%s", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
-}
-
-// Prints the message and the closing prompt, waits; returns kStoppedStatus.
-int StopWithMessage(const char* text) {
-  ConsolePrintf("%s", text);
-  ConsolePrintf("\n Press ENTER to terminate.\n");
-  WaitForEnter();
-  return kStoppedStatus;
-}
-
-// Reading, the six sets and the result files, each step run only while the
-// steps before it went on; false once a step stopped the run. A critical
-// error-log entry stops the run after the step that wrote it.
-bool ReadComputeAndWrite(AnalysisRecord& record, ErrorLog& log, const RunFileNames& names,
-                         const RunOptions& options) {
-  if (!ReadInputFile(record, names.input)) return false;
-  PrintCounts(record);
-
-  WorkerPool workers(options.threads >= 1 ? options.threads : DefaultThreadCount());
-  PrepareWorkers(record, workers);
-  void (*const sets[])(AnalysisRecord&, WorkerPool&) = {
-      ComputeSet1,
-      ComputeSet2,
-      ComputeSet3,
-      [](AnalysisRecord& r, WorkerPool&) { ComputeSet4(r); },
-      [](AnalysisRecord& r, WorkerPool&) { ComputeSet5(r); },
-      [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
-  };
-  for (auto set : sets) {
-    set(record, workers);
-    if (log.HasCriticalEntry()) return log.CriticalStop();
-  }
-
-  return WriteIndexesFile(record, names.indexes) && WriteLevelsFile(record, names.levels) &&
-         WriteShadowPricesFile(record, names.shadowPrices) && WriteExtrasFile(record, names.extras) &&
-         (!options.report || WriteReportFile(record, names.input, names.base + "_output_report.html"));
-}
-
 }  // namespace
-
-std::string RunEndWarning(const AnalysisRecord& record) {
-  const ProgramTally& tally = record.Tally;
-  const bool offScale = record.UnitMeans == 0 && HasMeanOutsideSafeRange(record);
-  if (tally.stoppedShort == 0 && !(tally.failed > 0 && offScale)) return "";
-
-  constexpr const char* kMore = "          ";
-  std::string text = " WARNING: Some results may be inaccurate. The linear programs behind them are\n";
-  text += std::string(kMore) + "solved to a fixed accuracy that suits quantities with means near 1.\n";
-  if (tally.stoppedShort > 0) {
-    text += " WARNING: " + Programs(tally.stoppedShort) + " stopped before reaching the optimum, so the\n";
-    text += std::string(kMore) + "results computed from them may be off in their last printed digits:\n";
-    constexpr std::size_t kListed = 5;
-    const std::size_t listed = std::min(kListed, tally.shortStops.size());
-    for (std::size_t k = 0; k < listed; ++k) text += kMore + WithoutTrailingSpaces(tally.shortStops[k].label) + "\n";
-    if (tally.stoppedShort > listed) {
-      text += kMore + FormatText("and %llu more\n", static_cast<unsigned long long>(tally.stoppedShort - listed));
-    }
-  }
-  if (tally.failed > 0) {
-    text += " WARNING: " + Programs(tally.failed) + " failed. They are listed in the error log (the file\n";
-    text += std::string(kMore) + "ending in _output_xxerrors.txt); their results are printed as -9999.\n";
-  }
-  if (record.UnitMeans == 0) {
-    text += " WARNING: To avoid this, rescale the data so that every output and input quantity\n";
-    text += std::string(kMore) + "has a mean near 1 (for example, money in millions instead of single\n";
-    text += std::string(kMore) + "units), or add the line UnitMeans to the command section of the\n";
-    text += std::string(kMore) + "input file, which does this rescaling for you.\n";
-  } else {
-    text += " WARNING: The data already have unit means (UnitMeans). Quantities that differ by\n";
-    text += std::string(kMore) + "many orders of magnitude between firms can still cause this; check the\n";
-    text += std::string(kMore) + "results listed above before relying on them.\n";
-  }
-  return text;
-}
 
 bool DeriveFileNames(const std::string& chosenPath, RunFileNames& names) {
   if (chosenPath.size() < 10) return false;
@@ -187,21 +171,19 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
 
   std::FILE* test = named ? std::fopen(names.input.c_str(), "r") : nullptr;
-  if (test == nullptr) return StopWithMessage("\n ERROR: unable to open the input file. \n");
+  if (test == nullptr) return StopWithPrompt("\n ERROR: unable to open the input file. \n", StopPrompt::kTerminate);
   std::fclose(test);
 
   const std::string* outputs[] = {&names.indexes, &names.levels, &names.shadowPrices, &names.extras,
                                   &names.errorLog};
   for (const std::string* name : outputs)
-    if (!CreateEmpty(*name)) return StopWithMessage("\n ERROR: unable to open an output file. \n");
+    if (!CreateEmpty(*name)) return StopWithPrompt("\n ERROR: unable to open an output file. \n", StopPrompt::kTerminate);
 
-  ErrorLog log(names.errorLog);
-  AnalysisRecord record;
-  record.Log = &log;
-  if (!ReadComputeAndWrite(record, log, names, options)) return kStoppedStatus;
+  koru::Results results;
+  int status = 0;
+  if (!ReadComputeAndWrite(names, options, results, status)) return status;
 
-  const std::string warning = RunEndWarning(record);
-  if (!warning.empty()) ConsolePrintf("%s", warning.c_str());
+  if (!results.warning.empty()) ConsolePrintf("%s", results.warning.c_str());
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");
   WaitForEnter();
   return 0;

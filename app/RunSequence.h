@@ -1,10 +1,9 @@
 #pragma once
-// One complete run: file names, file checks, error log, record, reading,
-// the six computation sets and the four result files.
+// One complete run of the console program: file names, file checks, then
+// reading, analysis and the result files through the library
+// (include/koru/koru.h), with the console text, prompts and waits around them.
 
 #include <string>
-
-struct AnalysisRecord;
 
 // The names of the input file and the five output files, formed from the
 // chosen path without its last 10 characters (the length of "_input.csv").
@@ -41,10 +40,3 @@ struct RunOptions {
 // a finished run, kStoppedStatus for a run that a stop ended (its message
 // printed and its wait done). Never ends the process.
 int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions());
-
-// The warning printed at the end of a run whose results the solver may not
-// have got right: some program stopped short of its optimum (record.Tally),
-// or programs failed while UnitMeans is off and the mean of some output or
-// input quantity lies outside 0.01..100. Every line starts with " WARNING: "
-// or continues one indented; "" when neither holds.
-std::string RunEndWarning(const AnalysisRecord& record);

@@ -5,6 +5,7 @@
 
 #include "core/FatalStop.h"
 #include "core/Format.h"
+#include "core/RunContext.h"
 #include "core/Transcript.h"
 
 namespace {
@@ -27,6 +28,8 @@ ErrorLog::ErrorLog(const std::string& path) {
   if (m_File == nullptr) ConsolePrintf("Error opening an error file : %s\n", path.c_str());
 }
 
+ErrorLog::ErrorLog() : m_InMemory(true) {}
+
 ErrorLog::~ErrorLog() {
   if (m_File != nullptr) std::fclose(m_File);
 }
@@ -47,14 +50,26 @@ void ErrorLog::AddEntry(int level, const char* message) {
   const std::string entry = FormatText("%s, EHL %d : %s\n\n", tContext, level, bounded);
   if (Transcript* transcript = ThreadTranscript()) {
     transcript->log += entry;
-  } else if (m_File != nullptr) {
-    std::fwrite(entry.data(), 1, entry.size(), m_File);
-    std::fflush(m_File);
+  } else {
+    Append(entry);
   }
   if (level == 2) m_Critical = true;
 }
 
+void ErrorLog::Append(const std::string& entries) {
+  if (m_InMemory) {
+    m_Text += entries;
+  } else if (m_File != nullptr) {
+    std::fwrite(entries.data(), 1, entries.size(), m_File);
+    std::fflush(m_File);
+  }
+}
+
 bool ErrorLog::CriticalStop() const {
+  if (RunContext* context = ThreadRunContext()) {
+    context->Stop("Critical Exit now occuring, refer to error log\n", StopPrompt::kCritical);
+    return false;
+  }
   ConsolePrintf("Critical Exit now occuring, refer to error log\n");
   std::fflush(stdout);
   if (!BatchMode()) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/Format.h"
+#include "core/RunContext.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ void WaitForEnter() {
 }
 
 bool FatalStop(const char* message) {
+  if (RunContext* context = ThreadRunContext()) {
+    context->Stop(FormatText("\n ERROR: %s ", message), StopPrompt::kTerminate);
+    return false;
+  }
   ConsolePrintf("\n ERROR: %s ", message);
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();

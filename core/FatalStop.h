@@ -20,4 +20,6 @@ void WaitForEnter();
 
 // Prints "\n ERROR: <message> " and "\n Press ENTER to terminate.\n" and
 // waits for ENTER. Returns false, so that a reader can `return FatalStop(..)`.
+// Inside a library call it prints and waits for nothing: the stop's text is
+// recorded in the call's context (core/RunContext.h) and the library throws.
 bool FatalStop(const char* message);

@@ -1,5 +1,8 @@
 #include "core/Transcript.h"
 
+#include "core/ErrorLog.h"
+#include "core/RunContext.h"
+
 namespace {
 
 thread_local Transcript* tThreadTranscript = nullptr;
@@ -27,6 +30,8 @@ void SetThreadTranscript(Transcript* transcript) { tThreadTranscript = transcrip
 void WriteConsoleText(const std::string& text) {
   if (tThreadTranscript != nullptr) {
     tThreadTranscript->console += text;
+  } else if (RunContext* context = ThreadRunContext()) {
+    if (context->console && !text.empty()) context->console(text);
   } else {
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
@@ -45,11 +50,8 @@ void NoteProgram(const char* label, int code, bool stoppedShort, double gain) {
   }
 }
 
-void EmitTranscript(const Transcript& transcript, std::FILE* logFile, ProgramTally& tally) {
-  if (!transcript.console.empty()) std::fwrite(transcript.console.data(), 1, transcript.console.size(), stdout);
-  if (logFile != nullptr && !transcript.log.empty()) {
-    std::fwrite(transcript.log.data(), 1, transcript.log.size(), logFile);
-    std::fflush(logFile);
-  }
+void EmitTranscript(const Transcript& transcript, ErrorLog* log, ProgramTally& tally) {
+  if (!transcript.console.empty()) WriteConsoleText(transcript.console);
+  if (log != nullptr && !transcript.log.empty()) log->Append(transcript.log);
   tally.Append(transcript.tally);
 }

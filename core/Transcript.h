@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+class ErrorLog;
+
 // One program worth telling the user about: it failed (code != 0) or it
 // ended optimal at a point the tolerance let pass ("stopped short").
 struct ProgramNote {
@@ -47,7 +49,9 @@ struct Transcript {
 Transcript* ThreadTranscript();
 void SetThreadTranscript(Transcript* transcript);
 
-// Writes console text to standard output, or into the thread's transcript.
+// Writes console text into the thread's transcript, or to the console sink of
+// the library call running on the thread (core/RunContext.h), or to standard
+// output.
 void WriteConsoleText(const std::string& text);
 
 // Records the outcome of one solved program in the thread's transcript; a
@@ -55,6 +59,6 @@ void WriteConsoleText(const std::string& text);
 // nothing.
 void NoteProgram(const char* label, int code, bool stoppedShort, double gain);
 
-// Writes a transcript's console text to standard output and its log text to
-// `logFile` (when there is one), and appends its tally to `tally`.
-void EmitTranscript(const Transcript& transcript, std::FILE* logFile, ProgramTally& tally);
+// Writes a transcript's console text where WriteConsoleText writes it and its
+// log text to `log` (when there is one), and appends its tally to `tally`.
+void EmitTranscript(const Transcript& transcript, ErrorLog* log, ProgramTally& tally);

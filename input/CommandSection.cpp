@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/AnalysisRecord.h"
 #include "core/Families.h"
 #include "core/FatalStop.h"
 #include "core/Format.h"
+#include "core/RunContext.h"
 #include "input/InputFile.h"
 
 namespace {
@@ -266,6 +268,8 @@ bool ReadCommandLines(AnalysisRecord& record, std::FILE* file) {
   }
 }
 
+}  // namespace
+
 bool ApplyConsistencyRules(AnalysisRecord& record) {
   int families = 0;
   for (const FamilyFacts& family : kFamilies) families += record.*family.flag;
@@ -283,25 +287,31 @@ bool ApplyConsistencyRules(AnalysisRecord& record) {
   return true;
 }
 
-void PrintConfiguration(const AnalysisRecord& record) {
+std::string ConfigurationText(const AnalysisRecord& record) {
+  std::string text;
   // The consistency rules have left exactly one family flag set.
-  ConsolePrintf("\n%s indexes \n", FamilyName(record));
+  text += FormatText("\n%s indexes \n", FamilyName(record));
 
   const int window = static_cast<int>(record.Window);
   if (record.TechRegress == 1) {
-    ConsolePrintf(" Technical regress allowed\n");
-    if (record.Window != 1) ConsolePrintf(" Period-t technology estimated using data from %d periods\n", window);
+    text += FormatText(" Technical regress allowed\n");
+    if (record.Window != 1) text += FormatText(" Period-t technology estimated using data from %d periods\n", window);
   }
   if (record.TechChange == 0) {
-    ConsolePrintf(" No technical change\n");
+    text += FormatText(" No technical change\n");
   } else if (record.TechRegress == 0) {
-    ConsolePrintf(" No technical regress\n");
-    if (record.Window != 1) ConsolePrintf(" No technical change in periods 1 to %d \n", window);
+    text += FormatText(" No technical regress\n");
+    if (record.Window != 1) text += FormatText(" No technical change in periods 1 to %d \n", window);
   }
-  ConsolePrintf(record.Vrs == 1 ? " Variable returns to scale\n" : " Constant returns to scale\n");
-  if (record.UnitMeans == 1) ConsolePrintf(" Quantity variables have been re-scaled to have unit means\n");
-  if (record.Periods == 1) ConsolePrintf("\n WARNING: %s ", "number of periods = 1 \n");
+  text += FormatText(record.Vrs == 1 ? " Variable returns to scale\n" : " Constant returns to scale\n");
+  if (record.UnitMeans == 1) text += FormatText(" Quantity variables have been re-scaled to have unit means\n");
+  if (record.Periods == 1) text += FormatText("\n WARNING: %s ", "number of periods = 1 \n");
+  return text;
 }
+
+namespace {
+
+void PrintConfiguration(const AnalysisRecord& record) { ConsolePrintf("%s", ConfigurationText(record).c_str()); }
 
 // A count is read as a signed number; a negative one wraps to above 2^31 in
 // the unsigned field and is refused like 0.
@@ -334,8 +344,13 @@ bool CheckRanges(const AnalysisRecord& record) {
 bool CheckObservationLimit(const AnalysisRecord& record) {
   if (ObservationCount(record) <= kObservationLimit) return true;
   PrintCounts(record);
-  ConsolePrintf(" ERROR: number of observations exceeds maximum for this compilation of KORU = %d\n\n",
-                static_cast<int>(kObservationLimit));
+  const std::string text = FormatText(" ERROR: number of observations exceeds maximum for this compilation of KORU = %d\n\n",
+                                      static_cast<int>(kObservationLimit));
+  if (RunContext* context = ThreadRunContext()) {
+    context->Stop(text, StopPrompt::kTerminateSameLine);
+    return false;
+  }
+  ConsolePrintf("%s", text.c_str());
   ConsolePrintf(" Press ENTER to terminate.");
   WaitForEnter();
   return false;
@@ -358,9 +373,13 @@ int MatchCommand(const char* token) {
   return kUnknownCommand;
 }
 
+bool CheckConfiguration(const AnalysisRecord& record) {
+  return CheckCounts(record) && CheckRanges(record) && CheckObservationLimit(record) && CheckVariableLimits(record);
+}
+
 bool ReadCommandSection(AnalysisRecord& record, std::FILE* file) {
   SetDefaults(record);
   if (!ReadCommandLines(record, file) || !ApplyConsistencyRules(record)) return false;
   PrintConfiguration(record);
-  return CheckCounts(record) && CheckRanges(record) && CheckObservationLimit(record) && CheckVariableLimits(record);
+  return CheckConfiguration(record);
 }

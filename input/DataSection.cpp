@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/AnalysisRecord.h"
 #include "core/FatalStop.h"
 #include "core/Format.h"
+#include "core/RunContext.h"
 #include "input/InputFile.h"
 
 namespace {
@@ -34,6 +36,8 @@ constexpr std::size_t kHeadingCapacity = sizeof(AnalysisRecord::IdHeading);
 constexpr double kSmallestGoodMean = 0.0001;
 constexpr double kLargestGoodMean = 100000.0;
 
+}  // namespace
+
 // Data has two identifier columns, the quantities and, with prices, the
 // prices; ten spare rows and ten (twenty with prices) spare columns.
 void CreateDataMatrix(AnalysisRecord& record) {
@@ -44,6 +48,8 @@ void CreateDataMatrix(AnalysisRecord& record) {
   else
     record.Data.Create(NT + 10, quantities + 10, NT, quantities + 2);
 }
+
+namespace {
 
 void ReadHeader(AnalysisRecord& record, std::FILE* file) {
   std::vector<char> header(kHeaderSize, '\0');
@@ -62,9 +68,14 @@ void ReadHeader(AnalysisRecord& record, std::FILE* file) {
 }
 
 bool StopOnRowNumber(uint32_t expected) {
-  ConsolePrintf("\n READ ERROR: index in data file = %d.  Check numbers of inputs and", static_cast<int>(expected));
-  ConsolePrintf("\n outputs. Include a Prices command if and only if the input file");
-  ConsolePrintf("\n contains prices. \n");
+  const std::string text =
+      FormatText("\n READ ERROR: index in data file = %d.  Check numbers of inputs and", static_cast<int>(expected)) +
+      "\n outputs. Include a Prices command if and only if the input file" + "\n contains prices. \n";
+  if (RunContext* context = ThreadRunContext()) {
+    context->Stop(text, StopPrompt::kTerminate);
+    return false;
+  }
+  ConsolePrintf("%s", text.c_str());
   ConsolePrintf("\n Press ENTER to terminate.\n");
   WaitForEnter();
   return false;
@@ -170,8 +181,7 @@ void RescaleToUnitMeans(AnalysisRecord& record) {
 
 }  // namespace
 
-bool ReadDataSection(AnalysisRecord& record, std::FILE* file) {
-  const uint32_t NT = record.Observations;
+bool ReadDataRows(AnalysisRecord& record, std::FILE* file) {
   CreateDataMatrix(record);
   ReadHeader(record, file);
 
@@ -181,7 +191,11 @@ bool ReadDataSection(AnalysisRecord& record, std::FILE* file) {
   if (count != expected)
     ConsolePrintf("\n WARNING: Data rows*columns (%lld) does not match (2+j+k)*(n*t) (%lld).\n",
                   static_cast<long long>(count), static_cast<long long>(expected));
+  return true;
+}
 
+void PrepareData(AnalysisRecord& record) {
+  const uint32_t NT = record.Observations;
   ComputeMeans(record);
   if (record.UnitMeans == 1) RescaleToUnitMeans(record);
 
@@ -189,6 +203,11 @@ bool ReadDataSection(AnalysisRecord& record, std::FILE* file) {
     record.Id1[o] = record.Data.GetValue(o, 0);
     record.Id2[o] = record.Data.GetValue(o, 1);
   }
+}
+
+bool ReadDataSection(AnalysisRecord& record, std::FILE* file) {
+  if (!ReadDataRows(record, file)) return false;
+  PrepareData(record);
   return true;
 }
 

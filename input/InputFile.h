@@ -21,9 +21,32 @@ bool ReadCommandSection(AnalysisRecord& record, std::FILE* file);
 // record for them.
 void SetUpProblem(AnalysisRecord& record, uint32_t firms, uint32_t periods, uint32_t outputs, uint32_t inputs);
 
-// Reads the header and the data rows, checks them, computes the means, warns
-// about or rescales badly scaled variables and copies the identifiers.
-// Returns false after the READ ERROR stop on an unexpected row number.
+// Applies the consistency rules to the command section's choices (the
+// default family; one family; prices for a price-based one). Returns false
+// after a stop.
+bool ApplyConsistencyRules(AnalysisRecord& record);
+
+// The configuration summary the command section prints: the family, the
+// technology, the returns to scale, unit means, the one-period warning.
+std::string ConfigurationText(const AnalysisRecord& record);
+
+// Checks the counts, Window, Base, the observation limit and the limits on
+// outputs and inputs, in this order; returns false after the first stop.
+bool CheckConfiguration(const AnalysisRecord& record);
+
+// Creates the data matrix for the counts and Prices.
+void CreateDataMatrix(AnalysisRecord& record);
+
+// Creates the data matrix and reads the header and the data rows into it,
+// with the size warning. Returns false after the READ ERROR stop on an
+// unexpected row number.
+bool ReadDataRows(AnalysisRecord& record, std::FILE* file);
+
+// Computes the means, warns about or rescales badly scaled variables and
+// copies the identifiers: what follows the reading of the rows.
+void PrepareData(AnalysisRecord& record);
+
+// ReadDataRows, then PrepareData.
 bool ReadDataSection(AnalysisRecord& record, std::FILE* file);
 
 // Opens the input file and reads it whole (command section, set-up, data).

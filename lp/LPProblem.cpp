@@ -5,6 +5,7 @@
 
 #include "core/ErrorLog.h"
 #include "core/Format.h"
+#include "core/RunContext.h"
 #include "core/Transcript.h"
 #include "lp/Simplex.h"
 #include "lp/SolutionCheck.h"
@@ -112,6 +113,8 @@ void SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* 
 }
 
 int Solve(LPProblem& problem) {
+  // Between programs a library call may be cancelled (throws RunCancelled).
+  PollCancel();
   problem.m_ResultCode = kLPOptimal;
   problem.m_StepCount = 0;
   int code = kLPOptimal;

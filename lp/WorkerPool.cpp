@@ -2,7 +2,7 @@
 
 #include <sched.h>
 
-#include "core/Progress.h"
+#include "core/RunContext.h"
 
 unsigned DefaultThreadCount() {
   cpu_set_t set;
@@ -31,6 +31,7 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::HelperLoop(unsigned worker) {
+  SetThreadAbandonFlag(&m_Abandon);
   uint64_t seen = 0;
   for (;;) {
     {
@@ -57,10 +58,21 @@ bool WorkerPool::TakeTask(uint32_t& index) {
 }
 
 void WorkerPool::RunTask(uint32_t index, unsigned worker) {
-  Transcript* outer = ThreadTranscript();
-  SetThreadTranscript(&m_Transcripts[index]);
-  (*m_Task)(index, worker);
-  SetThreadTranscript(outer);
+  struct InstalledTranscript {
+    Transcript* outer = ThreadTranscript();
+    explicit InstalledTranscript(Transcript* own) { SetThreadTranscript(own); }
+    ~InstalledTranscript() { SetThreadTranscript(outer); }
+  };
+  {
+    InstalledTranscript installed(&m_Transcripts[index]);
+    try {
+      (*m_Task)(index, worker);
+    } catch (const RunCancelled&) {
+      // A helper leaves an abandoned task as it stands; the calling thread
+      // passes the cancel on.
+      if (worker == 0) throw;
+    }
+  }
   {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_Done[index] = 1;
@@ -76,11 +88,11 @@ void WorkerPool::RunTasks(unsigned worker) {
 void WorkerPool::HandOver(uint32_t index) {
   Transcript& transcript = m_Transcripts[index];
   ProgramTally discarded;
-  EmitTranscript(transcript, m_LogFile, m_Tally != nullptr ? *m_Tally : discarded);
+  EmitTranscript(transcript, m_Log, m_Tally != nullptr ? *m_Tally : discarded);
   transcript = Transcript();  // frees what the task held
 }
 
-void WorkerPool::Run(uint32_t count, const Task& task, ProgressLine* progress) {
+void WorkerPool::Run(uint32_t count, const Task& task, SetProgress* progress) {
   if (count == 0) return;
   {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -93,19 +105,38 @@ void WorkerPool::Run(uint32_t count, const Task& task, ProgressLine* progress) {
     ++m_Job;
   }
   if (!m_Helpers.empty()) m_JobStarted.notify_all();
+  try {
+    HandOverAll(count, progress);
+  } catch (...) {
+    // Cancelled: no task is handed out any more, the helpers' programs stop
+    // at their next check, and the job ends before the exception leaves.
+    {
+      std::lock_guard<std::mutex> lock(m_Mutex);
+      m_Next = m_Count;
+    }
+    m_Abandon.store(true, std::memory_order_relaxed);
+    FinishJob();
+    m_Abandon.store(false, std::memory_order_relaxed);
+    throw;
+  }
+  FinishJob();
+}
 
+void WorkerPool::HandOverAll(uint32_t count, SetProgress* progress) {
   // The calling thread is worker 0: it hands over, in index order, every
   // task that has ended, and while the next one is still running it takes a
-  // task of its own, or waits when none is left.
+  // task of its own, or waits when none is left (looking up now and then
+  // for a cancel).
+  constexpr std::chrono::milliseconds kCancelWait(5);
   uint32_t handed = 0;
   while (handed < count) {
+    PollCancel();
     bool ended;
     {
       std::lock_guard<std::mutex> lock(m_Mutex);
       ended = m_Done[handed] != 0;
     }
     if (ended) {
-      if (progress != nullptr && !m_Transcripts[handed].console.empty()) progress->Hide();
       HandOver(handed);
       ++handed;
       if (progress != nullptr) progress->Advance();
@@ -117,9 +148,11 @@ void WorkerPool::Run(uint32_t count, const Task& task, ProgressLine* progress) {
       continue;
     }
     std::unique_lock<std::mutex> lock(m_Mutex);
-    m_TaskDone.wait(lock, [&] { return m_Done[handed] != 0; });
+    m_TaskDone.wait_for(lock, kCancelWait, [&] { return m_Done[handed] != 0; });
   }
+}
 
+void WorkerPool::FinishJob() {
   // Every helper leaves the job before the task goes out of scope.
   std::unique_lock<std::mutex> lock(m_Mutex);
   m_TaskDone.wait(lock, [&] { return m_Busy == 0; });

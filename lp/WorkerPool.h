@@ -11,7 +11,13 @@
 // belong to its own index, and read only what no task of the same Run
 // writes. The calling thread is worker 0 and runs tasks too; with one worker
 // everything runs on it, one task after another.
+//
+// A library call may be cancelled (core/RunContext.h): the calling thread
+// then stops handing out tasks, raises the pool's abandon flag, which the
+// helpers' programs check before they solve, waits until every helper has
+// left the job and throws RunCancelled.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -24,7 +30,8 @@
 #include "core/Transcript.h"
 #include "lp/Workspace.h"
 
-class ProgressLine;
+class ErrorLog;
+class SetProgress;
 
 // The number of processors the process may run on (its CPU affinity), at
 // least 1: the default number of workers.
@@ -43,16 +50,16 @@ class WorkerPool {
   unsigned Size() const { return static_cast<unsigned>(m_Workspaces.size()); }
   LPWorkspace& Workspace(unsigned worker) { return *m_Workspaces[worker]; }
 
-  // Where the held-back output goes: the error log's file (nullptr: none)
-  // and the tally of the run's programs.
-  void SetOutput(std::FILE* logFile, ProgramTally* tally) {
-    m_LogFile = logFile;
+  // Where the held-back output goes: the error log (nullptr: none) and the
+  // tally of the run's programs.
+  void SetOutput(ErrorLog* log, ProgramTally* tally) {
+    m_Log = log;
     m_Tally = tally;
   }
 
   // Runs the tasks and hands over their output in index order; advances
   // `progress` (when given) by one per task handed over.
-  void Run(uint32_t count, const Task& task, ProgressLine* progress = nullptr);
+  void Run(uint32_t count, const Task& task, SetProgress* progress = nullptr);
 
  private:
   void HelperLoop(unsigned worker);
@@ -64,10 +71,14 @@ class WorkerPool {
   void RunTasks(unsigned worker);
   // Sends an ended task's output on and frees its transcript.
   void HandOver(uint32_t index);
+  // Hands the tasks over in index order, running tasks of its own meanwhile.
+  void HandOverAll(uint32_t count, SetProgress* progress);
+  // Ends the current job once every helper has left it.
+  void FinishJob();
 
   std::vector<std::unique_ptr<LPWorkspace>> m_Workspaces;
   std::vector<std::thread> m_Helpers;
-  std::FILE* m_LogFile = nullptr;
+  ErrorLog* m_Log = nullptr;
   ProgramTally* m_Tally = nullptr;
 
   // The current job, guarded by m_Mutex except where noted.
@@ -80,6 +91,7 @@ class WorkerPool {
   uint64_t m_Job = 0;                     // job number, raised per Run
   unsigned m_Busy = 0;                    // helpers working on the current job
   bool m_Stopping = false;
+  std::atomic<bool> m_Abandon{false};     // the calling thread left the job: helpers stop solving
   std::vector<Transcript> m_Transcripts;  // one per index of the current job
   std::vector<char> m_Done;               // 1 once the task of that index ended
 };

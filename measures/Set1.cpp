@@ -16,7 +16,7 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
-#include "core/Progress.h"
+#include "core/RunContext.h"
 #include "lp/WorkerPool.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
@@ -76,7 +76,7 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
     ReferenceRowsInPlace referenceRows;
   };
   std::vector<WorkerState> states(workers.Size(), WorkerState{std::vector<double>(M), std::vector<double>(K), {}});
-  ProgressLine progress("Set 1", NT);
+  SetProgress progress(1, NT);
 
   for (uint32_t t = 1; t <= T; ++t) {
     const ReferenceRange range = ReferenceSetOfPeriod(record, t);

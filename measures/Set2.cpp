@@ -31,7 +31,7 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
-#include "core/Progress.h"
+#include "core/RunContext.h"
 #include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
@@ -53,7 +53,7 @@ void StoreDistanceWeights(Matrix& multipliers, Matrix& weights, uint32_t o, cons
 // The period-s stage (previousTechnology: DOsts, DItss against ref(t-1)) or
 // the period-t stage (DOtst, DIstt against ref(t)); period 1 uses ref(1).
 void SolveDistanceStage(AnalysisRecord& record, WorkerPool& workers, WorkingCopies& copies, bool previousTechnology,
-                        ProgressLine& progress) {
+                        SetProgress& progress) {
   const uint32_t N = record.Firms;
   const uint32_t T = record.Periods;
   const uint32_t M = record.Outputs;
@@ -206,7 +206,7 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   const bool periodS = record.MalmquistHs || record.HicksMoorsteen;
   const bool periodT = record.MalmquistIt || record.HicksMoorsteen;
   {
-    ProgressLine progress("Set 2", static_cast<uint64_t>(NT) * ((periodS ? 1 : 0) + (periodT ? 1 : 0)));
+    SetProgress progress(2, static_cast<uint64_t>(NT) * ((periodS ? 1 : 0) + (periodT ? 1 : 0)));
     if (periodS) SolveDistanceStage(record, workers, copies, true, progress);
     if (periodT) SolveDistanceStage(record, workers, copies, false, progress);
   }

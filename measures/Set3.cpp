@@ -36,7 +36,7 @@
 #include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "core/Format.h"
-#include "core/Progress.h"
+#include "core/RunContext.h"
 #include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
 #include "measures/ComputationSets.h"
@@ -268,7 +268,7 @@ void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
                                                       std::vector<double>(record.Inputs, 0.0)});
   const Matrix& capacity = workers.Workspace(0).LPMatrix;
   PeriodTechnology period;
-  ProgressLine progress("Set 3", static_cast<uint64_t>(NT) + (chained && NT > N ? NT - N : 0));
+  SetProgress progress(3, static_cast<uint64_t>(NT) + (chained && NT > N ? NT - N : 0));
 
   // Stage 1: every observation against its own period's technology.
   const HatSide own{record.QHATt, record.XHATt, record.FirstPassQ, record.FirstPassX, "QHATt", "XHATt"};

@@ -37,5 +37,5 @@ void CreateWorkspace(const AnalysisRecord& record, LPWorkspace& workspace) {
 
 void PrepareWorkers(AnalysisRecord& record, WorkerPool& workers) {
   for (unsigned worker = 0; worker < workers.Size(); ++worker) CreateWorkspace(record, workers.Workspace(worker));
-  workers.SetOutput(record.Log != nullptr ? record.Log->m_File : nullptr, &record.Tally);
+  workers.SetOutput(record.Log, &record.Tally);
 }

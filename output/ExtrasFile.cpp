@@ -8,12 +8,15 @@
 // precision before "%3.4g"; the multipliers and the Fare-Primont block
 // values, each written as a separate piece, are printed from their doubles.
 #include <cstdio>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/AnalysisRecord.h"
 #include "core/Families.h"
 #include "core/Format.h"
 #include "output/ResultFiles.h"
+#include "output/ResultTables.h"
 #include "output/WriterPieces.h"
 
 namespace {
@@ -23,10 +26,17 @@ void WriteVectorPieces(std::FILE* file, const std::vector<double>& values) {
   for (double value : values) FilePrintf(file, "%3.4g,", value);
 }
 
+// The twelve aggregates of every row, in the file's order, and their heading.
+constexpr ObservationVector AnalysisRecord::*kAggregateColumns[12] = {
+    &AnalysisRecord::QHATt, &AnalysisRecord::QBARt, &AnalysisRecord::Q,  &AnalysisRecord::XHATt,
+    &AnalysisRecord::XBARt, &AnalysisRecord::X,     &AnalysisRecord::QHATs, &AnalysisRecord::QBARs,
+    &AnalysisRecord::Qs,    &AnalysisRecord::XHATs, &AnalysisRecord::XBARs, &AnalysisRecord::Xs};
+const char kAggregatesHeading[] = " %s,  QHATt, QBARt, Qt, XHATt, XBARt, Xt, QHATs, QBARs, Qs, XHATs, XBARs, Xs,";
+
 // The headings of the identifiers and the twelve aggregates, then `more`.
 void WriteAggregatesHeading(std::FILE* file, const AnalysisRecord& r, const char* more) {
-  FilePrintf(file, " %s,  QHATt, QBARt, Qt, XHATt, XBARt, Xt, QHATs, QBARs, Qs, XHATs, XBARs, Xs,%s", r.IdHeading,
-             more);
+  FilePrintf(file, kAggregatesHeading, r.IdHeading);
+  FilePrintf(file, "%s", more);
 }
 
 // The identifiers and the twelve aggregates of observation o, then the
@@ -35,9 +45,9 @@ void WriteAggregatesHeading(std::FILE* file, const AnalysisRecord& r, const char
 void WriteAggregatesRow(std::FILE* file, const AnalysisRecord& r, uint32_t o,
                         const std::vector<const ObservationVector*>& more, const char* end) {
   const SinglePrecisionOf sp = StartRow(file, r, o);
-  FilePrintf(file, ", %3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,  %3.4g,%3.4g", sp(r.QHATt),
-             sp(r.QBARt), sp(r.Q), sp(r.XHATt), sp(r.XBARt), sp(r.X), sp(r.QHATs), sp(r.QBARs), sp(r.Qs),
-             sp(r.XHATs), sp(r.XBARs), sp(r.Xs));
+  const auto v = [&](int c) { return sp(r.*kAggregateColumns[c]); };
+  FilePrintf(file, ", %3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,%3.4g,  %3.4g,%3.4g", v(0), v(1), v(2),
+             v(3), v(4), v(5), v(6), v(7), v(8), v(9), v(10), v(11));
   for (const ObservationVector* values : more) FilePrintf(file, ",%3.4g", sp(*values));
   FilePrintf(file, "%s", end);
 }
@@ -46,7 +56,7 @@ void WriteAggregatesRow(std::FILE* file, const AnalysisRecord& r, uint32_t o,
 // headed name1, name2, ...
 struct MultiplierColumns {
   const char* name;
-  Matrix& table;
+  const Matrix& table;
   uint32_t count;
 };
 
@@ -73,43 +83,72 @@ void WriteDistanceSection(std::FILE* file, const AnalysisRecord& record, const D
     for (const MultiplierColumns& group : section.multipliers)
       for (uint32_t j = 1; j <= group.count; ++j)
         FilePrintf(file, &group == &last && j == group.count ? "%3.4g \n" : "%3.4g,",
-                   group.table.GetValue(o - 1, j - 1));
+                   group.table.Row(o - 1)[j - 1]);
   }
 }
 
-void WriteMalmquistHsSection(std::FILE* file, AnalysisRecord& r) {
-  WriteDistanceSection(file, r,
-                       {" Selected computations for Malmquist-hs indexes \n\n",
-                        " DItss, DIttt, HIttt, DOsts, DOttt, HOttt,",
-                        {&r.DItss, &r.DIttt, &r.HIttt, &r.DOsts, &r.DOttt, &r.HOttt},
-                        {{"alpha", r.alphahs, r.Outputs}, {"eta", r.etahs, r.Inputs}}});
+DistanceSection MalmquistHsSection(const AnalysisRecord& r) {
+  return {" Selected computations for Malmquist-hs indexes \n\n",
+          " DItss, DIttt, HIttt, DOsts, DOttt, HOttt,",
+          {&r.DItss, &r.DIttt, &r.HIttt, &r.DOsts, &r.DOttt, &r.HOttt},
+          {{"alpha", r.alphahs, r.Outputs}, {"eta", r.etahs, r.Inputs}}};
 }
 
-void WriteMalmquistItSection(std::FILE* file, AnalysisRecord& r) {
-  WriteDistanceSection(file, r,
-                       {" Selected computations for Malmquist-it indexes \n\n",
-                        "  DIstt, DIttt, HIttt,  DOtst, DOttt, HOttt,",
-                        {&r.DIstt, &r.DIttt, &r.HIttt, &r.DOtst, &r.DOttt, &r.HOttt},
-                        {{"alpha", r.alphait, r.Outputs}, {"eta", r.etait, r.Inputs}}});
+DistanceSection MalmquistItSection(const AnalysisRecord& r) {
+  return {" Selected computations for Malmquist-it indexes \n\n",
+          "  DIstt, DIttt, HIttt,  DOtst, DOttt, HOttt,",
+          {&r.DIstt, &r.DIttt, &r.HIttt, &r.DOtst, &r.DOttt, &r.HOttt},
+          {{"alpha", r.alphait, r.Outputs}, {"eta", r.etait, r.Inputs}}};
 }
 
-void WriteHicksMoorsteenSection(std::FILE* file, AnalysisRecord& r) {
-  WriteDistanceSection(file, r,
-                       {" Selected computations for Hicks-Moorsteen indexes \n\n",
-                        " DItss, DIstt, DIttt, HIttt, DOsts, DOtst, DOttt, HOttt,",
-                        {&r.DItss, &r.DIstt, &r.DIttt, &r.HIttt, &r.DOsts, &r.DOtst, &r.DOttt, &r.HOttt},
-                        {{"alphahs", r.alphahs, r.Outputs},
-                         {"etahs", r.etahs, r.Inputs},
-                         {"alphait", r.alphait, r.Outputs},
-                         {"etait", r.etait, r.Inputs}}});
+DistanceSection HicksMoorsteenSection(const AnalysisRecord& r) {
+  return {" Selected computations for Hicks-Moorsteen indexes \n\n",
+          " DItss, DIstt, DIttt, HIttt, DOsts, DOtst, DOttt, HOttt,",
+          {&r.DItss, &r.DIstt, &r.DIttt, &r.HIttt, &r.DOsts, &r.DOtst, &r.DOttt, &r.HOttt},
+          {{"alphahs", r.alphahs, r.Outputs},
+           {"etahs", r.etahs, r.Inputs},
+           {"alphait", r.alphait, r.Outputs},
+           {"etait", r.etait, r.Inputs}}};
+}
+
+// The aggregates table of the Fare-Primont and the price-based sections:
+// after the aggregates the own-period distance values.
+const char kOwnDistancesHeading[] = " DIttt, HIttt, DOttt, HOttt \n";
+const char kPriceBasedTitle[] = " Selected computations for Paasche Laspeyres Fisher or Lowe indexes \n\n";
+
+std::vector<const ObservationVector*> OwnDistances(const AnalysisRecord& r) {
+  return {&r.DIttt, &r.HIttt, &r.DOttt, &r.HOttt};
 }
 
 // The aggregates and the own-period distance values of every observation:
 // the table of the Fare-Primont and the price-based sections.
 void WriteAggregatesTable(std::FILE* file, const AnalysisRecord& r) {
-  WriteAggregatesHeading(file, r, " DIttt, HIttt, DOttt, HOttt \n");
-  for (uint32_t o = 1; o <= r.Observations; ++o)
-    WriteAggregatesRow(file, r, o, {&r.DIttt, &r.HIttt, &r.DOttt, &r.HOttt}, " \n");
+  WriteAggregatesHeading(file, r, kOwnDistancesHeading);
+  const std::vector<const ObservationVector*> distances = OwnDistances(r);
+  for (uint32_t o = 1; o <= r.Observations; ++o) WriteAggregatesRow(file, r, o, distances, " \n");
+}
+
+// The values of a table: the twelve aggregates, the distance values headed
+// by `distanceHeadings`, then the multiplier groups.
+ValueTable AggregatesValues(const AnalysisRecord& r, const char* title, const char* distanceHeadings,
+                            const std::vector<const ObservationVector*>& distances,
+                            const std::vector<MultiplierColumns>& multipliers) {
+  ValueTable table;
+  table.title = TrimmedTitle(title);
+  table.headings = HeadingNames(kAggregatesHeading);
+  for (const std::string& name : HeadingNames(distanceHeadings)) table.headings.push_back(name);
+  for (const auto column : kAggregateColumns) table.columns.push_back(r.*column);
+  for (const ObservationVector* values : distances) table.columns.push_back(*values);
+  for (const MultiplierColumns& group : multipliers) {
+    for (uint32_t j = 1; j <= group.count; ++j) {
+      table.headings.push_back(FormatText("%s%d", group.name, static_cast<int>(j)));
+      std::vector<double> values(r.Observations);
+      for (uint32_t o = 0; o < r.Observations; ++o) values[o] = group.table.Row(o)[j - 1];
+      table.columns.push_back(std::move(values));
+    }
+  }
+  table.printed.assign(r.Observations, true);
+  return table;
 }
 
 // The representative observation's programs DO000 and DI000, their
@@ -152,17 +191,41 @@ void WriteFarePrimontSection(std::FILE* file, const AnalysisRecord& r) {
 
 }  // namespace
 
-bool WriteExtrasFile(AnalysisRecord& record, const std::string& fileName) {
+bool WriteExtrasFile(const AnalysisRecord& record, const std::string& fileName) {
   std::FILE* file = OpenResultFile(fileName, "Unable to open _output_xtras.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
-  if (record.MalmquistHs == 1) WriteMalmquistHsSection(file, record);
-  if (record.MalmquistIt == 1) WriteMalmquistItSection(file, record);
-  if (record.HicksMoorsteen == 1) WriteHicksMoorsteenSection(file, record);
+  if (record.MalmquistHs == 1) WriteDistanceSection(file, record, MalmquistHsSection(record));
+  if (record.MalmquistIt == 1) WriteDistanceSection(file, record, MalmquistItSection(record));
+  if (record.HicksMoorsteen == 1) WriteDistanceSection(file, record, HicksMoorsteenSection(record));
   if (record.FarePrimont == 1) WriteFarePrimontSection(file, record);
   if (AnyChosenFamily(record, &FamilyFacts::priceBased)) {
-    FilePrintf(file, " Selected computations for Paasche Laspeyres Fisher or Lowe indexes \n\n");
+    FilePrintf(file, kPriceBasedTitle);
     WriteAggregatesTable(file, record);
   }
   return CloseResultFile(file, "Unable to write _output_xtras.csv file");
+}
+
+ValueTable ExtrasTable(const AnalysisRecord& record) {
+  // One family is chosen, so the file holds one table.
+  for (const auto& [flag, section] :
+       {std::pair<int, DistanceSection (*)(const AnalysisRecord&)>{record.MalmquistHs, MalmquistHsSection},
+        {record.MalmquistIt, MalmquistItSection},
+        {record.HicksMoorsteen, HicksMoorsteenSection}}) {
+    if (flag != 1) continue;
+    const DistanceSection s = section(record);
+    return AggregatesValues(record, s.title, s.distanceHeadings, s.distances, s.multipliers);
+  }
+  if (record.FarePrimont == 1)
+    return AggregatesValues(record, "", kOwnDistancesHeading, OwnDistances(record), {});
+  if (AnyChosenFamily(record, &FamilyFacts::priceBased))
+    return AggregatesValues(record, kPriceBasedTitle, kOwnDistancesHeading, OwnDistances(record), {});
+  return ValueTable();
+}
+
+std::vector<std::pair<std::string, std::vector<double>>> RepresentativeValues(const AnalysisRecord& r) {
+  if (r.FarePrimont != 1) return {};
+  return {{"DO000", {r.DO000}}, {"alpha0", r.alpha0}, {"beta0", r.beta0}, {"gamma0", {r.gamma0}},
+          {"q0", r.q0},         {"pstar0", r.pstar0}, {"DI000", {r.DI000}}, {"phi0", r.phi0},
+          {"eta0", r.eta0},     {"delta0", {r.delta0}}, {"x0", r.x0},     {"wstar0", r.wstar0}};
 }

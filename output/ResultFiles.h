@@ -7,7 +7,7 @@
 
 struct AnalysisRecord;
 
-bool WriteIndexesFile(AnalysisRecord& record, const std::string& fileName);
-bool WriteLevelsFile(AnalysisRecord& record, const std::string& fileName);
-bool WriteShadowPricesFile(AnalysisRecord& record, const std::string& fileName);
-bool WriteExtrasFile(AnalysisRecord& record, const std::string& fileName);
+bool WriteIndexesFile(const AnalysisRecord& record, const std::string& fileName);
+bool WriteLevelsFile(const AnalysisRecord& record, const std::string& fileName);
+bool WriteShadowPricesFile(const AnalysisRecord& record, const std::string& fileName);
+bool WriteExtrasFile(const AnalysisRecord& record, const std::string& fileName);

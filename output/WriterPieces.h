@@ -26,6 +26,15 @@ struct SinglePrecisionOf {
   double operator()(const std::vector<double>& v) const;
 };
 
+// The names a heading format ("  %s, dQ, dX, ... \n") gives its value
+// columns: the text after the identifiers' "%s," split at the commas,
+// without blanks, line ends and empty names.
+std::vector<std::string> HeadingNames(const char* headingFormat);
+
+// A title line of the files, without its leading and trailing blanks and
+// line ends.
+std::string TrimmedTitle(const std::string& line);
+
 // Starts the row of observation o (1-based) with its identifiers and returns
 // the reader of o's entries.
 SinglePrecisionOf StartRow(std::FILE* file, const AnalysisRecord& record, uint32_t o);

@@ -142,7 +142,7 @@ void FillExtras(AnalysisRecord& record) {
   record.wstar0 = {1234567.0};
 }
 
-using Writer = bool (*)(AnalysisRecord&, const std::string&);
+using Writer = bool (*)(const AnalysisRecord&, const std::string&);
 
 std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "koru_writers_" + std::to_string(getpid()) + "_" + name;

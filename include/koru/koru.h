@@ -77,6 +77,9 @@ struct Panel {
   // every result file, e.g. "obs,firm,year" (the input file's header up to its
   // third comma).
   std::string idHeading = "obs,firm,period";
+  // The input file the panel was read from (read_input_file); the report
+  // names it. Empty for a panel built in memory.
+  std::string source;
 
   bool HasPrices() const { return !outputPrices.empty() || !inputPrices.empty(); }
 };
@@ -124,9 +127,13 @@ struct Hooks {
   std::function<void(int set, uint64_t done, uint64_t total)> progress;
   // Polled between programs; returning true ends the run with Cancelled.
   std::function<bool()> cancel;
-  // The console text a run prints while it works (configuration summary,
-  // set headings, LP error lines, the closing warning), in order. The console
-  // program prints it; other callers may ignore it.
+  // The console text a run prints while it works, in order: the warning
+  // about badly scaled quantities, the counts, the set headings and the LP
+  // error lines as they happen. The configuration summary and the closing
+  // warning are not among it (Results::summary and Results::warning: the
+  // console program prints the summary while reading its file and the
+  // warning after writing the result files). The console program prints it;
+  // other callers may ignore it.
   std::function<void(const std::string& text)> console;
 };
 

@@ -1,0 +1,45 @@
+#include "core/RunContext.h"
+
+namespace {
+
+thread_local RunContext* tRunContext = nullptr;
+thread_local const std::atomic<bool>* tAbandon = nullptr;
+
+// How often the calling thread asks the cancel hook between programs.
+constexpr std::chrono::milliseconds kCancelPollInterval(5);
+
+}  // namespace
+
+RunContext* ThreadRunContext() { return tRunContext; }
+
+RunContextGuard::RunContextGuard(RunContext& context) : m_Outer(tRunContext) { tRunContext = &context; }
+
+RunContextGuard::~RunContextGuard() { tRunContext = m_Outer; }
+
+void PollCancel() {
+  if (tAbandon != nullptr && tAbandon->load(std::memory_order_relaxed)) throw RunCancelled();
+  RunContext* context = tRunContext;
+  if (context == nullptr || !context->cancel) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - context->lastPoll < kCancelPollInterval) return;
+  context->lastPoll = now;
+  if (context->cancel()) throw RunCancelled();
+}
+
+void PollCancelNow() {
+  RunContext* context = tRunContext;
+  if (context == nullptr || !context->cancel) return;
+  context->lastPoll = std::chrono::steady_clock::now();
+  if (context->cancel()) throw RunCancelled();
+}
+
+void SetThreadAbandonFlag(const std::atomic<bool>* flag) { tAbandon = flag; }
+
+SetProgress::SetProgress(int set, uint64_t total) : m_Context(tRunContext), m_Set(set), m_Total(total) {
+  if (m_Context != nullptr && m_Context->progress) m_Context->progress(m_Set, 0, m_Total);
+}
+
+void SetProgress::Advance() {
+  ++m_Done;
+  if (m_Context != nullptr && m_Context->progress) m_Context->progress(m_Set, m_Done, m_Total);
+}

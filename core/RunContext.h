@@ -1,0 +1,91 @@
+#pragma once
+// The library's run on the calling thread: where its console text goes, how
+// a stop is recorded instead of printed, and the progress and cancel hooks.
+//
+// The library installs one RunContext on the thread that calls it for the
+// length of the call. While one is installed, console text goes to its sink
+// (or nowhere), a stop records its text and kind here instead of printing a
+// prompt and waiting, and the worker pool reports progress and polls for a
+// cancel through it. Without one (the unit tests calling readers and sets
+// directly) everything behaves as a console run: text to standard output,
+// stops with their prompts and waits. Worker threads never see the context:
+// they work on transcripts (core/Transcript.h) that the calling thread hands
+// over.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// How the console program ends a stop after its text: the prompt it prints
+// and the reads it waits for.
+enum class StopPrompt {
+  kTerminate,           // "\n Press ENTER to terminate.\n", one read
+  kTerminateSameLine,   // " Press ENTER to terminate." (the observation limit), one read
+  kCritical,            // no prompt, two reads (a critical error-log entry)
+};
+
+struct RunContext {
+  std::function<void(const std::string&)> console;        // console text; empty: dropped
+  std::function<void(int, uint64_t, uint64_t)> progress;  // set, units done, units in the set
+  std::function<bool()> cancel;                           // true ends the run
+  std::chrono::steady_clock::time_point lastPoll{};       // when the cancel hook was last called
+
+  // The stop that ended the run: its console text up to the prompt.
+  bool stopped = false;
+  std::string stopText;
+  StopPrompt stopPrompt = StopPrompt::kTerminate;
+
+  void Stop(const std::string& text, StopPrompt prompt) {
+    stopped = true;
+    stopText = text;
+    stopPrompt = prompt;
+  }
+};
+
+// The context of the library call running on this thread; nullptr outside one.
+RunContext* ThreadRunContext();
+
+// Installs a context on this thread for the life of the guard.
+class RunContextGuard {
+ public:
+  explicit RunContextGuard(RunContext& context);
+  ~RunContextGuard();
+  RunContextGuard(const RunContextGuard&) = delete;
+  RunContextGuard& operator=(const RunContextGuard&) = delete;
+
+ private:
+  RunContext* m_Outer;
+};
+
+// Thrown on the calling thread when the cancel hook asked to end the run;
+// the library turns it into koru::Cancelled.
+struct RunCancelled {};
+
+// Called between linear programs. On the calling thread of a library call it
+// polls the cancel hook (at most every few milliseconds) and throws
+// RunCancelled when the hook says so; on a worker thread it throws
+// RunCancelled once the thread's abandon flag is set (the calling thread set
+// it on leaving the job). Does nothing outside a library call.
+void PollCancel();
+// The same without the wait between polls: at the boundaries of the sets.
+void PollCancelNow();
+
+// The flag a worker thread checks in PollCancel; nullptr: none.
+void SetThreadAbandonFlag(const std::atomic<bool>* flag);
+
+// A computation set's progress, reported to the progress hook of this
+// thread's context (nothing outside a library call): once at the start with
+// nothing done, then after every unit.
+class SetProgress {
+ public:
+  SetProgress(int set, uint64_t total);
+  void Advance();
+
+ private:
+  RunContext* m_Context;
+  int m_Set;
+  uint64_t m_Total;
+  uint64_t m_Done = 0;
+};

@@ -1,0 +1,231 @@
+// analyze: a panel and settings in, results out. The panel and settings fill
+// an analysis record as the input file's reader fills it; then the data are
+// prepared (means, rescaling, identifiers), the six computation sets run on a
+// worker pool whose worker 0 is the calling thread, and the results are
+// copied out of the record, which the results keep for the file writers.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "core/ErrorLog.h"
+#include "core/Families.h"
+#include "core/Format.h"
+#include "input/InputFile.h"
+#include "lib/Engine.h"
+#include "lp/WorkerPool.h"
+#include "measures/ComputationSets.h"
+#include "output/ResultTables.h"
+
+namespace koru {
+namespace {
+
+[[noreturn]] void ThrowStop(const RunContext& context) {
+  throw detail::StopError(context.stopText, context.stopPrompt);
+}
+
+// The record's configuration from the settings; the family flags stay clear
+// when the settings leave the family to the default rules.
+void Configure(AnalysisRecord& record, const Panel& panel, const Settings& settings) {
+  record.Prices = panel.HasPrices() ? 1 : 0;
+  record.Vrs = settings.returnsToScale == ReturnsToScale::Variable ? 1 : 0;
+  record.TechRegress = settings.technology == Technology::EachPeriod ? 1 : 0;
+  record.TechChange = settings.technology == Technology::NoTechChange ? 0 : 1;
+  record.UnitMeans = settings.unitMeans ? 1 : 0;
+  if (settings.familyGiven) record.*kFamilies[static_cast<int>(settings.family)].flag = 1;
+  record.Firms = panel.firms;
+  record.Periods = panel.periods;
+  record.Outputs = panel.outputs;
+  record.Inputs = panel.inputs;
+  record.Window = settings.window;
+  record.Base = settings.base;
+}
+
+Family ChosenFamily(const AnalysisRecord& record) {
+  for (std::size_t f = 0; f < kFamilyCount; ++f)
+    if (record.*kFamilies[f].flag == 1) return static_cast<Family>(f);
+  return Family::FarePrimont;
+}
+
+void CheckSize(const std::vector<double>& values, uint64_t expected, const char* field, const char* product) {
+  if (values.size() == expected) return;
+  throw InputError(FormatText("%s holds %llu values; %s = %llu", field, static_cast<unsigned long long>(values.size()),
+                              product, static_cast<unsigned long long>(expected)));
+}
+
+// Every value of a row-major NT x width block is finite.
+void CheckFinite(const Panel& panel, const std::vector<double>& values, uint32_t width, const char* what) {
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (std::isfinite(values[k])) continue;
+    const uint64_t o = k / width;
+    throw InputError(FormatText("%s %u of firm %u in period %u (observation %llu) is not finite (%g)", what,
+                                static_cast<unsigned>(k % width + 1), static_cast<unsigned>(o % panel.firms + 1),
+                                static_cast<unsigned>(o / panel.firms + 1), static_cast<unsigned long long>(o + 1),
+                                values[k]));
+  }
+}
+
+// The sizes of the panel's arrays against its counts, then its values.
+void CheckPanel(const Panel& panel, bool acceptNonFinite) {
+  const uint64_t NT = static_cast<uint64_t>(panel.firms) * panel.periods;
+  CheckSize(panel.outputQuantities, NT * panel.outputs, "outputQuantities", "firms x periods x outputs");
+  CheckSize(panel.inputQuantities, NT * panel.inputs, "inputQuantities", "firms x periods x inputs");
+  if (panel.HasPrices()) {
+    CheckSize(panel.outputPrices, NT * panel.outputs, "outputPrices", "firms x periods x outputs");
+    CheckSize(panel.inputPrices, NT * panel.inputs, "inputPrices", "firms x periods x inputs");
+  }
+  if (!panel.id1.empty()) CheckSize(panel.id1, NT, "id1", "firms x periods");
+  if (!panel.id2.empty()) CheckSize(panel.id2, NT, "id2", "firms x periods");
+  if (acceptNonFinite) return;
+  CheckFinite(panel, panel.outputQuantities, panel.outputs, "output quantity");
+  CheckFinite(panel, panel.inputQuantities, panel.inputs, "input quantity");
+  CheckFinite(panel, panel.outputPrices, panel.outputs, "output price");
+  CheckFinite(panel, panel.inputPrices, panel.inputs, "input price");
+  CheckFinite(panel, panel.id1, 1, "id1");
+  CheckFinite(panel, panel.id2, 1, "id2");
+}
+
+// The data matrix as the reader leaves it before the means are taken.
+void FillData(AnalysisRecord& record, const Panel& panel) {
+  CreateDataMatrix(record);
+  const uint32_t N = panel.firms, M = panel.outputs, K = panel.inputs, NT = record.Observations;
+  const std::size_t heading = std::min(panel.idHeading.size(), sizeof record.IdHeading - 1);
+  std::memcpy(record.IdHeading, panel.idHeading.data(), heading);
+  record.IdHeading[heading] = '\0';
+  for (uint32_t o = 0; o < NT; ++o) {
+    double* row = record.Data.Row(o);
+    row[0] = panel.id1.empty() ? static_cast<double>(o % N + 1) : panel.id1[o];
+    row[1] = panel.id2.empty() ? static_cast<double>(o / N + 1) : panel.id2[o];
+    for (uint32_t m = 0; m < M; ++m) row[2 + m] = panel.outputQuantities[static_cast<std::size_t>(o) * M + m];
+    for (uint32_t k = 0; k < K; ++k) row[2 + M + k] = panel.inputQuantities[static_cast<std::size_t>(o) * K + k];
+    if (record.Prices != 1) continue;
+    for (uint32_t m = 0; m < M; ++m)
+      row[2 + M + K + m] = panel.outputPrices[static_cast<std::size_t>(o) * M + m];
+    for (uint32_t k = 0; k < K; ++k)
+      row[2 + 2 * M + K + k] = panel.inputPrices[static_cast<std::size_t>(o) * K + k];
+  }
+}
+
+std::string WithoutTrailingSpaces(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// The observation a program's label names ("..., Obs 19 "); 0 for none.
+uint32_t ObservationOfLabel(const std::string& label) {
+  const std::size_t at = label.rfind("Obs ");
+  if (at == std::string::npos) return 0;
+  uint32_t o = 0;
+  for (std::size_t i = at + 4; i < label.size() && label[i] >= '0' && label[i] <= '9'; ++i)
+    o = o * 10 + static_cast<uint32_t>(label[i] - '0');
+  return o;
+}
+
+std::vector<ProgramNote> Notes(const std::vector<::ProgramNote>& notes) {
+  std::vector<ProgramNote> out;
+  out.reserve(notes.size());
+  for (const ::ProgramNote& note : notes)
+    out.push_back(ProgramNote{WithoutTrailingSpaces(note.label), ObservationOfLabel(note.label), note.code, note.gain});
+  return out;
+}
+
+Table ToTable(ValueTable&& values) {
+  Table table;
+  table.title = std::move(values.title);
+  table.headings = std::move(values.headings);
+  table.columns = std::move(values.columns);
+  table.printed = std::move(values.printed);
+  return table;
+}
+
+// The six computation sets in order, with a look for a cancel between them;
+// a critical error-log entry stops the run after the set that wrote it.
+void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
+  void (*const sets[])(AnalysisRecord&, WorkerPool&) = {
+      ComputeSet1,
+      ComputeSet2,
+      ComputeSet3,
+      [](AnalysisRecord& r, WorkerPool&) { ComputeSet4(r); },
+      [](AnalysisRecord& r, WorkerPool&) { ComputeSet5(r); },
+      [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
+  };
+  for (auto set : sets) {
+    PollCancelNow();
+    set(record, workers);
+    if (log.HasCriticalEntry() && !log.CriticalStop()) ThrowStop(*ThreadRunContext());
+  }
+}
+
+}  // namespace
+
+namespace detail {
+
+Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks, const AnalyzeOptions& options) {
+  RunContext context;
+  context.console = hooks.console;
+  context.progress = hooks.progress;
+  context.cancel = hooks.cancel;
+  RunContextGuard guard(context);
+
+  auto state = std::make_shared<EngineState>();
+  AnalysisRecord& record = state->record;
+  ErrorLog log;
+  record.Log = &log;
+
+  Configure(record, panel, settings);
+  if (!ApplyConsistencyRules(record)) ThrowStop(context);
+  Results results;
+  results.summary = ConfigurationText(record);
+  if (!CheckConfiguration(record)) ThrowStop(context);
+  CheckPanel(panel, options.acceptNonFinite);
+
+  SetUpProblem(record, panel.firms, panel.periods, panel.outputs, panel.inputs);
+  FillData(record, panel);
+  PrepareData(record);
+  PrintCounts(record);
+
+  try {
+    WorkerPool workers(settings.threads >= 1 ? settings.threads : DefaultThreadCount());
+    PrepareWorkers(record, workers);
+    ComputeSets(record, log, workers);
+  } catch (const RunCancelled&) {
+    throw Cancelled();
+  }
+  record.Log = nullptr;
+  state->errorLog = log.Text();
+
+  results.panel = panel;
+  results.panel.id1 = record.Id1;
+  results.panel.id2 = record.Id2;
+  results.panel.idHeading = record.IdHeading;
+  results.settings = settings;
+  results.settings.familyGiven = true;
+  results.settings.family = ChosenFamily(record);
+  results.settings.threads = settings.threads;
+
+  results.indexes = ToTable(IndexesTable(record));
+  results.levels = ToTable(LevelsTable(record));
+  results.shadowPrices = ToTable(ShadowPricesTable(record));
+  results.extras = ToTable(ExtrasTable(record));
+  results.atMaxTfp.resize(record.Observations);
+  for (uint32_t o = 0; o < record.Observations; ++o) results.atMaxTfp[o] = record.TfpMaxFlag[o] == 1.0;
+  results.representative = RepresentativeValues(record);
+
+  const ProgramTally& tally = record.Tally;
+  results.failed = Notes(tally.failures);
+  results.stoppedShort = Notes(tally.shortStops);
+  results.programsSolved = tally.solved;
+  results.programsFailed = tally.failed;
+  results.warning = RunEndWarning(record);
+  results.engineState = std::move(state);
+  return results;
+}
+
+}  // namespace detail
+
+Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks) {
+  return detail::Analyze(panel, settings, hooks, detail::AnalyzeOptions());
+}
+
+}  // namespace koru

@@ -1,0 +1,53 @@
+#pragma once
+// What the library keeps behind its public interface (include/koru/koru.h),
+// and what the console program needs beyond it: the engine's record of a
+// run, the stops' console framing and the run's end-of-run warning.
+
+#include <memory>
+#include <string>
+
+#include <koru/koru.h>
+
+#include "core/AnalysisRecord.h"
+#include "core/RunContext.h"
+
+namespace koru {
+namespace detail {
+
+// The whole record of a finished analysis, from which write_result_files and
+// write_report print exactly what the console program prints.
+struct EngineState {
+  AnalysisRecord record;
+  std::string errorLog;  // the error log's entries
+};
+
+// A stop of the console program: what() is the text it prints for the stop;
+// `prompt` how it then asks for ENTER; `consoleBefore` the console text the
+// call printed before the stop and had not yet handed on (read_input_file
+// hands its console text over only when it returns).
+class StopError : public InputError {
+ public:
+  StopError(const std::string& text, StopPrompt prompt, std::string consoleBefore = "")
+      : InputError(text), prompt(prompt), consoleBefore(std::move(consoleBefore)) {}
+  StopPrompt prompt;
+  std::string consoleBefore;
+};
+
+// How analyze treats a panel beyond the public settings.
+struct AnalyzeOptions {
+  // Values that are not finite (nan, inf in an input file) are analysed as
+  // the console program always has (their programs fail) instead of refused.
+  bool acceptNonFinite = false;
+};
+
+Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks, const AnalyzeOptions& options);
+
+// The warning printed at the end of a run whose results the solver may not
+// have got right: some program stopped short of its optimum, or programs
+// failed while UnitMeans is off and the mean of some output or input
+// quantity lies outside 0.01..100. Every line starts with " WARNING: " or
+// continues one indented; "" when neither holds.
+std::string RunEndWarning(const AnalysisRecord& record);
+
+}  // namespace detail
+}  // namespace koru

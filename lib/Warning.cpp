@@ -1,0 +1,79 @@
+// The warning at the end of a run whose results the solver may not have got
+// right.
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/Format.h"
+#include "lib/Engine.h"
+
+namespace koru {
+namespace detail {
+namespace {
+
+// Quantity means outside this range mark data in units far from 1, where the
+// solver's absolute tolerance is too coarse or too fine.
+constexpr double kSmallestSafeMean = 0.01;
+constexpr double kLargestSafeMean = 100.0;
+
+// An infinite or NaN mean comes from values that are not numbers, which no
+// rescaling mends: it does not count.
+bool HasMeanOutsideSafeRange(const AnalysisRecord& record) {
+  for (const std::vector<double>* means : {&record.OutputMeans, &record.InputMeans}) {
+    for (double mean : *means) {
+      if (std::isfinite(mean) && (mean < kSmallestSafeMean || mean > kLargestSafeMean)) return true;
+    }
+  }
+  return false;
+}
+
+std::string WithoutTrailingSpaces(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+std::string Programs(uint64_t count) {
+  return FormatText("%llu linear program%s", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+std::string RunEndWarning(const AnalysisRecord& record) {
+  const ProgramTally& tally = record.Tally;
+  const bool offScale = record.UnitMeans == 0 && HasMeanOutsideSafeRange(record);
+  if (tally.stoppedShort == 0 && !(tally.failed > 0 && offScale)) return "";
+
+  constexpr const char* kMore = "          ";
+  std::string text = " WARNING: Some results may be inaccurate. The linear programs behind them are\n";
+  text += std::string(kMore) + "solved to a fixed accuracy that suits quantities with means near 1.\n";
+  if (tally.stoppedShort > 0) {
+    text += " WARNING: " + Programs(tally.stoppedShort) + " stopped before reaching the optimum, so the\n";
+    text += std::string(kMore) + "results computed from them may be off in their last printed digits:\n";
+    constexpr std::size_t kListed = 5;
+    const std::size_t listed = std::min(kListed, tally.shortStops.size());
+    for (std::size_t k = 0; k < listed; ++k) text += kMore + WithoutTrailingSpaces(tally.shortStops[k].label) + "\n";
+    if (tally.stoppedShort > listed) {
+      text += kMore + FormatText("and %llu more\n", static_cast<unsigned long long>(tally.stoppedShort - listed));
+    }
+  }
+  if (tally.failed > 0) {
+    text += " WARNING: " + Programs(tally.failed) + " failed. They are listed in the error log (the file\n";
+    text += std::string(kMore) + "ending in _output_xxerrors.txt); their results are printed as -9999.\n";
+  }
+  if (record.UnitMeans == 0) {
+    text += " WARNING: To avoid this, rescale the data so that every output and input quantity\n";
+    text += std::string(kMore) + "has a mean near 1 (for example, money in millions instead of single\n";
+    text += std::string(kMore) + "units), or add the line UnitMeans to the command section of the\n";
+    text += std::string(kMore) + "input file, which does this rescaling for you.\n";
+  } else {
+    text += " WARNING: The data already have unit means (UnitMeans). Quantities that differ by\n";
+    text += std::string(kMore) + "many orders of magnitude between firms can still cause this; check the\n";
+    text += std::string(kMore) + "results listed above before relying on them.\n";
+  }
+  return text;
+}
+
+}  // namespace detail
+}  // namespace koru

@@ -1,0 +1,29 @@
+#pragma once
+// The values of the four result files as tables: for each table of a file its
+// title, the headings of its value columns as the file heads them and every
+// observation's full-precision value of each column. The writers print from
+// the same column lists, so a heading always names the values printed under
+// it.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct AnalysisRecord;
+
+struct ValueTable {
+  std::string title;                          // the heading line above the table, trimmed; "" when none
+  std::vector<std::string> headings;          // the value columns after the observation and identifiers
+  std::vector<std::vector<double>> columns;   // columns[c][o], o 0-based
+  std::vector<bool> printed;                  // whether the row of o prints values
+};
+
+ValueTable IndexesTable(const AnalysisRecord& record);
+ValueTable LevelsTable(const AnalysisRecord& record);
+ValueTable ShadowPricesTable(const AnalysisRecord& record);
+ValueTable ExtrasTable(const AnalysisRecord& record);
+
+// The representative observation's values of the extras file (Fare-Primont):
+// DO000, alpha0, beta0, gamma0, q0, pstar0, DI000, phi0, eta0, delta0, x0,
+// wstar0; none for the other families.
+std::vector<std::pair<std::string, std::vector<double>>> RepresentativeValues(const AnalysisRecord& record);

@@ -1,0 +1,263 @@
+// The public interface (include/koru/koru.h): panels in memory give the
+// console program's files, two analyses on two threads at once give the same
+// results as each alone, refusals name the field and the observation, and a
+// cancel ends a run with Cancelled.
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <koru/koru.h>
+
+#include "core/Format.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+const char* const kResultSuffixes[] = {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
+                                       "_output_xtras.csv", "_output_xxerrors.txt"};
+
+// Runs the console program on a copy of `input` in a fresh directory and
+// writes the library's files for `results` beside it; every file must match.
+void ExpectConsoleBytes(const std::string& input, const koru::Results& results, const std::string& name) {
+  const std::string dir = MakeTestDirectory("library_" + name);
+  WriteWholeFile(dir + "/console_input.csv", ReadWholeFile(input));
+  ASSERT_EQ(RunKoruProcess("'" + dir + "/console_input.csv'").exitStatus, 0) << name;
+  koru::write_result_files(results, dir + "/library");
+  for (const char* suffix : kResultSuffixes)
+    EXPECT_EQ(ReadWholeFile(dir + "/library" + suffix), ReadWholeFile(dir + "/console" + suffix)) << name << suffix;
+}
+
+// The value fields of a result row after the observation number and the
+// two identifiers, without blanks and the ",max" mark.
+std::vector<std::string> ValueFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  for (char c : line + ",") {
+    if (c == ',') {
+      fields.push_back(field);
+      field.clear();
+    } else if (c != ' ' && c != '\n') {
+      field += c;
+    }
+  }
+  fields.erase(fields.begin(), fields.begin() + 3);
+  while (!fields.empty() && (fields.back().empty() || fields.back() == "max")) fields.pop_back();
+  return fields;
+}
+
+// Each printed row of a table in the file, rounded from the results' values
+// as the file rounds them (single precision, then the file's format).
+void ExpectTableRounds(const koru::Table& table, const std::string& file, const char* format, uint32_t rows) {
+  const std::string text = ReadWholeFile(file);
+  std::size_t at = 0;
+  uint32_t o = 0;
+  for (std::size_t end; o < rows && (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = text.substr(at, end - at);
+    if (line.rfind(std::to_string(o + 1) + ",", 0) != 0) continue;
+    if (table.printed[o]) {
+      const std::vector<std::string> fields = ValueFields(line);
+      ASSERT_EQ(fields.size(), table.columns.size()) << line;
+      for (std::size_t c = 0; c < fields.size(); ++c)
+        EXPECT_EQ(fields[c], FormatText(format, SinglePrecision(table.columns[c][o]))) << table.headings[c] << " " << o;
+    }
+    ++o;
+  }
+  EXPECT_EQ(o, rows) << file;
+}
+
+}  // namespace
+
+// Every example read into a panel, and one panel built by hand (the
+// three-firm example of the end-to-end tests), give the console's files.
+TEST(Library, PanelsInMemoryGiveTheConsoleProgramsFiles) {
+  const std::string example = std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv";
+  const koru::InputFile input = koru::read_input_file(example);
+  EXPECT_TRUE(input.settings.unitMeans);
+  koru::Settings settings = input.settings;
+  settings.threads = 2;
+  const koru::Results results = koru::analyze(input.panel, settings);
+  ExpectConsoleBytes(example, results, "us_states");
+  const std::string dir = MakeTestDirectory("library_us_states");
+  koru::write_result_files(results, dir + "/rounded");
+  const uint32_t NT = 48 * 17;
+  ExpectTableRounds(results.levels, dir + "/rounded_output_levels.csv", "%3.4f", NT);
+  ExpectTableRounds(results.indexes, dir + "/rounded_output_indexes.csv", "%3.4f", NT);
+
+  koru::Panel panel;
+  panel.firms = 3;
+  panel.periods = 1;
+  panel.outputs = 1;
+  panel.inputs = 1;
+  panel.outputQuantities = {1, 2, 3};
+  panel.inputQuantities = {2, 2, 4};
+  panel.id2 = {2001, 2001, 2001};
+  panel.idHeading = "obs,firm,year";
+  const koru::Results three = koru::analyze(panel, koru::Settings());
+  ExpectConsoleBytes(std::string(KORU_TEST_DATA) + "/e2e/three_firms_vrs_input.csv", three, "three_firms");
+  // Worked by hand: Q = 3y/7, X = x/2, TFP* = 6/7 (the representative
+  // observation lies on the facet y = x/2 + 1).
+  const std::vector<double>& q = three.levels.Column("Q");
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(q[i], 3.0 * (i + 1) / 7.0, 1e-12);
+  EXPECT_NEAR(three.levels.Column("TFP*")[0], 6.0 / 7.0, 1e-12);
+  EXPECT_EQ(three.settings.family, koru::Family::FarePrimont);
+  EXPECT_EQ(three.panel.id1, (std::vector<double>{1, 2, 3}));
+}
+
+namespace {
+
+koru::Results AnalyzeExample(unsigned threads, std::string* console = nullptr) {
+  const koru::InputFile input = koru::read_input_file(std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv");
+  koru::Settings settings = input.settings;
+  settings.threads = threads;
+  koru::Hooks hooks;
+  if (console != nullptr) hooks.console = [console](const std::string& text) { *console += text; };
+  return koru::analyze(input.panel, settings, hooks);
+}
+
+// Bit for bit, so that a -9999 or a NaN compares as itself.
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+void ExpectSameResults(const koru::Results& a, const koru::Results& b) {
+  for (const auto& [x, y] : {std::pair<const koru::Table*, const koru::Table*>{&a.indexes, &b.indexes},
+                             {&a.levels, &b.levels},
+                             {&a.shadowPrices, &b.shadowPrices},
+                             {&a.extras, &b.extras}}) {
+    ASSERT_EQ(x->headings, y->headings);
+    for (std::size_t c = 0; c < x->columns.size(); ++c) EXPECT_TRUE(SameBits(x->columns[c], y->columns[c])) << x->headings[c];
+  }
+  EXPECT_EQ(a.programsSolved, b.programsSolved);
+  EXPECT_EQ(a.warning, b.warning);
+  EXPECT_EQ(a.atMaxTfp, b.atMaxTfp);
+}
+
+}  // namespace
+
+// Run under ThreadSanitizer in CI: two analyses at once, each on two
+// workers, share nothing; each gives what it gives alone, console text too.
+TEST(LibraryReentrancy, TwoAnalysesOnTwoThreadsAtOnce) {
+  std::string aloneConsole;
+  const koru::Results alone = AnalyzeExample(2, &aloneConsole);
+  koru::Results first, second;
+  std::string firstConsole, secondConsole;
+  std::thread one([&] { first = AnalyzeExample(2, &firstConsole); });
+  std::thread two([&] { second = AnalyzeExample(2, &secondConsole); });
+  one.join();
+  two.join();
+  ExpectSameResults(first, alone);
+  ExpectSameResults(second, alone);
+  EXPECT_EQ(firstConsole, aloneConsole);
+  EXPECT_EQ(secondConsole, aloneConsole);
+  EXPECT_NE(aloneConsole.find(" Computing Set 6: Indexes \n"), std::string::npos);
+}
+
+// Every hook runs on the calling thread; progress rises to the total of
+// each set; a cancel ends the run with Cancelled and no results.
+TEST(LibraryHooks, ProgressAndCancelOnTheCallingThread) {
+  const koru::InputFile input = koru::read_input_file(std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv");
+  koru::Settings settings = input.settings;
+  settings.threads = 3;
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<int> elsewhere{0};
+  std::vector<int> sets;
+  uint64_t lastDone = 0, lastTotal = 0;
+  bool risen = true;
+  koru::Hooks hooks;
+  hooks.progress = [&](int set, uint64_t done, uint64_t total) {
+    if (std::this_thread::get_id() != caller) ++elsewhere;
+    if (sets.empty() || sets.back() != set) {
+      if (!sets.empty()) risen = risen && lastDone == lastTotal;
+      sets.push_back(set);
+    } else {
+      risen = risen && done == lastDone + 1;
+    }
+    lastDone = done;
+    lastTotal = total;
+  };
+  int polls = 0;
+  hooks.cancel = [&] {
+    if (std::this_thread::get_id() != caller) ++elsewhere;
+    ++polls;
+    return false;
+  };
+  hooks.console = [&](const std::string&) {
+    if (std::this_thread::get_id() != caller) ++elsewhere;
+  };
+  koru::analyze(input.panel, settings, hooks);
+  EXPECT_EQ(elsewhere, 0);
+  EXPECT_EQ(sets, (std::vector<int>{1, 2, 3}));
+  EXPECT_TRUE(risen && lastDone == lastTotal && lastTotal == 48u * 17u);
+  EXPECT_GT(polls, 0);
+
+  // Cancelled once Set 2 has begun.
+  int setAtCancel = 0;
+  hooks.cancel = [&] { return setAtCancel >= 2; };
+  hooks.progress = [&](int set, uint64_t, uint64_t) { setAtCancel = set; };
+  EXPECT_THROW(koru::analyze(input.panel, settings, hooks), koru::Cancelled);
+  EXPECT_EQ(setAtCancel, 2);
+}
+
+// A refusal is an InputError: the console's text for the stops it shares
+// with the console program, otherwise naming the field and the observation.
+TEST(LibraryErrors, RefusalsNameTheFieldAndTheObservation) {
+  koru::Panel good;
+  good.firms = 3;
+  good.periods = 2;
+  good.outputs = 1;
+  good.inputs = 1;
+  good.outputQuantities = {1, 2, 3, 2, 3, 4};
+  good.inputQuantities = {2, 2, 4, 2, 2, 4};
+  struct Case {
+    const char* name;
+    std::function<void(koru::Panel&, koru::Settings&)> change;
+    std::string message;  // what() in full, or the part it must hold
+    bool whole;
+  };
+  const double nan = std::nan("");
+  const std::vector<Case> cases = {
+      {"no firms", [](koru::Panel& p, koru::Settings&) { p.firms = 0; }, "\n ERROR: firms must be > 0 \n ", true},
+      {"window", [](koru::Panel&, koru::Settings& s) { s.window = 3; },
+       "\n ERROR: window must be between 1 and the number of periods \n ", true},
+      {"base", [](koru::Panel&, koru::Settings& s) { s.base = 7; },
+       "\n ERROR: base must be between 1 and the number of observations \n ", true},
+      {"prices", [](koru::Panel&, koru::Settings& s) { s.familyGiven = true, s.family = koru::Family::Fisher; },
+       "\n ERROR: price-based index requested but no prices available. \n ", true},
+      {"limit", [](koru::Panel& p, koru::Settings&) { p.firms = 100000, p.periods = 100; },
+       " ERROR: number of observations exceeds maximum for this compilation of KORU = ", false},
+      {"sizes", [](koru::Panel& p, koru::Settings&) { p.outputQuantities.pop_back(); },
+       "outputQuantities holds 5 values; firms x periods x outputs = 6", true},
+      {"identifiers", [](koru::Panel& p, koru::Settings&) { p.id1 = {1, 2}; }, "id1 holds 2 values; firms x periods = 6",
+       true},
+      {"not finite", [nan](koru::Panel& p, koru::Settings&) { p.inputQuantities[4] = nan; },
+       "input quantity 1 of firm 2 in period 2 (observation 5) is not finite", false},
+  };
+  for (const Case& c : cases) {
+    koru::Panel panel = good;
+    koru::Settings settings;
+    c.change(panel, settings);
+    try {
+      koru::analyze(panel, settings);
+      ADD_FAILURE() << c.name << ": no InputError";
+    } catch (const koru::InputError& error) {
+      if (c.whole)
+        EXPECT_EQ(error.what(), c.message) << c.name;
+      else
+        EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
+    }
+  }
+  EXPECT_THROW(koru::family_from_token("Fisher"), koru::InputError);
+  EXPECT_EQ(koru::family_from_token(koru::family_token(koru::Family::HicksMoorsteen)), koru::Family::HicksMoorsteen);
+  try {
+    koru::read_input_file(MakeTestDirectory("library_errors") + "/missing_input.csv");
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const koru::InputError& error) {
+    EXPECT_STREQ(error.what(), "\n ERROR: unable to open the input file. \n ");
+  }
+}
