@@ -48,7 +48,8 @@ def engine_sources():
     for pattern in patterns:
         for path in sorted(glob.glob(os.path.join(ROOT, pattern))):
             if os.path.normpath(path) not in removed:
-                sources.append(path)
+                # setup() takes paths relative to this folder.
+                sources.append(os.path.relpath(path, HERE))
     return sources
 
 
@@ -115,7 +116,7 @@ setup(
     ext_modules=[
         Extension(
             "koru._koru",
-            sources=[os.path.join(HERE, "src", "module.cpp")] + engine_sources(),
+            sources=["src/module.cpp"] + engine_sources(),
             include_dirs=[ROOT, os.path.join(ROOT, "include"), pybind11.get_include()],
             define_macros=MACROS,
             extra_compile_args=COMPILE_ARGS,
