@@ -113,6 +113,7 @@ class BuildEngine(build_ext):
 
 setup(
     version=engine_version(),
+    packages=["koru"],
     ext_modules=[
         Extension(
             "koru._koru",

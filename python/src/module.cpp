@@ -126,6 +126,13 @@ class RunHooks {
   // Ctrl-C), if the run was cancelled for one.
   const std::shared_ptr<py::error_already_set>& Pending() const { return m_Pending; }
 
+  // Ends a progress line a run that throws leaves unfinished. Needs the GIL.
+  void EndLine() {
+    if (!m_LineOpen) return;
+    m_LineOpen = false;
+    WriteToStderr("\n");
+  }
+
  private:
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds kPollInterval{50};
@@ -166,18 +173,28 @@ class RunHooks {
     const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(now - m_SetStart).count();
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%02lld:%02lld", seconds / 60, seconds % 60);
+    m_LineOpen = !finished;
     const std::string line = "\rSet " + std::to_string(set) + ": " + std::to_string(percent) + "%|" +
                              std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "| " +
                              std::to_string(done) + "/" + std::to_string(total) + " [" + elapsed + "]" +
                              (finished ? "\n" : "");
     py::gil_scoped_acquire gil;
+    try {
+      WriteToStderr(line);
+    } catch (py::error_already_set&) {
+      // A progress line that cannot be shown does not end the run.
+    }
+  }
+
+  static void WriteToStderr(const std::string& text) {
     py::object stderrStream = py::module_::import("sys").attr("stderr");
     if (stderrStream.is_none()) return;
-    stderrStream.attr("write")(line);
+    stderrStream.attr("write")(text);
     stderrStream.attr("flush")();
   }
 
   bool m_Progress;
+  bool m_LineOpen = false;
   std::shared_ptr<py::error_already_set> m_Pending;
   Clock::time_point m_LastPoll{};
   Clock::time_point m_LastDraw{};
@@ -195,7 +212,11 @@ koru::Results Analyze(const py::dict& rows, const py::dict& options, bool progre
     py::gil_scoped_release release;
     return koru::analyze(panel, settings, hooks);
   } catch (const koru::Cancelled&) {
+    runHooks.EndLine();
     if (runHooks.Pending()) throw *runHooks.Pending();
+    throw;
+  } catch (...) {
+    runHooks.EndLine();
     throw;
   }
 }
