@@ -55,9 +55,16 @@ def engine_sources():
 
 X86_64 = platform.machine().lower() in ("x86_64", "amd64")
 # The CMake Release build: -O3 -DNDEBUG, the warnings and the floating-point
-# flags every target gets, C++17 without extensions.
+# flags every target gets, C++17 without extensions. They come after Python's
+# own flags, so they also undo those that change the code the CMake build
+# makes (signed overflow wrapping, the stack protector): with them every
+# engine object is instruction for instruction the CMake build's.
 COMPILE_ARGS = ["-std=c++17", "-O3", "-Wall", "-Wextra", "-Wpedantic", "-ffp-contract=off", "-fno-fast-math",
-                "-fvisibility=hidden"]
+                "-fno-wrapv", "-fno-stack-protector", "-fstrict-aliasing"]
+# pybind11's advice for the module's own code; the engine keeps the default,
+# as the CMake build compiles it.
+MODULE_SOURCE = "src/module.cpp"
+MODULE_ARGS = ["-fvisibility=hidden"]
 MACROS = [
     ("NDEBUG", None),
     ("KORU_MAX_OBSERVATIONS", os.environ.get("KORU_MAX_OBSERVATIONS", "5000")),
@@ -93,7 +100,8 @@ class BuildEngine(build_ext):
 
             def compile_one(obj):
                 source, extension = build[obj]
-                compiler._compile(obj, source, extension, cc_args, extra_postargs, pp_opts)
+                extra = extra_postargs + (MODULE_ARGS if source == MODULE_SOURCE else [])
+                compiler._compile(obj, source, extension, cc_args, extra, pp_opts)
 
             with ThreadPoolExecutor(build_jobs()) as pool:
                 list(pool.map(compile_one, objects))
@@ -117,7 +125,7 @@ setup(
     ext_modules=[
         Extension(
             "koru._koru",
-            sources=["src/module.cpp"] + engine_sources(),
+            sources=[MODULE_SOURCE] + engine_sources(),
             include_dirs=[ROOT, os.path.join(ROOT, "include"), pybind11.get_include()],
             define_macros=MACROS,
             extra_compile_args=COMPILE_ARGS,
