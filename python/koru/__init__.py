@@ -110,23 +110,23 @@ def _labels_and_codes(column, sort):
 
 
 def _row_description(data, row, firm, period):
-    return f"firm {data[firm].iloc[row]!r}, period {data[period].iloc[row]!r}"
+    return f"{firm} '{data[firm].iloc[row]}' in {period} '{data[period].iloc[row]}'"
 
 
 def _numeric(data, name, firm, period):
     """The column as float64; a value that is not a number is refused, naming the column and the row."""
     if name not in data.columns:
-        raise InputError(f"the data have no column {name!r}")
+        raise InputError(f"the data have no column '{name}'")
     column = data[name]
     if isinstance(column, pd.DataFrame):
-        raise InputError(f"the data have more than one column {name!r}")
+        raise InputError(f"the data have more than one column '{name}'")
     if pd.api.types.is_numeric_dtype(column.dtype) and not pd.api.types.is_bool_dtype(column.dtype):
         return column.to_numpy(dtype=np.float64, na_value=np.nan)
     converted = pd.to_numeric(column, errors="coerce")
     bad = np.flatnonzero((converted.isna() & column.notna()).to_numpy() | pd.api.types.is_bool_dtype(column.dtype))
     if len(bad) > 0:
         row = bad[0]
-        raise InputError(f"column {name!r} is not numeric: {column.iloc[row]!r} at "
+        raise InputError(f"column '{name}' is not numeric ({column.iloc[row]!r}) for "
                          f"{_row_description(data, row, firm, period)}")
     return converted.to_numpy(dtype=np.float64, na_value=np.nan)
 
@@ -147,10 +147,10 @@ def _rows(data, firm, period, outputs, inputs, output_prices, input_prices, iden
         data = data.reset_index()  # firm and period as levels of the index, as the result tables have them
     for name in (firm, period):
         if name not in data.columns:
-            raise InputError(f"the data have no column {name!r}")
+            raise InputError(f"the data have no column '{name}'")
         missing = np.flatnonzero(data[name].isna().to_numpy())
         if len(missing) > 0:
-            raise InputError(f"column {name!r} has no label in row {missing[0] + 1}")
+            raise InputError(f"column '{name}' has no label in row {missing[0] + 1}")
     firm_labels, firm_codes = _labels_and_codes(data[firm], sort=False)
     period_labels, period_codes = _labels_and_codes(data[period], sort=True)
 
@@ -188,9 +188,8 @@ def _observation(base, firm_labels, period_labels, firm, period):
     i = firm_labels.get_indexer([base_firm])[0]
     t = period_labels.get_indexer([base_period])[0]
     if i < 0 or t < 0:
-        raise InputError(f"base ({base_firm!r}, {base_period!r}) is not in the panel: no "
-                         + (f"firm {base_firm!r} in column {firm!r}" if i < 0 else
-                            f"period {base_period!r} in column {period!r}"))
+        raise InputError(f"the base ({firm} '{base_firm}', {period} '{base_period}') is not in the panel: there is no "
+                         + (f"{firm} '{base_firm}'" if i < 0 else f"{period} '{base_period}'"))
     return len(firm_labels) * t + i + 1
 
 

@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -244,17 +245,37 @@ std::size_t ObservationsOf(const koru::Results& results) {
   return static_cast<std::size_t>(results.panel.firms) * results.panel.periods;
 }
 
-py::array_t<double> ArrayOf(const std::vector<double>& values, std::size_t rows, std::size_t columns,
-                            bool missingAsNan) {
+// A row-major rows x columns matrix of the panel's values.
+py::array_t<double> MatrixOf(const std::vector<double>& values, std::size_t rows, std::size_t columns) {
   py::array_t<double> array({rows, columns});
-  double* out = array.mutable_data();
-  for (std::size_t i = 0; i < rows * columns; ++i) out[i] = missingAsNan ? ValueOrNan(values[i], true) : values[i];
+  std::copy(values.begin(), values.end(), array.mutable_data());
   return array;
+}
+
+// One value per entry, NaN for kMissing where asked.
+py::array_t<double> VectorOf(const std::vector<double>& values, bool missingAsNan) {
+  py::array_t<double> array(static_cast<py::ssize_t>(values.size()));
+  double* out = array.mutable_data();
+  for (std::size_t i = 0; i < values.size(); ++i) out[i] = missingAsNan ? ValueOrNan(values[i], true) : values[i];
+  return array;
+}
+
+py::array_t<bool> FlagsOf(const std::vector<bool>& flags) {
+  py::array_t<bool> array(static_cast<py::ssize_t>(flags.size()));
+  for (std::size_t i = 0; i < flags.size(); ++i) array.mutable_data()[i] = flags[i];
+  return array;
+}
+
+// The representative observation's values, name and entries, in file order.
+py::list RepresentativeData(const koru::Results& results) {
+  py::list list;
+  for (const auto& [name, values] : results.representative) list.append(py::make_tuple(name, VectorOf(values, true)));
+  return list;
 }
 
 py::object MatrixOrNone(const std::vector<double>& values, std::size_t rows, std::size_t columns) {
   if (values.empty()) return py::none();
-  return ArrayOf(values, rows, columns, false);
+  return MatrixOf(values, rows, columns);
 }
 
 // Every token a setting takes, in the order of its enumeration, for turning
@@ -286,12 +307,12 @@ py::dict PanelData(const koru::Panel& panel) {
   py::dict data;
   data["firms"] = panel.firms;
   data["periods"] = panel.periods;
-  data["output_quantities"] = ArrayOf(panel.outputQuantities, observations, panel.outputs, false);
-  data["input_quantities"] = ArrayOf(panel.inputQuantities, observations, panel.inputs, false);
+  data["output_quantities"] = MatrixOf(panel.outputQuantities, observations, panel.outputs);
+  data["input_quantities"] = MatrixOf(panel.inputQuantities, observations, panel.inputs);
   data["output_prices"] = MatrixOrNone(panel.outputPrices, observations, panel.outputs);
   data["input_prices"] = MatrixOrNone(panel.inputPrices, observations, panel.inputs);
-  data["id1"] = ArrayOf(panel.id1, observations, 1, false).attr("ravel")();
-  data["id2"] = ArrayOf(panel.id2, observations, 1, false).attr("ravel")();
+  data["id1"] = VectorOf(panel.id1, false);
+  data["id2"] = VectorOf(panel.id2, false);
   data["heading"] = panel.idHeading;
   return data;
 }
@@ -332,20 +353,8 @@ PYBIND11_MODULE(_koru, m) {
              if (which == "extras") return TableData(r.extras, n);
              throw py::key_error(which);
            })
-      .def_property_readonly("at_max_tfp",
-                             [](const koru::Results& r) {
-                               py::array_t<bool> flags(static_cast<py::ssize_t>(r.atMaxTfp.size()));
-                               for (std::size_t o = 0; o < r.atMaxTfp.size(); ++o)
-                                 flags.mutable_data()[o] = r.atMaxTfp[o];
-                               return flags;
-                             })
-      .def_property_readonly("representative",
-                             [](const koru::Results& r) {
-                               py::list list;
-                               for (const auto& [name, values] : r.representative)
-                                 list.append(py::make_tuple(name, ArrayOf(values, values.size(), 1, true).attr("ravel")()));
-                               return list;
-                             })
+      .def_property_readonly("at_max_tfp", [](const koru::Results& r) { return FlagsOf(r.atMaxTfp); })
+      .def_property_readonly("representative", &RepresentativeData)
       .def_property_readonly("failed", [](const koru::Results& r) { return NotesData(r.failed, true); })
       .def_property_readonly("stopped_short",
                              [](const koru::Results& r) { return NotesData(r.stoppedShort, false); })

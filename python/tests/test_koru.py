@@ -54,15 +54,20 @@ def case(request, tmp_path_factory):
         warnings.simplefilter("always")
         res = koru.analyze(data, **settings)
     res.write(folder / name)
-    console = run_console(console_input) if BINARY else None
-    return {"console": console, "console_base": folder / "console" / name, "python_base": folder / name,
-            "res": res, "caught": caught, "data": data, "settings": settings}
+    res.report(folder / f"{name}_output_report.html")
+    console = run_console(console_input, "--report") if BINARY else None
+    return {"console": console, "console_input": console_input, "console_base": folder / "console" / name,
+            "python_base": folder / name, "res": res, "caught": caught, "data": data, "settings": settings}
 
 
 @needs_console
 def test_write_gives_the_console_programs_files_byte_for_byte(case):
     console = case["console"]
     assert files_of(case["console_base"]) == files_of(case["python_base"])
+    # The report names the input file, which a panel from a DataFrame does not have.
+    report = Path(f"{case['console_base']}_output_report.html").read_text()
+    assert report.replace(case["console_input"].name, "") == \
+        Path(f"{case['python_base']}_output_report.html").read_text()
     res = case["res"]
     # The end-of-run warning is the console's, and it comes as an AccuracyWarning.
     warned = [w for w in case["caught"] if issubclass(w.category, koru.AccuracyWarning)]
@@ -158,6 +163,11 @@ def test_rows_in_any_order_keeping_first_appearances_give_the_same_results(path,
     res.write(tmp_path / "ordered")
     again.write(tmp_path / "shuffled")
     assert files_of(tmp_path / "ordered") == files_of(tmp_path / "shuffled")
+    # An input file written from the shuffled frame reads back as the same panel.
+    koru.write_input(tmp_path / "copy_input.csv", shuffled, **settings)
+    data_back, settings_back = koru.read_input(tmp_path / "copy_input.csv")
+    koru.analyze(data_back, **settings_back).write(tmp_path / "copy")
+    assert files_of(tmp_path / "copy") == files_of(tmp_path / "ordered")
     # Without identifier columns the files print the firms' positions and the years.
     del settings["identifiers"]
     koru.analyze(shuffled, **settings).write(tmp_path / "labels")
