@@ -121,6 +121,10 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, k
   } catch (const koru::detail::StopError& stop) {
     ConsolePrintf("%s", stop.consoleBefore.c_str());
     status = StopWithPrompt(stop.what(), stop.prompt);
+  } catch (const koru::InputError& refusal) {
+    // A refusal of the library's own (none arises from a file the reader
+    // accepted) stops as the reader's stops do.
+    status = StopWithPrompt(FormatText("\n ERROR: %s ", refusal.what()), StopPrompt::kTerminate);
   } catch (const koru::WriteError& stop) {
     status = StopWithPrompt(stop.what(), StopPrompt::kTerminate);
   }
@@ -165,7 +169,7 @@ void StartUp() {
   ReadConsoleLine(discarded);
 }
 
-int RunKoru(const std::string& chosenPath, const RunOptions& options) {
+int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTotals* totals) {
   RunFileNames names;
   bool named = DeriveFileNames(chosenPath, names);
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
@@ -181,7 +185,12 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options) {
 
   koru::Results results;
   int status = 0;
-  if (!ReadComputeAndWrite(names, options, results, status)) return status;
+  const bool finished = ReadComputeAndWrite(names, options, results, status);
+  if (totals != nullptr && results.engineState) {
+    const ProgramTally& tally = koru::detail::RecordOf(results).Tally;
+    *totals = SimplexTotals{tally.simplexCalls, tally.pivots, tally.updates};
+  }
+  if (!finished) return status;
 
   if (!results.warning.empty()) ConsolePrintf("%s", results.warning.c_str());
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");

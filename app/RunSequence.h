@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "lp/Simplex.h"
+
 // The names of the input file and the five output files, formed from the
 // chosen path without its last 10 characters (the length of "_input.csv").
 struct RunFileNames {
@@ -39,4 +41,6 @@ struct RunOptions {
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for
 // a finished run, kStoppedStatus for a run that a stop ended (its message
 // printed and its wait done). Never ends the process.
-int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions());
+// `totals` (when given) receives the solver's work of the run's analysis
+// (zeros when the run stopped before one).
+int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions(), SimplexTotals* totals = nullptr);

@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
   StartUp();
   std::string path = line.path;
   if (!line.hasPath && !ChooseInputFile(path)) return 0;
-  const int status = RunKoru(path, line.options);
-  if (printTotals) PrintSimplexTotals(stderr);
+  SimplexTotals totals;
+  const int status = RunKoru(path, line.options, &totals);
+  if (printTotals) PrintSimplexTotals(stderr, totals);
   return status;
 }

@@ -13,6 +13,9 @@ void ProgramTally::Append(const ProgramTally& later) {
   solved += later.solved;
   failed += later.failed;
   stoppedShort += later.stoppedShort;
+  simplexCalls += later.simplexCalls;
+  pivots += later.pivots;
+  updates += later.updates;
   failures.insert(failures.end(), later.failures.begin(), later.failures.end());
   shortStops.insert(shortStops.end(), later.shortStops.begin(), later.shortStops.end());
 }
@@ -31,7 +34,9 @@ void WriteConsoleText(const std::string& text) {
   if (tThreadTranscript != nullptr) {
     tThreadTranscript->console += text;
   } else if (RunContext* context = ThreadRunContext()) {
-    if (context->console && !text.empty()) context->console(text);
+    // A cancelled run's sets end early on incomplete values: nothing more
+    // of theirs is shown.
+    if (context->console && !context->cancelled && !text.empty()) context->console(text);
   } else {
     std::fwrite(text.data(), 1, text.size(), stdout);
   }

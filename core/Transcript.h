@@ -31,6 +31,11 @@ struct ProgramTally {
   uint64_t stoppedShort = 0;             // optimal programs with an improving step left
   std::vector<ProgramNote> failures;     // every failed program, in program order
   std::vector<ProgramNote> shortStops;   // every program that stopped short, in program order
+  // The solver's work, for measurement only (KORU_STATS): calls of the
+  // simplex, pivots and tableau elements written (lp/Simplex.h).
+  uint64_t simplexCalls = 0;
+  uint64_t pivots = 0;
+  uint64_t updates = 0;
 
   // Appends another tally's programs after this one's.
   void Append(const ProgramTally& later);

@@ -26,8 +26,17 @@ namespace {
 }
 
 // The record's configuration from the settings; the family flags stay clear
-// when the settings leave the family to the default rules.
+// when the settings leave the family to the default rules. An enumerator out
+// of range (a front end's cast) is refused.
 void Configure(AnalysisRecord& record, const Panel& panel, const Settings& settings) {
+  if (static_cast<unsigned>(settings.family) >= kFamilyCount)
+    throw InputError(FormatText("family %d is none of the eight families", static_cast<int>(settings.family)));
+  if (static_cast<unsigned>(settings.returnsToScale) > 1)
+    throw InputError(FormatText("returns to scale %d is neither variable nor constant",
+                                static_cast<int>(settings.returnsToScale)));
+  if (static_cast<unsigned>(settings.technology) > 2)
+    throw InputError(FormatText("technology %d is none of each period, no technical regress, no technical change",
+                                static_cast<int>(settings.technology)));
   record.Prices = panel.HasPrices() ? 1 : 0;
   record.Vrs = settings.returnsToScale == ReturnsToScale::Variable ? 1 : 0;
   record.TechRegress = settings.technology == Technology::EachPeriod ? 1 : 0;
@@ -139,8 +148,10 @@ Table ToTable(ValueTable&& values) {
   return table;
 }
 
-// The six computation sets in order, with a look for a cancel between them;
-// a critical error-log entry stops the run after the set that wrote it.
+// The six computation sets in order, with a look for a cancel before each
+// and after each (a set cancelled half-way ends early, its values left
+// incomplete, and the run ends there); a critical error-log entry stops the
+// run after the set that wrote it.
 void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
   void (*const sets[])(AnalysisRecord&, WorkerPool&) = {
       ComputeSet1,
@@ -151,8 +162,9 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
       [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
   };
   for (auto set : sets) {
-    PollCancelNow();
+    if (CancelRequestedNow()) throw Cancelled();
     set(record, workers);
+    if (CancelRequested()) throw Cancelled();
     if (log.HasCriticalEntry() && !log.CriticalStop()) ThrowStop(*ThreadRunContext());
   }
 }
@@ -185,12 +197,11 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   PrepareData(record);
   PrintCounts(record);
 
-  try {
-    WorkerPool workers(settings.threads >= 1 ? settings.threads : DefaultThreadCount());
+  const unsigned threads = settings.threads >= 1 ? settings.threads : DefaultThreadCount();
+  {
+    WorkerPool workers(threads);
     PrepareWorkers(record, workers);
     ComputeSets(record, log, workers);
-  } catch (const RunCancelled&) {
-    throw Cancelled();
   }
   record.Log = nullptr;
   state->errorLog = log.Text();
@@ -202,7 +213,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.settings = settings;
   results.settings.familyGiven = true;
   results.settings.family = ChosenFamily(record);
-  results.settings.threads = settings.threads;
+  results.settings.threads = threads;
 
   results.indexes = ToTable(IndexesTable(record));
   results.levels = ToTable(LevelsTable(record));

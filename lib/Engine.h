@@ -21,6 +21,9 @@ struct EngineState {
   std::string errorLog;  // the error log's entries
 };
 
+// The record behind results; throws WriteError for results without one.
+const AnalysisRecord& RecordOf(const Results& results);
+
 // A stop of the console program: what() is the text it prints for the stop;
 // `prompt` how it then asks for ENTER; `consoleBefore` the console text the
 // call printed before the stop and had not yet handed on (read_input_file

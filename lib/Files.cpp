@@ -12,6 +12,7 @@
 #include "core/ErrorLog.h"
 #include "core/Families.h"
 #include "core/FatalStop.h"
+#include "core/ResultFile.h"
 #include "core/Format.h"
 #include "input/InputFile.h"
 #include "lib/Engine.h"
@@ -87,6 +88,12 @@ void WriteOrThrow(Write write) {
 }
 
 }  // namespace
+
+namespace detail {
+
+const AnalysisRecord& RecordOf(const Results& results) { return StateOf(results).record; }
+
+}  // namespace detail
 
 InputFile read_input_file(const std::string& path) {
   RunContext context;
@@ -172,14 +179,15 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
 void write_result_files(const Results& results, const std::string& baseName) {
   const detail::EngineState& state = StateOf(results);
   const AnalysisRecord& record = state.record;
-  const std::string errorLog = baseName + "_output_xxerrors.txt";
-  {
-    OpenFile file(std::fopen(errorLog.c_str(), "w"));
-    if (!file) throw WriteError(errorLog + ": " + std::strerror(errno));
-    const bool written = std::fwrite(state.errorLog.data(), 1, state.errorLog.size(), file.get()) == state.errorLog.size();
-    if (!written || std::fclose(file.release()) != 0)
-      throw WriteError(errorLog + ": the file could not be written whole");
-  }
+  // The error log first: the console program's log holds its entries by the
+  // time the result files are written.
+  WriteOrThrow([&] {
+    std::FILE* file =
+        OpenResultFile(baseName + "_output_xxerrors.txt", "Unable to open _output_xxerrors.txt file for writing");
+    if (file == nullptr) return false;
+    std::fwrite(state.errorLog.data(), 1, state.errorLog.size(), file);
+    return CloseResultFile(file, "Unable to write _output_xxerrors.txt file");
+  });
   WriteOrThrow([&] { return WriteIndexesFile(record, baseName + "_output_indexes.csv"); });
   WriteOrThrow([&] { return WriteLevelsFile(record, baseName + "_output_levels.csv"); });
   WriteOrThrow([&] { return WriteShadowPricesFile(record, baseName + "_output_shadowprices.csv"); });

@@ -1,11 +1,11 @@
 #include "lp/Simplex.h"
 
-#include <atomic>
 #include <cstddef>
 #include <cmath>
 #include <cstring>
 
 #include "core/Format.h"
+#include "core/Transcript.h"
 #include "lp/SimplexKernels.h"
 
 namespace {
@@ -19,31 +19,25 @@ uint32_t& SimplexStepCount() { return tStepCount; }
 
 namespace {
 
-// The current solve's counts on this thread, and the run's totals they are
-// added to when simplx returns.
+// The current solve's counts on this thread.
 thread_local SimplexTotals tSolveTotals;
-std::atomic<uint64_t> gRunPrograms{0};
-std::atomic<uint64_t> gRunPivots{0};
-std::atomic<uint64_t> gRunUpdates{0};
 
-// Adds the solve's counts to the run's totals at every exit of simplx.
+// Adds the solve's counts to the thread's transcript at every exit of simplx
+// (a solve outside one, in a unit test, counts nowhere).
 struct SolveTotalsGuard {
   SolveTotalsGuard() { tSolveTotals = SimplexTotals{1, 0, 0}; }
   ~SolveTotalsGuard() {
-    gRunPrograms.fetch_add(tSolveTotals.programs, std::memory_order_relaxed);
-    gRunPivots.fetch_add(tSolveTotals.pivots, std::memory_order_relaxed);
-    gRunUpdates.fetch_add(tSolveTotals.updates, std::memory_order_relaxed);
+    Transcript* transcript = ThreadTranscript();
+    if (transcript == nullptr) return;
+    transcript->tally.simplexCalls += tSolveTotals.programs;
+    transcript->tally.pivots += tSolveTotals.pivots;
+    transcript->tally.updates += tSolveTotals.updates;
   }
 };
 
 }  // namespace
 
-SimplexTotals RunSimplexTotals() {
-  return SimplexTotals{gRunPrograms.load(), gRunPivots.load(), gRunUpdates.load()};
-}
-
-void PrintSimplexTotals(std::FILE* stream) {
-  const SimplexTotals totals = RunSimplexTotals();
+void PrintSimplexTotals(std::FILE* stream, const SimplexTotals& totals) {
   std::fprintf(stream, "KORU_STATS programs=%llu pivots=%llu updates=%llu\n",
                static_cast<unsigned long long>(totals.programs), static_cast<unsigned long long>(totals.pivots),
                static_cast<unsigned long long>(totals.updates));

@@ -38,31 +38,31 @@ constexpr uint32_t kSimplexStepLimit = 400000;
 // solves its own programs). Reset by simplx on entry; read by the LP wrapper.
 uint32_t& SimplexStepCount();
 
-// Totals over the whole run, kept for performance measurement only: they
+// Totals of the solver's work, kept for performance measurement only: they
 // never influence a result. A pivot over L tableau rows and n + 1 columns
 // counts L x (n + 1) element updates (every element it writes once).
-// Each thread counts its own; simplx adds them to the run's totals as it
-// returns.
+// Each thread counts its own solve; simplx adds the solve's counts to the
+// tally of the thread's transcript (core/Transcript.h) as it returns, so a
+// run's totals come out in its record's tally, whatever threads solved.
 struct SimplexTotals {
   uint64_t programs = 0;  // calls of simplx
   uint64_t pivots = 0;    // exchange steps of both phases
   uint64_t updates = 0;   // tableau elements written by those pivots
 };
 
-// The run's totals so far, over every thread.
-SimplexTotals RunSimplexTotals();
-
 // Writes the totals as one line, "KORU_STATS programs=.. pivots=.. updates=..".
-void PrintSimplexTotals(std::FILE* stream);
+void PrintSimplexTotals(std::FILE* stream, const SimplexTotals& totals);
 
 // Result codes of a linear program. simplx writes the first four (its
-// step-limit exit writes none); Solve (lp/LPProblem.h) adds the last two.
+// step-limit exit writes none); Solve (lp/LPProblem.h) adds the last three.
 // The values must not change: they are printed in the error log and on the
 // console (" LP error: code = %d ").
 //   kLPBadInput: simplx refused its input (counts, negative or NaN entries)
 //     or the problem did not fit the tableau.
 //   kLPNotFeasibleBasis: simplx ended "optimal" at a basis with a negative
 //     basic value.
+//   kLPCancelled: not solved, the library call was cancelled
+//     (core/RunContext.h); nothing of such a program is ever printed.
 enum LPResultCode : int {
   kLPOptimal = 0,
   kLPUnbounded = 1,
@@ -70,6 +70,7 @@ enum LPResultCode : int {
   kLPBadInput = 2,
   kLPNotFeasibleBasis = 3,
   kLPStepLimit = 5,
+  kLPCancelled = 6,
 };
 
 // The solver's three work lists, each indexed from 1. They are owned by the

@@ -107,6 +107,36 @@ TEST(Library, PanelsInMemoryGiveTheConsoleProgramsFiles) {
   EXPECT_NEAR(three.levels.Column("TFP*")[0], 6.0 / 7.0, 1e-12);
   EXPECT_EQ(three.settings.family, koru::Family::FarePrimont);
   EXPECT_EQ(three.panel.id1, (std::vector<double>{1, 2, 3}));
+
+  // The README's panel under Hicks-Moorsteen with prices, written as an
+  // input file: the console program's run of that file gives the bytes of
+  // the panel's results, and with one output and one input dTFP is
+  // (y2 / y1) / (x2 / x1).
+  koru::Panel chained;
+  chained.firms = 3;
+  chained.periods = 2;
+  chained.outputs = 1;
+  chained.inputs = 1;
+  chained.outputQuantities = {1.0, 2.0, 3.0, 1.5, 2.2, 3.0};
+  chained.inputQuantities = {2.0, 2.0, 4.0, 2.0, 2.1, 3.5};
+  chained.outputPrices = {1.0, 1.1, 0.9, 1.2, 1.0, 1.0};
+  chained.inputPrices = {0.5, 0.6, 0.5, 0.55, 0.5, 0.6};
+  koru::Settings hicks;
+  hicks.familyGiven = true;
+  hicks.family = koru::family_from_token("hicks-moorsteen");
+  const std::string file = MakeTestDirectory("library_written") + "/chained_input.csv";
+  koru::write_input_file(file, chained, hicks);
+  const koru::Results chainedResults = koru::analyze(chained, hicks);
+  ExpectConsoleBytes(file, chainedResults, "chained");
+  const koru::InputFile back = koru::read_input_file(file);
+  EXPECT_EQ(back.panel.inputPrices, (std::vector<double>{0.5, static_cast<float>(0.6), 0.5, static_cast<float>(0.55),
+                                                          0.5, static_cast<float>(0.6)}));
+  EXPECT_EQ(back.settings.family, koru::Family::HicksMoorsteen);
+  const std::vector<double>& dtfp = chainedResults.indexes.Column("dTFP");
+  EXPECT_FALSE(chainedResults.indexes.printed[2]);
+  EXPECT_NEAR(dtfp[3], 1.5, 1e-9);
+  EXPECT_NEAR(dtfp[4], (2.2 / 2.0) / (2.1 / 2.0), 1e-6);
+  EXPECT_NEAR(dtfp[5], (3.0 / 3.0) / (3.5 / 4.0), 1e-6);
 }
 
 namespace {

@@ -123,9 +123,12 @@ struct Settings {
 
 // Optional callbacks, all called on the thread that called analyze.
 struct Hooks {
-  // Progress of the computation sets: set 1..6, units done, units in the set.
+  // Progress of the computation sets that solve programs (1, 2 and 3; sets
+  // 4 to 6 take no time worth showing): once at a set's start with done 0,
+  // then after each unit (an observation's programs) up to total.
   std::function<void(int set, uint64_t done, uint64_t total)> progress;
-  // Polled between programs; returning true ends the run with Cancelled.
+  // Polled between programs (at most every 5 ms) and at each set's start;
+  // returning true ends the run with Cancelled, within a few programs.
   std::function<bool()> cancel;
   // The console text a run prints while it works, in order: the warning
   // about badly scaled quantities, the counts, the set headings and the LP
@@ -163,7 +166,7 @@ struct ProgramNote {
 
 struct Results {
   Panel panel;           // the panel as analysed (identifiers filled in)
-  Settings settings;     // as applied: the family chosen by default, the base, ...
+  Settings settings;     // as applied: the family chosen by default, the base, the workers used, ...
   std::string summary;   // the configuration summary the console prints
 
   Table indexes;         // the index numbers
@@ -209,11 +212,17 @@ class WriteError : public std::runtime_error {
 Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks = {});
 
 // Reads an input file as the console program does. Throws InputError with
-// the console's message where the console program stops.
+// the console's message where the console program stops. The panel holds
+// the values as read (single precision, before any UnitMeans rescaling,
+// which analyze does); the settings hold the family the file chose or its
+// default (familyGiven is true), threads 0.
 struct InputFile {
   Panel panel;
   Settings settings;
-  std::string console;  // the text the console program prints while reading
+  // The text the console program prints while reading: warnings about the
+  // command section, the configuration summary and the data size warning.
+  // The warning about badly scaled quantities comes from analyze.
+  std::string console;
 };
 InputFile read_input_file(const std::string& path);
 
