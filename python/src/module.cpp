@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <string>
@@ -328,6 +329,15 @@ py::list NotesData(const std::vector<koru::ProgramNote>& notes, bool failed) {
   return list;
 }
 
+// The class of koru.InputError; the module keeps it alive.
+PyObject* inputErrorType = nullptr;
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \n");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \n") - first + 1);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_koru, m) {
@@ -335,8 +345,17 @@ PYBIND11_MODULE(_koru, m) {
   m.attr("kMissing") = koru::kMissing;
   m.def("version", &koru::version);
 
-  // Engine refusals: InputError is a ValueError, WriteError an OSError.
-  py::register_exception<koru::InputError>(m, "InputError", PyExc_ValueError);
+  // Engine refusals: InputError is a ValueError (its message without the
+  // blank lines and indentation that set it off on the console), WriteError
+  // an OSError.
+  inputErrorType = py::exception<koru::InputError>(m, "InputError", PyExc_ValueError).release().ptr();
+  py::register_exception_translator([](std::exception_ptr thrown) {
+    try {
+      if (thrown) std::rethrow_exception(thrown);
+    } catch (const koru::InputError& error) {
+      PyErr_SetString(inputErrorType, Trimmed(error.what()).c_str());
+    }
+  });
   py::register_exception<koru::WriteError>(m, "WriteError", PyExc_OSError);
   py::register_exception<koru::Cancelled>(m, "Cancelled", PyExc_RuntimeError);
 
