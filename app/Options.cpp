@@ -81,7 +81,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
                           std::to_string(kMaxThreads));
       continue;
     }
-    if (name == "-h" || name == "--help" || name == "--version" || name == "--batch" || name == "--report") {
+    if (name == "-h" || name == "--help" || name == "--version" || name == "--batch" || name == "--report" ||
+        name == "--single-solve") {
       if (hasValue) return UsageError("option '" + name + "' takes no value");
       if (name == "-h" || name == "--help") {
         line.action = CommandLine::Action::Help;
@@ -93,6 +94,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       }
       if (name == "--batch") line.options.batch = true;
       if (name == "--report") line.options.report = true;
+      if (name == "--single-solve") line.options.singleSolve = true;
       continue;
     }
     return UsageError("unknown option '" + arg + "'");
@@ -120,6 +122,10 @@ std::string HelpText() {
          "                   its end\n"
          "      --report     also write name_output_report.html, a page of charts of\n"
          "                   the decomposition by period\n"
+         "      --single-solve\n"
+         "                   solve every linear program once: a program the solver\n"
+         "                   gets wrong is not solved again on a rescaled copy, so\n"
+         "                   the files are byte for byte those of earlier versions\n"
          "  --               end of the options: a PATH after it may start with '-'\n"
          "\n"
          "Files a run writes beside name_input.csv:\n"

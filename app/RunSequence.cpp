@@ -107,6 +107,7 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, k
     ConsolePrintf("%s", input.console.c_str());
     koru::Settings settings = input.settings;
     settings.threads = options.threads;
+    settings.singleSolve = options.singleSolve;
     SetProgressLines lines;
     koru::Hooks hooks;
     hooks.console = [&](const std::string& text) { lines.Print(text); };
@@ -132,6 +133,8 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, k
 }
 
 }  // namespace
+
+std::string RunEndWarning(const AnalysisRecord& record) { return koru::detail::RunEndWarning(record); }
 
 bool DeriveFileNames(const std::string& chosenPath, RunFileNames& names) {
   if (chosenPath.size() < 10) return false;

@@ -7,6 +7,8 @@
 
 #include "lp/Simplex.h"
 
+struct AnalysisRecord;
+
 // The names of the input file and the five output files, formed from the
 // chosen path without its last 10 characters (the length of "_input.csv").
 struct RunFileNames {
@@ -36,6 +38,7 @@ struct RunOptions {
   unsigned threads = 0;  // worker threads; 0 means one per core available to the process
   bool batch = false;    // never wait for ENTER
   bool report = false;   // also write name_output_report.html
+  bool singleSolve = false;  // no second solve on a rescaled copy (AnalysisRecord::SingleSolve)
 };
 
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for
@@ -44,3 +47,15 @@ struct RunOptions {
 // `totals` (when given) receives the solver's work of the run's analysis
 // (zeros when the run stopped before one).
 int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions(), SimplexTotals* totals = nullptr);
+
+// The text printed at the end of a run whose results the solver may not
+// have got right (record.Tally): first, when programs were solved again on a
+// rescaled copy and some of them reached the optimum there (or the warning
+// follows), one line " NOTE: " saying how many and how many of them reached
+// it; then, when some program still stopped short of
+// its optimum, or programs failed while UnitMeans is off and the mean of
+// some output or input quantity lies outside 0.01..100, the warning, whose
+// lines start with " WARNING: " or continue one indented. "" when none of
+// this holds. With record.SingleSolve the text is that of earlier versions.
+// (The library's text, koru::Results::warning.)
+std::string RunEndWarning(const AnalysisRecord& record);

@@ -16,6 +16,8 @@ Examples:
   bench/compare_builds.py --before /tmp/before/build/koru --after build/koru \\
       tests/data/crosscheck/*_input.csv examples/us_states_input.csv
   bench/compare_builds.py --before /tmp/before/build/koru --after build/koru --bench-sizes 500,1000,2500,5000
+  bench/compare_builds.py --before /tmp/before/build/koru --after build/koru --after-options=--single-solve \\
+      tests/data/e2e/*_input.csv
 """
 
 import argparse
@@ -65,6 +67,8 @@ def main():
     parser.add_argument("--threads", default="",
                         help="comma-separated thread counts: the changed build runs once with --threads N for "
                              "each, and every run is compared with the reference build's")
+    parser.add_argument("--after-options", default="",
+                        help="options for every run of the changed build, e.g. '--single-solve'")
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "koru-compare"))
     parser.add_argument("inputs", nargs="*", help="further *_input.csv files")
     args = parser.parse_args()
@@ -87,6 +91,7 @@ def main():
                     inputs.append(path)
 
     variants = [()] if not args.threads else [("--threads", t) for t in args.threads.split(",") if t]
+    variants = [tuple(args.after_options.split()) + v for v in variants]
     differing = 0
     compared = 0
     for input_path in inputs:

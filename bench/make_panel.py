@@ -19,8 +19,18 @@ have one output or one input that is 0 (never all outputs or all inputs of a
 row, so the panel stays well posed). The values lie around 1, so no rescaling
 is needed.
 
+With --span the firm sizes span four orders of magnitude instead, as in
+real panels of banks or regions: a tenth of the firms are giants (about 1000
+times a unit), a fifth middling (about 1 to 30) and the rest small (about
+0.01, some 1e-4 of the mean size). A tenth of the firms repeat another firm's
+rows exactly, about 5 % of the rows have every output 0, and values keep four
+significant digits (not three decimals) so that the small firms keep theirs.
+These are the programs the solver's absolute tolerance gets wrong; with
+--unitmeans the command section asks KORU to rescale the quantities to
+unit means, which does not change that.
+
 Usage: make_panel.py --firms 500 --periods 10 --family HicksMoorsteen
-                     --rts VRS [--notechchange] [--seed 8] OUTPUT_input.csv
+                     --rts VRS [--notechchange] [--span [--unitmeans]] [--seed 8] OUTPUT_input.csv
 """
 
 import argparse
@@ -32,9 +42,23 @@ FAMILIES = ("Laspeyres", "Paasche", "Fisher", "Lowe", "Malmquist-hs", "Malmquist
             "FarePrimont")
 
 
-def make_rows(firms, periods, outputs, inputs, seed):
+def spanning_sizes(rng, firms):
+    """Giants, middling and small firms: sizes from about 0.01 to 1000."""
+    sizes = []
+    for _ in range(firms):
+        draw = rng.random()
+        if draw < 0.1:
+            sizes.append(1000.0 * math.exp(rng.gauss(0.0, 0.3)))
+        elif draw < 0.3:
+            sizes.append(math.exp(rng.uniform(0.0, 3.4)))
+        else:
+            sizes.append(0.01 * math.exp(rng.gauss(0.0, 0.4)))
+    return sizes
+
+
+def make_rows(firms, periods, outputs, inputs, seed, span=False):
     rng = random.Random(seed)
-    size = [math.exp(rng.gauss(0.0, 0.55)) for _ in range(firms)]
+    size = spanning_sizes(rng, firms) if span else [math.exp(rng.gauss(0.0, 0.55)) for _ in range(firms)]
     efficiency = [1.0 - 0.45 * rng.random() ** 2 for _ in range(firms)]
     returns = [0.85 + 0.25 * rng.random() for _ in range(firms)]
     input_mix = [[math.exp(rng.gauss(0.0, 0.3)) for _ in range(inputs)] for _ in range(firms)]
@@ -42,7 +66,7 @@ def make_rows(firms, periods, outputs, inputs, seed):
     # Firms that copy another firm's row in every period (exact ties).
     twin = {}
     for i in range(firms):
-        if i > 0 and rng.random() < 0.01:
+        if i > 0 and rng.random() < (0.1 if span else 0.01):
             twin[i] = rng.randrange(i)
 
     rows = []
@@ -60,11 +84,14 @@ def make_rows(firms, periods, outputs, inputs, seed):
             p = [output_prices_t[m] * math.exp(rng.gauss(0.0, 0.15)) for m in range(outputs)]
             w = [input_prices_t[k] * math.exp(rng.gauss(0.0, 0.15)) for k in range(inputs)]
             draw = rng.random()
-            if draw < 0.01 and outputs > 1:
+            if span and draw < 0.05:
+                y = [0.0] * outputs
+            elif draw < 0.01 and outputs > 1:
                 y[rng.randrange(outputs)] = 0.0
             elif draw < 0.02 and inputs > 1:
                 x[rng.randrange(inputs)] = 0.0
-            period_rows.append([round(v, 3) for v in y + x + p + w])
+            values = y + x + p + w
+            period_rows.append([float(f"{v:.4g}") for v in values] if span else [round(v, 3) for v in values])
         for i, j in twin.items():
             period_rows[i] = list(period_rows[j])
         rows.extend(period_rows)
@@ -83,12 +110,15 @@ def data_lines(rows, firms):
             for o, values in enumerate(rows)]
 
 
-def write_input(path, firms, periods, outputs, inputs, family, rts, notechchange, seed):
+def write_input(path, firms, periods, outputs, inputs, family, rts, notechchange, seed, span=False,
+                unitmeans=False):
     """Writes the whole input file: command section, header, data rows."""
-    rows = make_rows(firms, periods, outputs, inputs, seed)
+    rows = make_rows(firms, periods, outputs, inputs, seed, span)
     lines = [f"Firms {firms}", f"Periods {periods}", f"Outputs {outputs}", f"Inputs {inputs}", "Prices", family, rts]
     if notechchange:
         lines.append("NoTechChange")
+    if unitmeans:
+        lines.append("UnitMeans")
     lines.append("end")
     lines.append(header_line(outputs, inputs))
     lines.extend(data_lines(rows, firms))
@@ -106,12 +136,14 @@ def main():
     parser.add_argument("--family", choices=FAMILIES, default="HicksMoorsteen")
     parser.add_argument("--rts", choices=("VRS", "CRS"), default="VRS")
     parser.add_argument("--notechchange", action="store_true")
+    parser.add_argument("--span", action="store_true", help="firm sizes spanning four orders of magnitude")
+    parser.add_argument("--unitmeans", action="store_true", help="add UnitMeans to the command section")
     parser.add_argument("--seed", type=int, default=8)
     args = parser.parse_args()
     if not args.output.endswith("_input.csv"):
         sys.exit("the output file name must end in _input.csv")
     write_input(args.output, args.firms, args.periods, args.outputs, args.inputs, args.family, args.rts,
-                args.notechchange, args.seed)
+                args.notechchange, args.seed, args.span, args.unitmeans)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,9 @@ one after the other for the same input, so that a before/after pair is
 measured side by side. Per run it reports:
 
   wall      elapsed seconds of the whole run (reading, six sets, writing)
+  cpu       processor seconds of the run, user and system, from
+            /usr/bin/time -v: on a machine shared with other jobs it varies
+            less than the wall time
   peak MB   maximum resident set size, from /usr/bin/time -v
   programs  linear programs solved (simplx calls)
   pivots    simplex pivots, both phases
@@ -98,12 +101,16 @@ def run_once(exe, input_path, run_dir, options=()):
         child.returncode = os.waitstatus_to_exitcode(status)
         err.seek(0)
         text = err.read().decode("utf-8", "replace")
-    figures = {"wall": wall, "peak_kb": None, "stats": None, "status": child.returncode,
+    figures = {"wall": wall, "cpu": None, "peak_kb": None, "stats": None, "status": child.returncode,
                "results": run_results(run_dir, name)}
     if have_time:
         m = re.search(r"Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): (?:(\d+):)?(\d+):([\d.]+)", text)
         if m:
             figures["wall"] = int(m.group(1) or 0) * 3600 + int(m.group(2)) * 60 + float(m.group(3))
+        user = re.search(r"User time \(seconds\): ([\d.]+)", text)
+        system = re.search(r"System time \(seconds\): ([\d.]+)", text)
+        if user and system:
+            figures["cpu"] = float(user.group(1)) + float(system.group(1))
         m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
         if m:
             figures["peak_kb"] = int(m.group(1))
@@ -158,7 +165,7 @@ def main():
               "by this script and peak memory is not reported", file=sys.stderr)
 
     os.makedirs(args.work, exist_ok=True)
-    header = ["NT", "family", "rts", "tech", "build", "threads", "wall s", "peak MB", "programs", "pivots",
+    header = ["NT", "family", "rts", "tech", "build", "threads", "wall s", "cpu s", "peak MB", "programs", "pivots",
               "updates", "piv/s", "upd/s", "vs first", "same"]
     print(" | ".join(header))
     rows = []
@@ -190,6 +197,7 @@ def main():
                         rate = updates / f["wall"] if updates and f["wall"] > 0 else None
                         pivot_rate = pivots / f["wall"] if pivots and f["wall"] > 0 else None
                         row = [str(size), family, rts, tech, label, shown, f"{f['wall']:.2f}",
+                               f"{f['cpu']:.2f}" if f["cpu"] is not None else "-",
                                f"{f['peak_kb'] / 1024:.1f}" if f["peak_kb"] is not None else "-",
                                f"{programs}{mark}" if programs is not None else "-",
                                f"{pivots}{mark}" if pivots is not None else "-",

@@ -48,6 +48,10 @@ struct AnalysisRecord {
   uint32_t RefCount = 0;
   uint32_t RefLast = 0;
   uint32_t RefFirst = 0;
+  // Set by the run's front end, not by the input file: 1 turns off the
+  // second solve of programs the first solve gets wrong (lp/RescaledSolve.h),
+  // so that every program gives what earlier versions gave.
+  int SingleSolve = 0;
 
   // Data.
   char IdHeading[80] = {0};

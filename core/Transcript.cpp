@@ -16,6 +16,8 @@ void ProgramTally::Append(const ProgramTally& later) {
   simplexCalls += later.simplexCalls;
   pivots += later.pivots;
   updates += later.updates;
+  solvedAgain += later.solvedAgain;
+  solvedAgainTaken += later.solvedAgainTaken;
   failures.insert(failures.end(), later.failures.begin(), later.failures.end());
   shortStops.insert(shortStops.end(), later.shortStops.begin(), later.shortStops.end());
 }
@@ -42,10 +44,12 @@ void WriteConsoleText(const std::string& text) {
   }
 }
 
-void NoteProgram(const char* label, int code, bool stoppedShort, double gain) {
+void NoteProgram(const char* label, int code, bool stoppedShort, double gain, SecondSolve secondSolve) {
   if (tThreadTranscript == nullptr) return;
   ProgramTally& tally = tThreadTranscript->tally;
   ++tally.solved;
+  if (secondSolve != SecondSolve::kNone) ++tally.solvedAgain;
+  if (secondSolve == SecondSolve::kTaken) ++tally.solvedAgainTaken;
   if (code != 0) {
     ++tally.failed;
     tally.failures.push_back(ProgramNote{label, code, 0.0});

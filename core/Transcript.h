@@ -29,6 +29,11 @@ struct ProgramTally {
   uint64_t solved = 0;                   // every program posed and solved, failed ones included
   uint64_t failed = 0;                   // programs with a code other than 0
   uint64_t stoppedShort = 0;             // optimal programs with an improving step left
+  // Programs the first solve got wrong and solved again on a rescaled copy:
+  // all of them, and those whose copy was solved right and taken. The others
+  // are counted above as failed or stopped short, as their first solve was.
+  uint64_t solvedAgain = 0;
+  uint64_t solvedAgainTaken = 0;
   std::vector<ProgramNote> failures;     // every failed program, in program order
   std::vector<ProgramNote> shortStops;   // every program that stopped short, in program order
   // The solver's work, for measurement only (KORU_STATS): calls of the
@@ -59,10 +64,18 @@ void SetThreadTranscript(Transcript* transcript);
 // output.
 void WriteConsoleText(const std::string& text);
 
+// What a program's solve did beyond its first solve (lp/RescaledSolve.h).
+enum class SecondSolve : int {
+  kNone = 0,   // not solved again: the first solve was right, or its code is 2 or 5, or second solves are off
+  kTaken = 1,  // solved again on a rescaled copy, whose result is the program's
+  kKept = 2,   // solved again, but the copy was not solved right either: the first result stands
+};
+
 // Records the outcome of one solved program in the thread's transcript; a
 // thread without one (a unit test calling the solver directly) records
 // nothing.
-void NoteProgram(const char* label, int code, bool stoppedShort, double gain);
+void NoteProgram(const char* label, int code, bool stoppedShort, double gain,
+                 SecondSolve secondSolve = SecondSolve::kNone);
 
 // Writes a transcript's console text where WriteConsoleText writes it and its
 // log text to `log` (when there is one), and appends its tally to `tally`.

@@ -42,6 +42,7 @@ void Configure(AnalysisRecord& record, const Panel& panel, const Settings& setti
   record.TechRegress = settings.technology == Technology::EachPeriod ? 1 : 0;
   record.TechChange = settings.technology == Technology::NoTechChange ? 0 : 1;
   record.UnitMeans = settings.unitMeans ? 1 : 0;
+  record.SingleSolve = settings.singleSolve ? 1 : 0;
   if (settings.familyGiven) record.*kFamilies[static_cast<int>(settings.family)].flag = 1;
   record.Firms = panel.firms;
   record.Periods = panel.periods;
@@ -228,6 +229,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.stoppedShort = Notes(tally.shortStops);
   results.programsSolved = tally.solved;
   results.programsFailed = tally.failed;
+  results.programsSolvedAgain = tally.solvedAgainTaken;
   results.warning = RunEndWarning(record);
   results.engineState = std::move(state);
   return results;

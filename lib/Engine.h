@@ -45,11 +45,15 @@ struct AnalyzeOptions {
 
 Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks, const AnalyzeOptions& options);
 
-// The warning printed at the end of a run whose results the solver may not
-// have got right: some program stopped short of its optimum, or programs
-// failed while UnitMeans is off and the mean of some output or input
-// quantity lies outside 0.01..100. Every line starts with " WARNING: " or
-// continues one indented; "" when neither holds.
+// The text printed at the end of a run whose results the solver may not
+// have got right (record.Tally): first, when programs were solved again on a
+// rescaled copy and some of them reached the optimum there (or the warning
+// follows), one line " NOTE: " saying how many and how many of them reached
+// it; then, when some program still stopped short of its optimum, or
+// programs failed while UnitMeans is off and the mean of some output or
+// input quantity lies outside 0.01..100, the warning, whose lines start with
+// " WARNING: " or continue one indented. "" when none of this holds. With
+// record.SingleSolve the text is that of earlier versions.
 std::string RunEndWarning(const AnalysisRecord& record);
 
 }  // namespace detail

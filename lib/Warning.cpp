@@ -43,14 +43,29 @@ std::string Programs(uint64_t count) {
 std::string RunEndWarning(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
   const bool offScale = record.UnitMeans == 0 && HasMeanOutsideSafeRange(record);
-  if (tally.stoppedShort == 0 && !(tally.failed > 0 && offScale)) return "";
+  const bool inaccurate = tally.stoppedShort > 0 || (tally.failed > 0 && offScale);
+  // Programs solved again with no better result fail or stop short as
+  // before; they alone add no note to a run that needs no warning.
+  if (!inaccurate && tally.solvedAgainTaken == 0) return "";
 
   constexpr const char* kMore = "          ";
-  std::string text = " WARNING: Some results may be inaccurate. The linear programs behind them are\n";
+  std::string text;
+  if (tally.solvedAgain > 0) {
+    text += " NOTE: " + Programs(tally.solvedAgain) + " solved again on a rescaled copy; " +
+            FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken));
+  }
+  if (!inaccurate) return text;
+  text += " WARNING: Some results may be inaccurate. The linear programs behind them are\n";
   text += std::string(kMore) + "solved to a fixed accuracy that suits quantities with means near 1.\n";
   if (tally.stoppedShort > 0) {
     text += " WARNING: " + Programs(tally.stoppedShort) + " stopped before reaching the optimum, so the\n";
-    text += std::string(kMore) + "results computed from them may be off in their last printed digits:\n";
+    if (record.SingleSolve != 0) {
+      // --single-solve: the run as earlier versions printed it.
+      text += std::string(kMore) + "results computed from them may be off in their last printed digits:\n";
+    } else {
+      text += std::string(kMore) + "results computed from them may be wrong by far more than their last\n";
+      text += std::string(kMore) + "digit. Every one is named in the error log (\"LP stopped short\"):\n";
+    }
     constexpr std::size_t kListed = 5;
     const std::size_t listed = std::min(kListed, tally.shortStops.size());
     for (std::size_t k = 0; k < listed; ++k) text += kMore + WithoutTrailingSpaces(tally.shortStops[k].label) + "\n";

@@ -7,29 +7,15 @@
 #include "core/Format.h"
 #include "core/RunContext.h"
 #include "core/Transcript.h"
+#include "lp/RescaledSolve.h"
 #include "lp/Simplex.h"
 #include "lp/SolutionCheck.h"
 
 namespace {
 
-// A basic value below -kBasisFeasibilityTolerance x (1 + largest |basic value|)
-// marks the end basis as infeasible: the ratio test can pass over a binding
-// row whose entry lies inside kSimplexTolerance when the data come in large
-// units. Well-scaled problems end far inside this bound.
-constexpr double kBasisFeasibilityTolerance = 1e-9;
-
-// Checks the basic values in tableau column 1, rows 2..m+1.
-bool BasisIsFeasible(const Matrix& tableau, uint32_t m) {
-  if (m == 0) return true;
-  double smallest = tableau.Row(2)[1];
-  double largest = std::fabs(smallest);
-  for (uint32_t i = 2; i <= m; ++i) {
-    const double value = tableau.Row(i + 1)[1];
-    if (value < smallest) smallest = value;
-    if (std::fabs(value) > largest) largest = std::fabs(value);
-  }
-  return !(smallest < -kBasisFeasibilityTolerance * (1.0 + largest));
-}
+// Error-log level of the entry for a program that stopped short (failures
+// are level 0, critical entries level 2).
+constexpr int kStoppedShortLogLevel = 1;
 
 void ReportSizeError(LPProblem& problem, const std::string& what) {
   ConsolePrintf("Error : %s \n", what.c_str());
@@ -37,6 +23,9 @@ void ReportSizeError(LPProblem& problem, const std::string& what) {
 }
 
 }  // namespace
+
+LPProblem::LPProblem() = default;
+LPProblem::~LPProblem() = default;
 
 void LPProblem::Create(uint32_t maxConstraints, uint32_t maxVariables, bool wholeTableau) {
   m_SizeError = 0;
@@ -110,6 +99,9 @@ void SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* 
   problem.m_NumLessEqual = m1;
   problem.m_NumGreaterEqual = m2;
   problem.m_NumEqual = m3;
+  problem.m_PosedMatrix = &A;
+  problem.m_PosedRhs = rhs;
+  problem.m_PosedObjective = obj;
 }
 
 int Solve(LPProblem& problem) {
@@ -139,18 +131,13 @@ int Solve(LPProblem& problem) {
   }
   problem.m_StepCount = SimplexStepCount();
   problem.m_ResultCode = code;
-
-  if (SimplexStepCount() > kSimplexStepLimit) {
-    code = kLPStepLimit;
-  } else if (code == kLPOptimal && !BasisIsFeasible(tableau, m)) {
-    code = kLPNotFeasibleBasis;
+  SolveVerdict verdict;
+  verdict.code = code;
+  if (problem.m_Posed != 0) {
+    verdict = JudgeSolve(tableau.m_RowPtrs, static_cast<int>(m), code, SimplexStepCount(), work.candidates,
+                         work.numCandidates);
   }
-  // An optimal program may still have an improving step the tolerance let
-  // pass; it keeps its values and is only counted.
-  const double gain = code == kLPOptimal && problem.m_Posed != 0
-                          ? LargestRelativeGain(tableau.m_RowPtrs, static_cast<int>(m), work.candidates,
-                                                work.numCandidates)
-                          : 0.0;
+  code = verdict.code;
 
   // x_j is the value of the row whose basis entry names j (the later row if
   // two do); a nonbasic decision variable is 0.
@@ -163,6 +150,37 @@ int Solve(LPProblem& problem) {
   }
   problem.m_ResultCode = code;
 
+  // An optimum whose point violates a constraint is wrong too.
+  if (code == kLPOptimal && !verdict.StoppedShort() && !problem.m_SingleSolve && problem.m_Posed != 0) {
+    verdict.violation =
+        LargestRelativeViolation(tableau.m_RowPtrs, problem.m_Basis.data(), static_cast<int>(m), static_cast<int>(n),
+                                 problem.m_NumLessEqual, problem.m_NumGreaterEqual, *problem.m_PosedMatrix,
+                                 problem.m_PosedRhs, problem.m_Solution.data());
+  }
+
+  // A program the first solve got wrong is solved again on a rescaled copy;
+  // entries that are not numbers (code 2) and the step limit (5) are not.
+  problem.m_SecondSolve = SecondSolve::kNone;
+  const bool wrong = verdict.StoppedShort() || verdict.Outside() || code == kLPInfeasible ||
+                     code == kLPUnbounded || code == kLPNotFeasibleBasis;
+  // An optimum with a reduced cost above rounding noise may sit at a
+  // degenerate vertex short of the optimum, which the one-step gain cannot
+  // see: it is solved again too, but its copy is taken only when it raises
+  // the optimum by more than kStoppedShortGain of its size, and it counts as
+  // solved again only then.
+  const bool doubtful = !wrong && code == kLPOptimal && verdict.improvable;
+  if ((wrong || doubtful) && !problem.m_SingleSolve && problem.m_Posed != 0) {
+    const double firstOptimum = problem.Objective();
+    if (SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr)) {
+      problem.m_SecondSolve = SecondSolve::kTaken;
+      verdict = SolveVerdict();
+      code = kLPOptimal;
+      problem.m_ResultCode = code;
+    } else if (wrong) {
+      problem.m_SecondSolve = SecondSolve::kKept;
+    }
+  }
+
   if (code != kLPOptimal) {
     const std::string message =
         problem.m_SolveCalled > 0
@@ -171,8 +189,23 @@ int Solve(LPProblem& problem) {
     ConsolePrintf("%s\n", message.c_str());
     if (problem.m_ErrorLog != nullptr) problem.m_ErrorLog->AddEntry(0, message.c_str());
   }
-  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, gain > kStoppedShortGain,
-              gain);
+  // A program still stopped short, or still ending outside the feasible
+  // region, after its second solve gets an entry of its own and counts as
+  // stopped short; with m_SingleSolve the log and the tally stay as earlier
+  // versions had them.
+  const bool outside = !problem.m_SingleSolve && verdict.Outside();
+  const bool stoppedShort = verdict.StoppedShort() || outside;
+  if (stoppedShort && !problem.m_SingleSolve && problem.m_ErrorLog != nullptr) {
+    const std::string message =
+        outside ? FormatText(" LP stopped short: its end point violates a constraint by about %.2g of its size ",
+                             verdict.violation)
+        : std::isfinite(verdict.gain)
+            ? FormatText(" LP stopped short: optimum short by about %.2g of its value ", verdict.gain)
+            : std::string(" LP stopped short: an improving direction without limit was left ");
+    problem.m_ErrorLog->AddEntry(kStoppedShortLogLevel, message.c_str());
+  }
+  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, stoppedShort,
+              verdict.gain, problem.m_SecondSolve);
   problem.m_SolveCalled = 1;
   return code;
 }

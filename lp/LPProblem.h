@@ -10,18 +10,29 @@
 // column 1 the right-hand sides, the body -A); Solve runs simplx on it, reads
 // the solution back and reports every failure on the console and in the
 // error log under the label the caller set.
+//
+// A program the first solve gets wrong (optimal but stopped short of its
+// optimum or at a point that violates a constraint, or "infeasible",
+// "unbounded" or an infeasible end basis) is
+// solved again on a copy scaled by powers of two (lp/RescaledSolve.h) unless
+// m_SingleSolve is set; when the copy is solved right its result is the
+// program's, otherwise the first solve's stands.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "core/Transcript.h"  // SecondSolve
 #include "lp/Matrix.h"
 #include "lp/Simplex.h"  // LPResultCode
 
 class ErrorLog;
+struct RescaledCopy;
 
 class LPProblem {
  public:
-  LPProblem() = default;
+  LPProblem();
+  ~LPProblem();
   LPProblem(const LPProblem&) = delete;
   LPProblem& operator=(const LPProblem&) = delete;
 
@@ -33,7 +44,9 @@ class LPProblem {
   // Tableau storage for problems of up to constraints x variables.
   void Reserve(uint32_t constraints, uint32_t variables) { m_Tableau.Reserve(constraints + 2, variables + 2); }
 
-  // Optimal objective value, tableau entry (1, 1).
+  // Optimal objective value, tableau entry (1, 1). After a solve taken from
+  // the rescaled copy, (1, 1) holds the copy's optimum unscaled; the rest of
+  // the tableau is the first solve's.
   double Objective() const { return m_Tableau.Row(1)[1]; }
 
   std::vector<int> m_Basis;
@@ -50,7 +63,7 @@ class LPProblem {
   int m_NumGreaterEqual = 0;
   int m_NumEqual = 0;
   int m_ResultCode = 0;
-  uint32_t m_StepCount = 0;
+  uint32_t m_StepCount = 0;  // of the first solve
   int m_SizeError = 0;
 
   // 1 when the last SetProblem laid its problem into the tableau; a refused
@@ -61,6 +74,19 @@ class LPProblem {
   std::vector<int> m_Candidates;
   std::vector<int> m_RowList;
   std::vector<int> m_SurplusFlags;
+
+  // True: no second solve, so every program gives what earlier versions
+  // gave (the --single-solve option). Set once per run by the creator.
+  bool m_SingleSolve = false;
+  // The program as SetProblem was given it, read again by a second solve:
+  // A, rhs and obj must stay unchanged until Solve returns.
+  const Matrix* m_PosedMatrix = nullptr;
+  const double* m_PosedRhs = nullptr;
+  const double* m_PosedObjective = nullptr;
+  // What the last Solve did beyond the first solve.
+  SecondSolve m_SecondSolve = SecondSolve::kNone;
+  // Work objects of the second solve; obtained when a program first needs them.
+  std::unique_ptr<RescaledCopy> m_Rescaled;
 };
 
 // Lays the problem into the tableau; A's current size gives m and n.

@@ -56,18 +56,6 @@ int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_
   return ActiveSimplexKernels().findPivotRow(a, rows, m, n, p, stride);
 }
 
-// The distance from one constraint row to the next when rows 1..m all lie
-// that far apart from row 1 (a packed tableau), else 0: the ratio test then
-// walks the rows without loading their pointers.
-std::ptrdiff_t UniformRowStride(double** a, int m) {
-  if (m < 2) return 0;
-  const std::ptrdiff_t stride = a[3] - a[2];
-  if (stride <= 0) return 0;
-  for (int i = 2; i <= m; ++i)
-    if (a[i + 1] != a[2] + static_cast<std::ptrdiff_t>(i - 1) * stride) return 0;
-  return stride;
-}
-
 // Exchange step at constraint row r, column p, over tableau rows 1..lastRow
 // and columns 1..n+1. The operations and their order are fixed:
 // other rows first (pivot-column entry scaled, then each other entry reduced),
@@ -84,6 +72,30 @@ void Pivot(double** a, int lastRow, int n, int r, int p) {
   ActiveSimplexKernels().reduceOtherRows(a, lastRow, n, r, p, piv);
   for (int k = 1; k <= n + 1; ++k) pivotRow[k] = -pivotRow[k] * piv;
   pivotRow[p + 1] = piv;
+}
+
+// Whether an exchange step on a tableau of n + 1 columns may run as a fused
+// step (ReduceRowsFindPivotRow): the kernels take narrow tableaus only, and a
+// step that takes SimplexStepCount past the limit must stop the solve before
+// the search that would follow it.
+bool CanFuse(int n) {
+  return n + 1 >= 2 && n + 1 <= kFusedMaxWidth && tStepCount < kSimplexStepLimit;
+}
+
+// First part of a fused exchange step at constraint row r, column p: counts
+// the step and updates the one row `row` (the row the next search reads)
+// with the operations of the kernels' row update. Returns piv.
+double BeginFusedPivot(double** a, int lastRow, int n, int r, int p, int row) {
+  ++tStepCount;
+  ++tSolveTotals.pivots;
+  tSolveTotals.updates += static_cast<uint64_t>(lastRow) * static_cast<uint64_t>(n + 1);
+  const double* pivotRow = a[r + 1];
+  const double piv = 1.0 / pivotRow[p + 1];
+  double* target = a[row];
+  const double factor = target[p + 1] * piv;
+  for (int k = 1; k <= n + 1; ++k) target[k] = target[k] - pivotRow[k] * factor;
+  target[p + 1] = factor;
+  return piv;
 }
 
 // Removes the first occurrence of column p from the candidate list; the
@@ -134,27 +146,49 @@ void ExchangeBasis(int* basis, int* nonBasis, int r, int p) {
   basis[r] = entering;
 }
 
-// An infinity is refused like a NaN: pivoting on it yields inf - inf, and the
-// program would end "infeasible" or "unbounded" on arithmetic with no meaning.
-// A double is infinite or NaN exactly when all its exponent bits are set;
-// one unit added to the lowest of them then carries into the sign bit. The
-// test runs on the bit patterns with integer operations, so a row is scanned
-// without a branch per element.
-bool TableauHasNaN(double** a, int m, int n) {
+// One pass over the rows 1..m+1 before the solve, for its input checks and
+// its choice of ratio test:
+// - firstNegative: the first constraint row i (1..m) whose right-hand side
+//   (i+1, 1) is below 0, or 0.
+// - hasNaN: some entry of rows 1..m+1, columns 1..n+1, is a NaN or an
+//   infinity. An infinity is refused like a NaN: pivoting on it yields
+//   inf - inf, and the program would end "infeasible" or "unbounded" on
+//   arithmetic with no meaning. A double is infinite or NaN exactly when all
+//   its exponent bits are set; one unit added to the lowest of them then
+//   carries into the sign bit. The test runs on the bit patterns with integer
+//   operations, so a row is scanned without a branch per element.
+// - stride: the distance from one constraint row to the next when rows 1..m
+//   all lie that far apart from row 1 (a packed tableau), else 0: the ratio
+//   test then walks the rows without loading their pointers.
+struct TableauSurvey {
+  int firstNegative = 0;
+  bool hasNaN = false;
+  std::ptrdiff_t stride = 0;
+};
+
+TableauSurvey SurveyTableau(double** a, int m, int n) {
   constexpr uint64_t kExponentBits = 0x7FF0000000000000ULL;
   constexpr uint64_t kExponentUnit = 0x0010000000000000ULL;
   constexpr uint64_t kCarryBit = 0x8000000000000000ULL;
+  TableauSurvey survey;
+  const std::ptrdiff_t stride = m >= 2 ? a[3] - a[2] : 0;
+  bool uniform = stride > 0;
+  uint64_t found = 0;
   for (int i = 1; i <= m + 1; ++i) {
     const double* row = a[i];
-    uint64_t found = 0;
     for (int k = 1; k <= n + 1; ++k) {
       uint64_t bits;
       std::memcpy(&bits, &row[k], sizeof bits);
       found |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
     }
-    if (found != 0) return true;
+    if (i >= 2) {
+      if (survey.firstNegative == 0 && row[1] < 0.0) survey.firstNegative = i - 1;
+      uniform = uniform && row == a[2] + static_cast<std::ptrdiff_t>(i - 2) * stride;
+    }
   }
-  return false;
+  survey.hasNaN = found != 0;
+  survey.stride = uniform ? stride : 0;
+  return survey;
 }
 
 enum class Phase1End { kFeasible, kInfeasible, kStepLimit };
@@ -169,41 +203,93 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
     for (int i = m1 + 1; i <= m; ++i) sum = sum + a[i + 1][k];
     a[aux][k] = -sum;
   }
+  int p = 0;
+  double v = 0.0;
+  int r = 0;
+  bool known = false;  // p and r of the next step come from a fused step
   for (;;) {
-    int p = 0;
-    double v = 0.0;
-    int r = 0;
-    FindEnteringColumn(a, aux, work.candidates, numCandidates, false, p, v);
-    if (v <= kSimplexTolerance && a[aux][1] < -kSimplexTolerance) {
-      resultCode = kLPInfeasible;
-      return Phase1End::kInfeasible;
+    if (!known) {
+      FindEnteringColumn(a, aux, work.candidates, numCandidates, false, p, v);
+      if (v <= kSimplexTolerance && a[aux][1] < -kSimplexTolerance) {
+        resultCode = kLPInfeasible;
+        return Phase1End::kInfeasible;
+      }
+      if (v <= kSimplexTolerance && a[aux][1] <= kSimplexTolerance) {
+        r = FindBasicArtificialRow(a, basis, work.candidates, numCandidates, n, m1, m2, m, p);
+        if (r == 0) {
+          FlipUnflippedSurplusRows(a, work.surplusFlags, n, m1, m2);
+          return Phase1End::kFeasible;
+        }
+      } else {
+        r = FindPivotRow(a, work.rows, m, n, p, stride);
+        if (r == 0) {
+          resultCode = kLPInfeasible;
+          return Phase1End::kInfeasible;
+        }
+      }
     }
+    known = false;
+    const int leaving = basis[r];
+    // An equality row's artificial never re-enters: its column is dropped.
+    const bool artificialLeaves = leaving >= n + m1 + m2 + 1;
+    const bool surplusLeaves =
+        !artificialLeaves && leaving >= n + m1 + 1 && work.surplusFlags[leaving - m1 - n] == 1;
+
+    if (!CanFuse(n)) {
+      Pivot(a, m + 2, n, r, p);
+      if (tStepCount > kSimplexStepLimit) return Phase1End::kStepLimit;
+      if (artificialLeaves) {
+        RemoveCandidate(work.candidates, numCandidates, p);
+        FlipLeavingColumn(a, m, p);
+      } else if (surplusLeaves) {
+        work.surplusFlags[leaving - m1 - n] = 0;
+        FlipLeavingColumn(a, m, p);
+      }
+      ExchangeBasis(basis, nonBasis, r, p);
+      continue;
+    }
+
+    // The same step fused with what follows it: the auxiliary row is brought
+    // up to date first (exchange step, then the column flip's correction and
+    // sign), the next entering column is chosen from it, and one pass writes
+    // the other rows (with the flip's sign) and, when the next step is a
+    // ratio test, runs it.
+    FusedExchange step;
+    step.lastRow = m + 2;
+    step.n = n;
+    step.r = r;
+    step.p = p;
+    step.piv = BeginFusedPivot(a, m + 2, n, r, p, aux);
+    step.doneRow = aux;
+    step.negatePivotColumn = artificialLeaves || surplusLeaves;
+    step.m = m;
+    if (artificialLeaves) RemoveCandidate(work.candidates, numCandidates, p);
+    if (surplusLeaves) work.surplusFlags[leaving - m1 - n] = 0;
+    if (step.negatePivotColumn) a[aux][p + 1] = -(a[aux][p + 1] + 1.0);
+    ExchangeBasis(basis, nonBasis, r, p);
+
+    FindEnteringColumn(a, aux, work.candidates, numCandidates, false, p, v);
     if (v <= kSimplexTolerance && a[aux][1] <= kSimplexTolerance) {
+      ActiveSimplexKernels().reduceRowsFindPivotRow(a, step);
+      if (a[aux][1] < -kSimplexTolerance) {
+        resultCode = kLPInfeasible;
+        return Phase1End::kInfeasible;
+      }
       r = FindBasicArtificialRow(a, basis, work.candidates, numCandidates, n, m1, m2, m, p);
       if (r == 0) {
         FlipUnflippedSurplusRows(a, work.surplusFlags, n, m1, m2);
         return Phase1End::kFeasible;
       }
     } else {
-      r = FindPivotRow(a, work.rows, m, n, p, stride);
+      ++tStepCount;  // the ratio test
+      step.nextColumn = p;
+      r = ActiveSimplexKernels().reduceRowsFindPivotRow(a, step);
       if (r == 0) {
         resultCode = kLPInfeasible;
         return Phase1End::kInfeasible;
       }
     }
-    Pivot(a, m + 2, n, r, p);
-    if (tStepCount > kSimplexStepLimit) return Phase1End::kStepLimit;
-
-    const int leaving = basis[r];
-    if (leaving >= n + m1 + m2 + 1) {
-      // An equality row's artificial never re-enters: drop its column.
-      RemoveCandidate(work.candidates, numCandidates, p);
-      FlipLeavingColumn(a, m, p);
-    } else if (leaving >= n + m1 + 1 && work.surplusFlags[leaving - m1 - n] == 1) {
-      work.surplusFlags[leaving - m1 - n] = 0;
-      FlipLeavingColumn(a, m, p);
-    }
-    ExchangeBasis(basis, nonBasis, r, p);
+    known = true;
   }
 }
 
@@ -223,23 +309,25 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
     work.candidates[k] = k;
     nonBasis[k] = k;
   }
-  for (int i = 1; i <= m; ++i) {
-    if (a[i + 1][1] < 0.0) {
-      ConsolePrintf(" Bad input tableau in simplx, Constants bi must be nonnegative.\n");
-      resultCode = kLPBadInput;
-      return;
-    }
+  const TableauSurvey survey = SurveyTableau(a, m, n);
+  const int checkedRows = survey.firstNegative != 0 ? survey.firstNegative - 1 : m;
+  for (int i = 1; i <= checkedRows; ++i) {
     work.rows[i] = i;
     basis[i] = n + i;
   }
+  if (survey.firstNegative != 0) {
+    ConsolePrintf(" Bad input tableau in simplx, Constants bi must be nonnegative.\n");
+    resultCode = kLPBadInput;
+    return;
+  }
   for (int i = 1; i <= m2; ++i) work.surplusFlags[i] = 1;
-  if (TableauHasNaN(a, m, n)) {
+  if (survey.hasNaN) {
     ConsolePrintf(" Bad input tableau in simplx, entries must be numbers.\n");
     resultCode = kLPBadInput;
     return;
   }
 
-  const std::ptrdiff_t stride = UniformRowStride(a, m);
+  const std::ptrdiff_t stride = survey.stride;
   if (m2 + m3 != 0) {
     if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=
         Phase1End::kFeasible) {
@@ -248,22 +336,58 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   }
 
   // Phase 2: improve the true objective in row 1 from the feasible basis.
+  int p = 0;
+  double v = 0.0;
+  int r = 0;
+  bool known = false;  // p and r of the next step come from a fused step
   for (;;) {
-    int p = 0;
-    double v = 0.0;
+    if (!known) {
+      FindEnteringColumn(a, 1, work.candidates, numCandidates, false, p, v);
+      if (v <= kSimplexTolerance) {
+        resultCode = kLPOptimal;
+        work.numCandidates = numCandidates;
+        return;
+      }
+      r = FindPivotRow(a, work.rows, m, n, p, stride);
+      if (r == 0) {
+        resultCode = kLPUnbounded;
+        return;
+      }
+    }
+    known = false;
+    if (!CanFuse(n)) {
+      Pivot(a, m + 1, n, r, p);
+      if (tStepCount > kSimplexStepLimit) return;
+      ExchangeBasis(basis, nonBasis, r, p);
+      continue;
+    }
+
+    // The same step fused with what follows it: row 1 is brought up to date
+    // first, the next entering column is chosen from it, and one pass writes
+    // the other rows and, unless the solve is optimal, runs the ratio test.
+    FusedExchange step;
+    step.lastRow = m + 1;
+    step.n = n;
+    step.r = r;
+    step.p = p;
+    step.piv = BeginFusedPivot(a, m + 1, n, r, p, 1);
+    step.doneRow = 1;
+    step.m = m;
+    ExchangeBasis(basis, nonBasis, r, p);
     FindEnteringColumn(a, 1, work.candidates, numCandidates, false, p, v);
     if (v <= kSimplexTolerance) {
+      ActiveSimplexKernels().reduceRowsFindPivotRow(a, step);
       resultCode = kLPOptimal;
       work.numCandidates = numCandidates;
       return;
     }
-    const int r = FindPivotRow(a, work.rows, m, n, p, stride);
+    ++tStepCount;  // the ratio test
+    step.nextColumn = p;
+    r = ActiveSimplexKernels().reduceRowsFindPivotRow(a, step);
     if (r == 0) {
       resultCode = kLPUnbounded;
       return;
     }
-    Pivot(a, m + 1, n, r, p);
-    if (tStepCount > kSimplexStepLimit) return;
-    ExchangeBasis(basis, nonBasis, r, p);
+    known = true;
   }
 }

@@ -9,6 +9,33 @@
 #include <cstddef>
 #include <cstdint>
 
+// An exchange step at constraint row r, column p over tableau rows 1..lastRow
+// and columns 1..n+1, the caller having already updated row doneRow (the row
+// the next entering-column search reads) and chosen the next entering column
+// from it. The pass updates every other row as the plain exchange step does,
+// in row order, the pivot row (r+1) included, from a copy of the pivot row's
+// entries taken before any is written. With negatePivotColumn it stores
+// column p+1 negated in every row it writes (the column flip that follows
+// the step when an artificial or unflipped surplus variable leaves in phase
+// 1). With nextColumn q != 0 it also runs the ratio test for q over the
+// constraint rows 1..m (tableau rows 2..m+1, the row list being 1..m) on
+// the rows' new entries.
+struct FusedExchange {
+  int lastRow = 0;
+  int n = 0;
+  int r = 0;
+  int p = 0;
+  double piv = 0.0;  // 1 / (r+1, p+1), read before the step
+  int doneRow = 0;
+  bool negatePivotColumn = false;
+  int m = 0;
+  int nextColumn = 0;
+};
+
+// The widest tableau (columns in use, n + 1) the fused step takes; its pivot
+// row is held in registers.
+constexpr int kFusedMaxWidth = 16;
+
 struct SimplexKernels {
   // Entering-column search over candidates[1..numCandidates] of `entries`
   // (a tableau row); `absolute` compares absolute values.
@@ -20,6 +47,10 @@ struct SimplexKernels {
   int (*findPivotRow)(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride);
   // The other rows 1..lastRow (but r + 1) of an exchange step at row r, column p.
   void (*reduceOtherRows)(double** a, int lastRow, int n, int r, int p, double piv);
+  // An exchange step whose pass over the rows also runs the ratio test of the
+  // step after it (see FusedExchange); the pivot row of that test, or 0. For
+  // tableaus of 2..kFusedMaxWidth columns in use.
+  int (*reduceRowsFindPivotRow)(double** a, const struct FusedExchange& step);
   const char* name;  // "plain", "avx2" or "avx512"
 };
 

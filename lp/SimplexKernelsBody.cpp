@@ -107,50 +107,154 @@ bool LaterRowWinsTie(double** a, int n, int p, int r, int i, int from) {
 }
 
 // A bound that lets the ratio test pass over a row without dividing. For a
-// row with pivot-column entry e < -kSimplexTolerance and right-hand side b,
+// row with pivot-column entry e < -kSimplexTolerance and numerator b (its
+// right-hand side, or for the column-1 tie-break its column-1 entry),
 // b > -(bound * e) guarantees that the rounded ratio -b / e is larger than
 // the current smallest ratio R, so the division would find nothing:
-// - R below 2^-900 (zero, negative, tiny, or NaN, which nothing beats):
+// - R between -2^-900 and 2^-900 (zero, tiny, or NaN, which nothing beats):
 //   bound = 2^-900. The product with |e| > 2^-17 is exact, so b / |e| >
 //   2^-900 exactly and its rounding is at least 2^-900 > R.
-// - R normal: bound = R (1 + 2^-40) rounded. With two roundings of at most
-//   2^-53 each, b / |e| > R (1 + 2^-41) exactly, which lies more than 2^10
-//   units in the last place above R, so the rounded ratio exceeds R. A
+// - R >= 2^-900: bound = R (1 + 2^-40) rounded. With two roundings of at
+//   most 2^-53 each, b / |e| > R (1 + 2^-41) exactly, which lies more than
+//   2^10 units in the last place above R, so the rounded ratio exceeds R. A
 //   product that overflows gives an infinite bound, and no row is passed.
+// - R <= -2^-900: bound = R (1 - 2^-40) rounded, closer to zero than R. The
+//   same two roundings give b / |e| > R (1 - 2^-41) = R + |R| 2^-41, again
+//   more than 2^10 units in the last place above R. A product that
+//   overflows to -inf passes only rows whose ratio b / |e| is finite, and
+//   |R| |e| beyond the largest double puts every finite b / |e| above R;
+//   R = -inf passes every row whose ratio is not -inf.
 constexpr double kTinyRatio = 0x1p-900;
 constexpr double kRatioMargin = 1.0 + 0x1p-40;
+constexpr double kNegativeRatioMargin = 1.0 - 0x1p-40;
 
 double RatioBound(double smallestRatio) {
-  return smallestRatio >= kTinyRatio ? smallestRatio * kRatioMargin : kTinyRatio;
+  if (smallestRatio >= kTinyRatio) return smallestRatio * kRatioMargin;
+  if (smallestRatio <= -kTinyRatio) return smallestRatio * kNegativeRatioMargin;
+  return kTinyRatio;
 }
 
-// Ratio test for column p over the constraint rows in list order. Only rows
-// whose pivot-column entry lies below -kSimplexTolerance limit the step; the
-// smallest ratio -b_i / a_ip wins, exact ties go to the column-by-column
-// comparison. Returns the pivot row, or 0 when no row limits the step.
+// The first pass of the ratio test over a block of rows keeps, without a
+// jump per row, only the rows that limit the step and whose ratio the bound
+// (RatioBound of the candidate's ratio at the start of the block) cannot place
+// above the candidate's: a row with b > -(bound * e) has a larger ratio, and
+// since the candidate's ratio only falls it cannot change the candidate later
+// in the block either. Without a candidate the bound is infinite and every
+// row that limits the step is kept (b > -(inf * e) is false for every b when
+// e < 0). `row` is a tableau row: row[1] is its right-hand side.
+inline int Keeps(const double* row, int p, double bound) {
+  const double entry = row[p + 1];
+  const int limits = static_cast<int>(entry < -kSimplexTolerance);
+  const int mayWin = static_cast<int>(!(row[1] > -(bound * entry)));
+  return limits & mayWin;
+}
+
+// Keeps over four rows at once, lane by lane the same comparisons and the same
+// product; the rows that pass are appended to kept[count..] in order (their
+// numbers taken from `numbers`). Most groups keep none and cost no jump. Only
+// the AVX2 and AVX-512 builds take it (kFourRows): on the baseline
+// instructions the four lanes cost more than four rows one by one.
+#if defined(__AVX2__)
+constexpr bool kFourRows = true;
+#else
+constexpr bool kFourRows = false;
+#endif
+typedef double Lanes4 __attribute__((vector_size(32)));
+typedef long long Masks4 __attribute__((vector_size(32)));
+
+inline int KeepFour(const double* row0, const double* row1, const double* row2, const double* row3, int p,
+                    double bound, const int* numbers, int* kept, int count) {
+  const Lanes4 entry = {row0[p + 1], row1[p + 1], row2[p + 1], row3[p + 1]};
+  const Lanes4 rhs = {row0[1], row1[1], row2[1], row3[1]};
+  const Lanes4 boundLanes = {bound, bound, bound, bound};
+  const Lanes4 tolerance = {-kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance};
+  const Masks4 limits = entry < tolerance;
+  const Masks4 beyond = rhs > -(boundLanes * entry);
+  const Masks4 keep = limits & ~beyond;
+  if ((keep[0] | keep[1] | keep[2] | keep[3]) == 0) return count;
+  for (int lane = 0; lane < 4; ++lane) {
+    kept[count] = numbers[lane];
+    count += static_cast<int>(keep[lane] & 1);
+  }
+  return count;
+}
+
+// The comparisons of the ratio test for column p, row by row in list order:
+// only rows whose pivot-column entry lies below -kSimplexTolerance are
+// offered; the first becomes the candidate r, a later one replaces it when
+// its ratio -b_i / a_ip is smaller, and an exact tie goes to the
+// column-by-column comparison. Degenerate programs tie on many rows, and
+// column 1 nearly always decides: the candidate row's column-1 ratio is kept
+// while it stays the candidate.
+struct RatioTestState {
+  double** a;
+  int n;
+  int p;
+  int r = 0;  // the candidate row, 0 while there is none
+  double ratioR = 0.0;
+  double firstR = 0.0;  // column-1 ratio of row r, once haveFirstR
+  double firstBound = 0.0;  // RatioBound(firstR), once haveFirstR
+  bool haveFirstR = false;
+
+  RatioTestState(double** tableau, int columns, int column) : a(tableau), n(columns), p(column) {}
+
+  // Constraint row h, whose pivot-column entry limits the step.
+  void Offer(int h) {
+    const double* rowH = a[h + 1];
+    const double entry = rowH[p + 1];
+    const double ratioH = StepRatio(rowH[1], entry);
+    if (r == 0 || ratioH < ratioR) {
+      r = h;
+      ratioR = ratioH;
+      haveFirstR = false;
+    } else if (ratioH == ratioR && n >= 1) {
+      if (!haveFirstR) {
+        firstR = StepRatio(a[r + 1][2], a[r + 1][p + 1]);
+        firstBound = RatioBound(firstR);
+        haveFirstR = true;
+      }
+      // A row whose column-1 ratio the bound places above firstR neither
+      // wins nor ties: it is passed over without the division.
+      if (rowH[2] > -(firstBound * entry)) return;
+      const double firstH = StepRatio(rowH[2], entry);
+      if (firstH != firstR) {
+        if (firstH < firstR) {
+          r = h;
+          firstR = firstH;
+          firstBound = RatioBound(firstR);
+        }
+      } else if (LaterRowWinsTie(a, n, p, r, h, 2)) {
+        r = h;  // its column-1 ratio equals firstR
+      }
+    }
+  }
+
+  // The bound of the block of rows that follows (see Keeps).
+  double Bound() const { return r == 0 ? __builtin_inf() : RatioBound(ratioR); }
+};
+
+// Ratio test for column p over the constraint rows in list order. Returns the
+// pivot row, or 0 when no row limits the step.
 //
-// The rows are taken in blocks. A first pass over a block keeps, without a
-// jump per row, those that limit the step and whose ratio RatioBound cannot
-// place above the smallest ratio so far; most rows fail one of the two tests.
-// A second pass runs the comparisons on the rows kept, in list order. Rows
-// passed over would have changed nothing, since the smallest ratio only
-// falls. Degenerate programs tie on many rows, and column 1 nearly always
-// decides: the candidate row's column-1 ratio is kept while it stays the
-// candidate.
-// Keeps, of rows start..end, those whose pivot-column entry limits the step
-// and whose ratio the bound cannot place above the smallest so far (rows
-// lie `stride` apart from row 1 at `row1`, and the row list is 1..m in
-// order). The same two tests as below, without loading a row pointer.
+// The rows are taken in blocks. A first pass over a block keeps the rows that
+// pass Keeps; most rows do not. A second pass offers the rows
+// kept to RatioTestState, in list order. Rows passed over would have changed
+// nothing.
+// Keeps, of rows start..end, those that pass Keeps, when the rows lie
+// `stride` apart from row 1 at `row1` and the row list is 1..m in order:
+// the same test without loading a row pointer.
 int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, double bound,
                     int* kept) {
   int count = 0;
   const double* rowJ = row1 + static_cast<std::ptrdiff_t>(start - 1) * stride;
-  for (int j = start; j <= end; ++j, rowJ += stride) {
-    const double entry = rowJ[p + 1];
-    const int limits = static_cast<int>(entry < -kSimplexTolerance);
-    const int mayWin = static_cast<int>(!(rowJ[1] > -(bound * entry)));
+  int j = start;
+  for (; kFourRows && j + 3 <= end; j += 4, rowJ += 4 * stride) {
+    const int numbers[4] = {j, j + 1, j + 2, j + 3};
+    count = KeepFour(rowJ, rowJ + stride, rowJ + 2 * stride, rowJ + 3 * stride, p, bound, numbers, kept, count);
+  }
+  for (; j <= end; ++j, rowJ += stride) {
     kept[count] = j;
-    count += limits & mayWin;
+    count += Keeps(rowJ, p, bound);
   }
   return count;
 }
@@ -159,54 +263,25 @@ int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_
   int i = 1;
   while (i <= m && !(a[rows[i] + 1][p + 1] < -kSimplexTolerance)) ++i;
   if (i > m) return 0;
-  int r = rows[i];
-  double ratioR = StepRatio(a[r + 1][1], a[r + 1][p + 1]);
-  double firstR = 0.0;  // column-1 ratio of row r, once haveFirstR
-  bool haveFirstR = false;
+  RatioTestState test(a, n, p);
+  test.Offer(rows[i]);
   constexpr int kBlock = 256;
   int kept[kBlock];
   for (int start = i + 1; start <= m; start += kBlock) {
     const int end = m - start < kBlock ? m : start + kBlock - 1;
-    const double bound = RatioBound(ratioR);
+    const double bound = test.Bound();
     int count = 0;
     if (stride != 0) {
       count = KeepStridedRows(a[2], stride, start, end, p, bound, kept);
     } else {
       for (int j = start; j <= end; ++j) {
-        const double* rowJ = a[rows[j] + 1];
-        const double entry = rowJ[p + 1];
-        const int limits = static_cast<int>(entry < -kSimplexTolerance);
-        const int mayWin = static_cast<int>(!(rowJ[1] > -(bound * entry)));
         kept[count] = rows[j];
-        count += limits & mayWin;
+        count += Keeps(a[rows[j] + 1], p, bound);
       }
     }
-    for (int c = 0; c < count; ++c) {
-      const int h = kept[c];
-      const double* rowH = a[h + 1];
-      const double entry = rowH[p + 1];
-      const double ratioH = StepRatio(rowH[1], entry);
-      if (ratioH < ratioR) {
-        r = h;
-        ratioR = ratioH;
-        haveFirstR = false;
-      } else if (ratioH == ratioR && n >= 1) {
-        if (!haveFirstR) {
-          firstR = StepRatio(a[r + 1][2], a[r + 1][p + 1]);
-          haveFirstR = true;
-        }
-        const double firstH = StepRatio(rowH[2], entry);
-        if (firstH != firstR) {
-          const bool wins = firstH < firstR;
-          r = wins ? h : r;
-          firstR = wins ? firstH : firstR;
-        } else if (LaterRowWinsTie(a, n, p, r, h, 2)) {
-          r = h;  // its column-1 ratio equals firstR
-        }
-      }
-    }
+    for (int c = 0; c < count; ++c) test.Offer(kept[c]);
   }
-  return r;
+  return test.r;
 }
 
 // The other rows of an exchange step, for a tableau of kWidth = n + 1
@@ -256,8 +331,111 @@ void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
   }
 }
 
+// The fused exchange step (see FusedExchange in SimplexKernels.h) for a
+// tableau of kWidth = n + 1 columns in use.
+//
+// It is the same computation as the exchange step (Pivot), followed by the
+// column flip of phase 1, the entering-column search and FindPivotRow:
+// - Every element gets the operations of ReduceOtherRows and of the pivot
+//   row's update in Pivot, from the same operands: each row's new entries
+//   depend only on its own old entries and on the pivot row's old entries,
+//   which are copied before the pass, so the order in which rows are written
+//   (the search row first, the pivot row in its place among the others)
+//   changes no bit. The column flip negates a stored value, which is exact:
+//   storing -factor is storing factor and negating it.
+// - The search row is complete before the search, as it is when the search
+//   follows the step; the search and the ratio test only read the tableau.
+// - The ratio test runs Keeps and RatioTestState::Offer, the code of
+//   FindPivotRow, on the same new entries, rows in the same order: the
+//   constraint rows go in blocks of kBlock; a block is written, then Keeps
+//   filters it with the bound of the candidate at its start, then its kept
+//   rows are offered in order, before any later row is written. An offer
+//   reads only the candidate row and the offered row, both written by then.
+//   The blocks start at row 1 rather than after the first limiting row, and
+//   the first block may keep rows FindPivotRow passes over; that changes no
+//   candidate (see Keeps), so the pivot row is the same.
+// A block of 256 rows of up to 16 doubles (32 KB at most, 18 KB for the
+// worst case's 9) is still in the first-level cache when Keeps reads it: the
+// ratio test no longer streams the tableau from the second-level cache.
+template <int kWidth>
+int ReduceRowsFindPivotRowNarrow(double** a, const FusedExchange& step) {
+  const int pivotRowIndex = step.r + 1;
+  const int p = step.p;
+  const double piv = step.piv;
+  const bool negate = step.negatePivotColumn;
+  double pivotEntries[kWidth];
+  for (int k = 0; k < kWidth; ++k) pivotEntries[k] = a[pivotRowIndex][k + 1];
+  // Writes tableau rows first..last but the pivot row and doneRow
+  // (row[k - 1] is column k), then the pivot row if it lies among them.
+  auto update = [&](int first, int last) {
+    for (int h = first; h <= last; ++h) {
+      if (h == pivotRowIndex || h == step.doneRow) continue;
+      double* row = a[h] + 1;
+      const double factor = row[p] * piv;
+      for (int k = 0; k < kWidth; ++k) row[k] = row[k] - pivotEntries[k] * factor;
+      row[p] = negate ? -factor : factor;
+    }
+    if (first <= pivotRowIndex && pivotRowIndex <= last) {
+      double* row = a[pivotRowIndex] + 1;
+      for (int k = 0; k < kWidth; ++k) row[k] = -pivotEntries[k] * piv;
+      row[p] = negate ? -piv : piv;
+    }
+  };
+
+  const int q = step.nextColumn;
+  const int lastConstraintRow = step.m + 1 < step.lastRow ? step.m + 1 : step.lastRow;
+  update(1, 1);
+  if (q == 0) {
+    update(2, step.lastRow);
+    return 0;
+  }
+  RatioTestState test(a, kWidth - 1, q);
+  constexpr int kBlock = 256;
+  int kept[kBlock];
+  for (int start = 2; start <= lastConstraintRow; start += kBlock) {
+    const int end = lastConstraintRow - start < kBlock ? lastConstraintRow : start + kBlock - 1;
+    update(start, end);
+    const double bound = test.Bound();
+    int count = 0;
+    int h = start;
+    for (; kFourRows && h + 3 <= end; h += 4) {
+      const int numbers[4] = {h - 1, h, h + 1, h + 2};
+      count = KeepFour(a[h], a[h + 1], a[h + 2], a[h + 3], q, bound, numbers, kept, count);
+    }
+    for (; h <= end; ++h) {
+      kept[count] = h - 1;
+      count += Keeps(a[h], q, bound);
+    }
+    for (int c = 0; c < count; ++c) test.Offer(kept[c]);
+  }
+  update(lastConstraintRow + 1, step.lastRow);
+  return test.r;
+}
+
+int ReduceRowsFindPivotRow(double** a, const FusedExchange& step) {
+  switch (step.n + 1) {
+    case 2: return ReduceRowsFindPivotRowNarrow<2>(a, step);
+    case 3: return ReduceRowsFindPivotRowNarrow<3>(a, step);
+    case 4: return ReduceRowsFindPivotRowNarrow<4>(a, step);
+    case 5: return ReduceRowsFindPivotRowNarrow<5>(a, step);
+    case 6: return ReduceRowsFindPivotRowNarrow<6>(a, step);
+    case 7: return ReduceRowsFindPivotRowNarrow<7>(a, step);
+    case 8: return ReduceRowsFindPivotRowNarrow<8>(a, step);
+    case 9: return ReduceRowsFindPivotRowNarrow<9>(a, step);
+    case 10: return ReduceRowsFindPivotRowNarrow<10>(a, step);
+    case 11: return ReduceRowsFindPivotRowNarrow<11>(a, step);
+    case 12: return ReduceRowsFindPivotRowNarrow<12>(a, step);
+    case 13: return ReduceRowsFindPivotRowNarrow<13>(a, step);
+    case 14: return ReduceRowsFindPivotRowNarrow<14>(a, step);
+    case 15: return ReduceRowsFindPivotRowNarrow<15>(a, step);
+    case 16: return ReduceRowsFindPivotRowNarrow<16>(a, step);
+    default: return 0;  // the caller fuses only these widths
+  }
+}
+
 }  // namespace
 
 extern const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH);
 const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate, FindPivotRow, ReduceOtherRows,
+                                                           ReduceRowsFindPivotRow,
                                                            KORU_KERNEL_STRING(KORU_KERNEL_PATH)};

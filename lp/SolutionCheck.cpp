@@ -3,8 +3,12 @@
 #include <cmath>
 #include <limits>
 
+#include "lp/Simplex.h"
+
 // Measured: gains from 4.1e-5 up moved a printed 4th digit; well-scaled data reach 2.2e-5 at most.
 const double kStoppedShortGain = 3e-5;
+
+const double kViolationLimit = 1e-6;
 
 namespace {
 
@@ -13,9 +17,14 @@ namespace {
 // 6e-14), not an improving direction; the genuine ones measured exceed 5e-6.
 constexpr double kReducedCostNoise = 1e-10;
 
+// Relative size of a negative basic value that marks the end basis as
+// infeasible (see BasisIsFeasible).
+constexpr double kBasisFeasibilityTolerance = 1e-9;
+
 }  // namespace
 
-double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates) {
+double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates, bool* improvable) {
+  if (improvable != nullptr) *improvable = false;
   const double* objectiveRow = a[1];
   const double optimum = std::fabs(objectiveRow[1]);
   double largest = 0.0;
@@ -35,11 +44,65 @@ double LargestRelativeGain(double** a, int m, const int* candidates, int numCand
       }
     }
     if (!(reducedCost > kReducedCostNoise * columnSize)) continue;
+    if (improvable != nullptr) *improvable = true;
     if (std::isinf(step)) return step;
     // An optimum of exactly 0 has no size of its own: its gain counts on the
     // unit scale the solver's tolerance assumes.
     const double gain = reducedCost * step;
     const double relative = optimum > 0.0 ? gain / optimum : gain;
+    largest = relative > largest ? relative : largest;
+  }
+  return largest;
+}
+
+bool BasisIsFeasible(double** a, int m) {
+  if (m <= 0) return true;
+  double smallest = a[2][1];
+  double largest = std::fabs(smallest);
+  for (int i = 2; i <= m; ++i) {
+    const double value = a[i + 1][1];
+    if (value < smallest) smallest = value;
+    if (std::fabs(value) > largest) largest = std::fabs(value);
+  }
+  return !(smallest < -kBasisFeasibilityTolerance * (1.0 + largest));
+}
+
+SolveVerdict JudgeSolve(double** a, int m, int simplexCode, unsigned steps, const int* candidates,
+                        int numCandidates) {
+  SolveVerdict verdict;
+  verdict.code = simplexCode;
+  if (steps > kSimplexStepLimit) {
+    verdict.code = kLPStepLimit;
+  } else if (simplexCode == kLPOptimal && !BasisIsFeasible(a, m)) {
+    verdict.code = kLPNotFeasibleBasis;
+  }
+  // An optimal program may still have an improving step the tolerance let pass.
+  if (verdict.code == kLPOptimal) verdict.gain = LargestRelativeGain(a, m, candidates, numCandidates, &verdict.improvable);
+  return verdict;
+}
+
+double LargestRelativeViolation(double** a, const int* basis, int m, int n, int m1, int m2, const Matrix& A,
+                                const double* rhs, const double* x) {
+  double largestX = 0.0;
+  for (int j = 0; j < n; ++j) largestX = std::fabs(x[j]) > largestX ? std::fabs(x[j]) : largestX;
+  double largest = 0.0;
+  for (int r = 1; r <= m; ++r) {
+    const int i = basis[r] - n;  // the row whose slack, surplus or artificial is basic in row r
+    if (i < 1 || i > m) continue;
+    const double value = a[r + 1][1];
+    if (i <= m1 + m2 ? !(value < 0.0) : value == 0.0) continue;
+    const double* coefficients = A.Row(static_cast<uint32_t>(i - 1));
+    double activity = 0.0;
+    double largestA = 0.0;
+    for (int j = 0; j < n; ++j) {
+      activity = activity + coefficients[j] * x[j];
+      largestA = std::fabs(coefficients[j]) > largestA ? std::fabs(coefficients[j]) : largestA;
+    }
+    const double excess = activity - rhs[i - 1];
+    const double violation = i <= m1 ? excess : (i <= m1 + m2 ? -excess : std::fabs(excess));
+    if (!(violation > 0.0)) continue;
+    const double size = std::fabs(rhs[i - 1]) + largestA * largestX;
+    const double relative = size > 0.0 ? violation / size : std::numeric_limits<double>::infinity();
     largest = relative > largest ? relative : largest;
   }
   return largest;

@@ -33,6 +33,7 @@ void CreateWorkspace(const AnalysisRecord& record, LPWorkspace& workspace) {
   const uint32_t J = LargestReferenceSet(record);
   workspace.CreateFor(lpSize, std::max(2 * NT, lpSize), record.Log,
                       {{J + 1, M + K + 2}, {M + K + 1, J + std::max(M, K)}});
+  workspace.Problem.m_SingleSolve = record.SingleSolve != 0;
 }
 
 void PrepareWorkers(AnalysisRecord& record, WorkerPool& workers) {

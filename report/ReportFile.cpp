@@ -351,6 +351,12 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
     failed += " &#8212; " + list;
   }
   html += row("Failed", failed);
+  html += row("Solved again on a rescaled copy",
+              record.SingleSolve != 0
+                  ? std::string("off (--single-solve)")
+                  : Count(tally.solvedAgain) + FormatText(" (%llu of them reached the optimum there; the others keep "
+                                                          "their first result)",
+                                                          static_cast<unsigned long long>(tally.solvedAgainTaken)));
   html += row("Stopped short", Count(tally.stoppedShort) +
                                    " (optimal within the solver&#39;s tolerance with an improving step left)");
   html += "</table>\n";
@@ -361,10 +367,13 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
     return FormatText(": code %d (%s)", note.code, CodeMeaning(note.code));
   }, "Every failed program is listed in the error log; its measures are -9999 and are left out of the means below.");
   html += ProgramList("Programs that stopped short", tally.shortStops, [](const ProgramNote& note) {
+    if (note.gain == 0.0) return std::string(": its end point violates a constraint");
     return std::isfinite(note.gain) ? FormatText(": optimum short by about %.2g of its value", note.gain)
                                     : std::string(": an improving direction without limit was left");
-  }, "Their measures are printed as computed and may be off in the last printed digits; rescaling the data (or "
-     "the UnitMeans command) avoids this.");
+  }, record.SingleSolve != 0 ? "Their measures are printed as computed and may be wrong by far more than their last "
+                                "digit."
+                              : "Their measures are printed as computed and may be wrong by far more than their last "
+                                "digit; every one is named in the error log.");
   return html;
 }
 

@@ -137,6 +137,20 @@ TEST(Library, PanelsInMemoryGiveTheConsoleProgramsFiles) {
   EXPECT_NEAR(dtfp[3], 1.5, 1e-9);
   EXPECT_NEAR(dtfp[4], (2.2 / 2.0) / (2.1 / 2.0), 1e-6);
   EXPECT_NEAR(dtfp[5], (3.0 / 3.0) / (3.5 / 4.0), 1e-6);
+
+  // The raw US panel (no UnitMeans) has programs the first solve gets
+  // wrong: the second solve takes some, and Settings::singleSolve turns it
+  // off as --single-solve does.
+  const koru::InputFile raw = koru::read_input_file(std::string(KORU_TEST_DATA) + "/e2e/us_states_12x8_raw_input.csv");
+  koru::Settings twice = raw.settings;
+  const koru::Results solvedTwice = koru::analyze(raw.panel, twice);
+  EXPECT_GT(solvedTwice.programsSolvedAgain, 0u);
+  EXPECT_EQ(solvedTwice.warning.rfind(" NOTE: ", 0), 0u) << solvedTwice.warning;
+  koru::Settings once = raw.settings;
+  once.singleSolve = true;
+  const koru::Results solvedOnce = koru::analyze(raw.panel, once);
+  EXPECT_EQ(solvedOnce.programsSolvedAgain, 0u);
+  EXPECT_EQ(solvedOnce.warning.find(" NOTE: "), std::string::npos) << solvedOnce.warning;
 }
 
 namespace {

@@ -129,6 +129,8 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
       {"--batch -farm_input.csv", 2, "", false, UsageError("unknown option '-farm_input.csv'")},
       {"--batch farm_input.csv", 0, atEnd, false, ""},
       {"--batch --threads 2 --report farm_input.csv", 0, atEnd, false, ""},
+      {"--batch --single-solve farm_input.csv", 0, atEnd, false, ""},
+      {"--single-solve=yes farm_input.csv", 2, "", false, UsageError("option '--single-solve' takes no value")},
       {"--threads=1 --batch -- -farm_input.csv", 0, dashAtEnd, false, ""},
       {"--batch missing_input.csv", 1, missing, false, ""},
   };

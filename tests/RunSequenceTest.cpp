@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/AnalysisRecord.h"
 #include "core/ErrorLog.h"
 #include "core/FatalStop.h"
 #include "app/RunSequence.h"
@@ -59,6 +60,50 @@ TEST(DeriveFileNames, RefusesPathsShorterThanTenCharacters) {
   EXPECT_FALSE(DeriveFileNames("", names));
   EXPECT_TRUE(DeriveFileNames("0123456789", names));
   EXPECT_EQ(names.base, "");
+}
+
+// The closing text by the tally: the note on programs solved again appears
+// only when one of them was taken or the warning follows (so a run whose
+// second solves all failed again prints what earlier versions printed), and
+// --single-solve keeps the earlier wording.
+TEST(RunEndWarning, NoteAndWordingFollowTheSecondSolves) {
+  const std::string note2 = " NOTE: 2 linear programs solved again on a rescaled copy; 1 reached the optimum there.\n";
+  const std::string noteFailedAgain =
+      " NOTE: 13 linear programs solved again on a rescaled copy; 0 reached the optimum there.\n";
+  const struct {
+    const char* name;
+    uint64_t solvedAgain, taken, failed, stoppedShort;
+    int singleSolve;
+    double mean;
+    std::string start;  // the text starts so ("" : the whole text is empty)
+    const char* contains;
+  } cases[] = {
+      {"every second solve failed again, means near 1", 13, 0, 13, 0, 0, 1.0, "", ""},
+      {"one taken, nothing left", 2, 1, 1, 0, 0, 1.0, note2, ""},
+      {"failed again with means off scale", 13, 0, 13, 0, 0, 1000.0, noteFailedAgain + " WARNING: ",
+       "13 linear programs failed."},
+      {"still stopped short", 2, 1, 0, 1, 0, 1.0, note2 + " WARNING: ", "may be wrong by far more than their last"},
+      {"stopped short with --single-solve", 0, 0, 0, 1, 1, 1.0, " WARNING: ", "may be off in their last printed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AnalysisRecord record;
+    record.OutputMeans = {c.mean};
+    record.InputMeans = {1.0};
+    record.SingleSolve = c.singleSolve;
+    record.Tally.solvedAgain = c.solvedAgain;
+    record.Tally.solvedAgainTaken = c.taken;
+    record.Tally.failed = c.failed;
+    record.Tally.stoppedShort = c.stoppedShort;
+    if (c.stoppedShort > 0) record.Tally.shortStops.push_back(ProgramNote{"Determining DItss, Obs 19 ", 0, 1e-3});
+    const std::string text = RunEndWarning(record);
+    if (c.start.empty()) {
+      EXPECT_EQ(text, "");
+    } else {
+      EXPECT_EQ(text.substr(0, c.start.size()), c.start) << text;
+    }
+    EXPECT_NE(text.find(c.contains), std::string::npos) << text;
+  }
 }
 
 TEST(ErrorLog, WritesEntriesWithTheirLabel) {

@@ -444,9 +444,9 @@ TEST(SimplexReference, SmallGeneralProgramsMatchBitForBit) {
 }
 
 // Ratios one unit in the last place either side of the smallest, and equal
-// ratios from right-hand sides far apart in size: the bound that spares the
-// ratio test its divisions must let through every row whose ratio is not
-// larger. Row 1 sets the smallest ratio 3 (b = 3, entry 1); each later row
+// ratios from right-hand sides far apart in size: the bounds that spare the
+// ratio test and its tie-break their divisions must let through every row
+// whose ratio is not larger. Row 1 sets the smallest ratio 3 (b = 3, entry 1); each later row
 // has entry e and b = 3e nudged by one ulp down, not at all, or up.
 TEST(SimplexReference, RatiosNextToTheSmallestAreNotPassedOver) {
   const double entries[] = {1.0, 3.0, 1e-3, 7.0, 1e150, 1e-4 * 3.0};
@@ -464,6 +464,27 @@ TEST(SimplexReference, RatiosNextToTheSmallestAreNotPassedOver) {
       prog.SetRow(3, {e, 2.0}, b);
       prog.SetObjective({1.0, 0.5});
       ExpectSameSolve(prog, "e " + std::to_string(e) + ", nudge " + std::to_string(nudge));
+    }
+  }
+  // The same on the tie-break: every right-hand side is 0, so all rows tie at
+  // ratio 0, and x2 enters; row 1's column-1 ratio is -3 (coefficients 3 and
+  // 1), each later row's -c / e with c = 3e nudged, so that it lies one unit
+  // in the last place either side of -3 or on it. The bound that spares the
+  // tie-break its divisions must let through every row not behind row 1.
+  for (int nudge : {-1, 0, 1}) {
+    for (double e : entries) {
+      Program prog;
+      prog.shape = "tie";
+      prog.Allocate(3, 2, 0);
+      prog.m1 = 3;
+      prog.SetRow(1, {3.0, 1.0}, 0.0);
+      double c = 3.0 * e;
+      if (nudge < 0) c = std::nextafter(c, 0.0);
+      if (nudge > 0) c = std::nextafter(c, 1e300);
+      prog.SetRow(2, {c, e}, 0.0);
+      prog.SetRow(3, {c, e}, 0.0);
+      prog.SetObjective({-1.0, 1.0});
+      ExpectSameSolve(prog, "tie, e " + std::to_string(e) + ", nudge " + std::to_string(nudge));
     }
   }
 }

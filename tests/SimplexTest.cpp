@@ -14,6 +14,7 @@
 #include "core/Transcript.h"
 #include "lp/LPProblem.h"
 #include "lp/Matrix.h"
+#include "lp/RescaledSolve.h"
 #include "lp/Simplex.h"
 
 namespace {
@@ -195,6 +196,7 @@ const std::vector<LPCase> kRatioTestRules = {
 };
 
 TEST_F(LPFixture, RatioTestRules) {
+  problem_.m_SingleSolve = true;  // the first solve's rules: no second solve mends the cases
   for (const LPCase& c : kRatioTestRules) CheckCase(c);
 }
 
@@ -314,6 +316,7 @@ const std::vector<FailureCase> kFailures = {
 };
 
 TEST_F(LPFixture, FailuresGiveOneLineAndOneLogEntry) {
+  problem_.m_SingleSolve = true;  // the first solve's rules: no second solve mends the cases
   for (const FailureCase& c : kFailures) {
     SCOPED_TRACE(c.name);
     const int entriesBefore = CountOccurrences(LogText(), "EHL 0");
@@ -333,13 +336,143 @@ TEST_F(LPFixture, FailuresGiveOneLineAndOneLogEntry) {
   }
 }
 
+// The second solve on a copy scaled by powers of two. Each program is solved
+// by default and with the second solve off; the optima are worked by hand.
+struct SecondSolveCase {
+  const char* name;
+  bool singleSolve;
+  LPCase lp;               // code, objective and x: the outcome expected
+  SecondSolve secondSolve;
+  std::string console;     // exact console text
+  std::string logEntry;    // the one new log entry ("" for none)
+};
+
+// max x1 + 2e-6 x2 s.t. x1 + 1e-4 x2 <= 1, x1 <= 0.5: the optimum is
+// x = (0.5, 5000), z = 0.51. Unscaled, x2's reduced cost 2e-6 lies inside the
+// tolerance and the solver stops at z = 0.5 (gain 0.02 of the optimum). The
+// copy's objective is (0.5, 0.016384) (column exponents -4, 9; G = -3).
+const LPCase kShortUnscaled = {"", 2, 0, 0, {{1, 1e-4}, {1, 0}}, {1, 0.5}, {1, 2e-6}, 0, 0, {}, kAny, {}};
+// max -x1 s.t. 8e-6 x1 >= 1 twice: x1 = 1 / 8e-6 = 125000. Unscaled, no column
+// entry lies below -1e-5, so phase 1 finds no pivot row ("infeasible"); the
+// copy's rows hold 0.524288.
+const LPCase kInfeasibleUnscaled = {"", 0, 2, 0, {{8e-6}, {8e-6}}, {1, 1}, {-1}, 0, 0, {}, kAny, {}};
+// The threshold edge above (gain 3.1e-5): the copy stops short as well.
+const LPCase kShortBothWays = {"", 2, 0, 0, {{1, 0}, {0, 1}}, {1, 3.1}, {1, 1e-5}, 0, 0, {}, kAny, {}};
+
+LPCase Expect(LPCase lp, int code, double objective, std::vector<double> x) {
+  lp.code = code;
+  lp.objective = objective;
+  lp.x = std::move(x);
+  return lp;
+}
+
+const std::vector<SecondSolveCase> kSecondSolves = {
+    {"stopped short unscaled, right on the rescaled copy", false,
+     Expect(kShortUnscaled, kLPOptimal, 0.51, {0.5, 5000}), SecondSolve::kTaken, "", ""},
+    {"stopped short, second solve off", true, Expect(kShortUnscaled, kLPOptimal, 0.5, {0.5, 0}), SecondSolve::kNone,
+     "", ""},
+    {"infeasible unscaled, feasible on the rescaled copy", false,
+     Expect(kInfeasibleUnscaled, kLPOptimal, -125000, {125000}), SecondSolve::kTaken, "", ""},
+    {"infeasible, second solve off", true, Expect(kInfeasibleUnscaled, kLPInfeasible, 0, {}), SecondSolve::kNone,
+     " LP error: code = -1 \n", "Determining DOttt, Obs 3 , EHL 0 :  LP error: code = -1 \n\n"},
+    {"stopped short on the copy too: the first result stands, named in the log", false,
+     Expect(kShortBothWays, kLPOptimal, 1.0, {1, 0}), SecondSolve::kKept, "",
+     "Determining DOttt, Obs 3 , EHL 1 :  LP stopped short: optimum short by about 3.1e-005 of its value \n\n"},
+    {"stopped short, second solve off: no log entry", true, Expect(kShortBothWays, kLPOptimal, 1.0, {1, 0}),
+     SecondSolve::kNone, "", ""},
+    {"infeasible both ways: the first result stands", false,
+     Expect({"", 1, 1, 0, {{1, 1}, {1, 1}}, {1, 3}, {1, 1}, 0, 0, {}, kAny, {}}, kLPInfeasible, 0, {}),
+     SecondSolve::kKept, " LP error: code = -1 \n", "Determining DOttt, Obs 3 , EHL 0 :  LP error: code = -1 \n\n"},
+    // max x1 s.t. x1 <= 1 and 1e-9 x1 <= 0: the optimum is x1 = 0. Unscaled, the
+    // ratio test passes over the second row and the slack ends at -1e-9, a
+    // violation of the whole size of that row; on the copy the row is x1 <= 0.
+    {"an end point outside the feasible region, right on the rescaled copy", false,
+     Expect({"", 2, 0, 0, {{1}, {1e-9}}, {1, 0}, {1}, 0, 0, {}, kAny, {}}, kLPOptimal, 0.0, {0}), SecondSolve::kTaken,
+     "", ""},
+    {"entries that are not numbers are not solved again", false,
+     Expect({"", 1, 0, 0, {{1}}, {kNaN}, {1}, 0, 0, {}, kAny, {}}, kLPBadInput, 0, {}), SecondSolve::kNone,
+     " Bad input tableau in simplx, entries must be numbers.\n LP error: code = 2 \n",
+     "Determining DOttt, Obs 3 , EHL 0 :  LP error: code = 2 \n\n"},
+};
+
+TEST_F(LPFixture, ProgramsTheFirstSolveGetsWrongAreSolvedAgainRescaled) {
+  for (const SecondSolveCase& c : kSecondSolves) {
+    SCOPED_TRACE(c.name);
+    problem_.m_SingleSolve = c.singleSolve;
+    const std::string logBefore = LogText();
+    Transcript transcript;
+    SetThreadTranscript(&transcript);
+    int code = 99;
+    const std::string console = PoseAndSolve(c.lp, code);
+    SetThreadTranscript(nullptr);
+    EXPECT_EQ(code, c.lp.code);
+    EXPECT_EQ(problem_.m_ResultCode, c.lp.code);
+    EXPECT_EQ(problem_.m_SecondSolve, c.secondSolve);
+    if (c.lp.code == kLPOptimal) {
+      EXPECT_NEAR(problem_.Objective(), c.lp.objective, 1e-12 * std::fabs(c.lp.objective));
+    }
+    for (std::size_t j = 0; j < c.lp.x.size(); ++j)
+      EXPECT_NEAR(problem_.m_Solution[j], c.lp.x[j], 1e-12 * std::fabs(c.lp.x[j])) << "x" << j + 1;
+    // With a transcript installed, console text and log entries collect there.
+    EXPECT_EQ(console, "");
+    EXPECT_EQ(transcript.console, c.console);
+    EXPECT_EQ(transcript.log, c.logEntry);
+    EXPECT_EQ(LogText(), logBefore);
+    const ProgramTally& tally = transcript.tally;
+    EXPECT_EQ(tally.solved, 1u);
+    EXPECT_EQ(tally.solvedAgain, c.secondSolve == SecondSolve::kNone ? 0u : 1u);
+    EXPECT_EQ(tally.solvedAgainTaken, c.secondSolve == SecondSolve::kTaken ? 1u : 0u);
+    EXPECT_EQ(tally.failed, code != kLPOptimal ? 1u : 0u);
+  }
+}
+
+// The rescaled copies of the two programs above, as an independent model of
+// the scaling rules (two geometric rounds, equilibration, objective) gives
+// them: A', r', o', the kept column exponents and G.
+TEST_F(LPFixture, RescaledCopyFollowsTheScalingRules) {
+  const struct {
+    LPCase lp;
+    std::vector<std::vector<double>> A;
+    std::vector<double> rhs, obj;
+    std::vector<int> columnExponent;
+    int G;
+  } cases[] = {
+      {kShortUnscaled, {{0.5, 0.8192}, {0.5, 0}}, {8, 4}, {0.5, 0.016384}, {-4, 10}, -3},
+      {kInfeasibleUnscaled, {{0.524288}, {0.524288}}, {65536, 65536}, {-0.5}, {0}, 1},
+  };
+  for (const auto& c : cases) {
+    const uint32_t m = static_cast<uint32_t>(c.lp.A.size()), n = static_cast<uint32_t>(c.lp.obj.size());
+    Matrix A;
+    A.Create(m + 2, n + 2, 0, 0);
+    A.ResetMatrix(m, n);
+    for (uint32_t i = 0; i < m; ++i)
+      for (uint32_t j = 0; j < n; ++j) A.SetValue(i, j, c.lp.A[i][j]);
+    SetProblem(A, problem_, c.lp.rhs.data(), c.lp.obj.data(), c.lp.m1, c.lp.m2, c.lp.m3);
+    RescaledCopy copy;
+    LayOutRescaledCopy(problem_, copy);
+    ASSERT_TRUE(copy.laidOut);
+    EXPECT_EQ(copy.objectiveExponent, c.G);
+    double** t = copy.tableau.m_RowPtrs;
+    for (uint32_t j = 1; j <= n; ++j) {
+      EXPECT_EQ(copy.columnExponent[j], c.columnExponent[j - 1]) << "column " << j;
+      EXPECT_NEAR(t[1][j + 1], c.obj[j - 1], 1e-15) << "objective " << j;
+    }
+    for (uint32_t i = 1; i <= m; ++i) {
+      EXPECT_NEAR(t[i + 1][1], c.rhs[i - 1], 1e-12) << "rhs " << i;
+      for (uint32_t j = 1; j <= n; ++j) EXPECT_NEAR(-t[i + 1][j + 1], c.A[i - 1][j - 1], 1e-15) << i << "," << j;
+    }
+  }
+}
+
 TEST_F(LPFixture, BasicValueWithinTheBoundIsAnOptimum) {
+  problem_.m_SingleSolve = true;  // the first solve's bound; the second solve mends this program (x1 = 0)
   // Slack -1e-9 lies above -2e-9: an optimum, x1 = 1.
   CheckCase({"negative basic value inside the bound", 2, 0, 0, {{1}, {1e-9}}, {1, 0}, {1}, kLPOptimal, 1.0, {1}, 4,
              {1, 3}});
 }
 
 TEST_F(LPFixture, CodeThreeStillExtractsTheSolution) {
+  problem_.m_SingleSolve = true;
   int code = 0;
   PoseAndSolve({"", 2, 0, 0, {{1}, {1e-6}}, {1, 0}, {1}, 0, 0, {}, kAny, {}}, code);
   EXPECT_EQ(code, kLPNotFeasibleBasis);
