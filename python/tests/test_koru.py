@@ -1,0 +1,285 @@
+"""The Python package against the console program: the same files byte for byte, the same numbers at full
+precision, any row order, and the console's refusals as koru.InputError.
+
+The console program is KORU_BINARY (.ci/run sets it to build/koru); without it the tests that compare with
+it are skipped.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import warnings
+from pathlib import Path
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import koru
+
+ROOT = Path(__file__).resolve().parents[2]
+# The shipped inputs and those of the cross-check (every family and technology, with prices).
+INPUTS = [path for folder in ("examples", "tests/data/e2e", "tests/data/crosscheck")
+          for path in sorted(ROOT.glob(f"{folder}/*_input.csv"))]
+RAW = ROOT / "tests/data/e2e/us_states_12x8_raw_input.csv"
+SUFFIXES = ["indexes.csv", "levels.csv", "shadowprices.csv", "xtras.csv", "xxerrors.txt"]
+BINARY = os.environ.get("KORU_BINARY")
+needs_console = pytest.mark.skipif(not BINARY or not os.access(BINARY, os.X_OK),
+                                   reason="set KORU_BINARY to the console program (e.g. build/koru) to compare with it")
+
+
+def run_console(input_path, *options):
+    """Runs the console program on a file in its own folder; returns its console text."""
+    done = subprocess.run([os.path.abspath(BINARY), "--batch", *options, input_path.name], cwd=input_path.parent,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    return done.stdout
+
+
+def files_of(base):
+    return {suffix: Path(f"{base}_output_{suffix}").read_bytes() for suffix in SUFFIXES}
+
+
+@pytest.fixture(scope="module", params=INPUTS, ids=lambda path: path.name)
+def case(request, tmp_path_factory):
+    """An input run by the console program and through read_input -> analyze -> write."""
+    folder = tmp_path_factory.mktemp(request.param.stem)
+    (folder / "console").mkdir()
+    console_input = folder / "console" / request.param.name
+    shutil.copy(request.param, console_input)
+    name = request.param.name.removesuffix("_input.csv")
+    data, settings = koru.read_input(request.param)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        res = koru.analyze(data, **settings)
+    res.write(folder / name)
+    res.report(folder / f"{name}_output_report.html")
+    console = run_console(console_input, "--report") if BINARY else None
+    return {"console": console, "console_input": console_input, "console_base": folder / "console" / name,
+            "python_base": folder / name, "res": res, "caught": caught, "data": data, "settings": settings}
+
+
+@needs_console
+def test_write_gives_the_console_programs_files_byte_for_byte(case):
+    console = case["console"]
+    assert files_of(case["console_base"]) == files_of(case["python_base"])
+    # The report names the input file, which a panel from a DataFrame does not have.
+    report = Path(f"{case['console_base']}_output_report.html").read_text()
+    assert report.replace(case["console_input"].name, "") == \
+        Path(f"{case['python_base']}_output_report.html").read_text()
+    res = case["res"]
+    # The end-of-run warning is the console's, and it comes as an AccuracyWarning.
+    warned = [w for w in case["caught"] if issubclass(w.category, koru.AccuracyWarning)]
+    if res.warning is None:
+        assert not warned and "WARNING: Some results may be inaccurate" not in console
+    else:
+        assert res.warning.strip() in console and [str(w.message) for w in warned] == [res.warning]
+
+
+def console_number(value, single, fixed):
+    """A value as the files print it: through single precision where they do, "%3.4f" or "%3.4g" with a
+    three-digit exponent. NaN in a frame is either -9999 in the file or a value the arithmetic made NaN."""
+    if np.isnan(value):
+        return ("-9999.0000" if fixed else "-9999", "nan", "-nan")
+    if single:
+        value = float(np.float32(value))
+    text = "%3.4f" % value if fixed else "%3.4g" % value
+    return re.sub(r"e([+-])(\d\d)$", r"e\g<1>0\2", text).strip()
+
+
+def file_rows(path, observations):
+    """The heading's value names and each observation's value fields of a result file (after the
+    observation number and the two identifiers)."""
+    lines = Path(path).read_text().splitlines()
+    start = next(n for n, line in enumerate(lines) if line.lstrip().startswith("obs,"))
+    heading = [field.strip() for field in lines[start].split(",")[3:] if field.strip()]
+    rows = [[field.strip() for field in line.split(",")[3:]] for line in lines[start + 1:start + 1 + observations]]
+    return heading, [[field for field in row if field] for row in rows]
+
+
+@needs_console
+def test_frames_rounded_as_the_files_print_them_equal_the_files(case):
+    res = case["res"]
+    base = case["console_base"]
+    observations = len(case["data"])
+    # (frame, file, printed through single precision, fixed-point)
+    tables = [(res.indexes, "indexes.csv", lambda c: True, True),
+              (res.levels.drop(columns="max"), "levels.csv", lambda c: True, True),
+              (res.shadow_prices, "shadowprices.csv", lambda c: False, False),
+              # The multipliers (alphahs1, etait2, ...) are printed from their doubles.
+              (res.extras, "xtras.csv", lambda c: not c[-1].isdigit(), False)]
+    for frame, suffix, single, fixed in tables:
+        heading, rows = file_rows(f"{base}_output_{suffix}", observations)
+        assert heading == list(frame.columns), suffix
+        marks = []
+        for o, row in enumerate(rows):
+            marks.append(row[-1:] == ["max"])
+            row = row[:-1] if marks[-1] else row
+            values = frame.iloc[o]
+            if values.isna().all() and not row:
+                continue  # the indexes of a chained family's first period: identifiers only
+            expected = [console_number(v, single(c), fixed) for c, v in values.items()]
+            assert len(row) == len(expected), f"{suffix}, observation {o + 1}"
+            for c, (printed, wanted) in enumerate(zip(row, expected)):
+                assert printed in wanted if isinstance(wanted, tuple) else printed == wanted, \
+                    f"{suffix}, observation {o + 1}, {frame.columns[c]}: {printed} in the file"
+        if suffix == "levels.csv":
+            assert marks == list(res.levels["max"]) and res.levels["max"].dtype == bool
+    # Every failed program is an entry of the error log, in order, with its code.
+    entries = [line for line in Path(f"{base}_output_xxerrors.txt").read_text().splitlines() if line.strip()]
+    assert len(entries) == len(res.failed)
+    data = case["data"]
+    for entry, (_, failed) in zip(entries, res.failed.iterrows()):
+        assert entry.startswith(failed["program"]) and entry.rstrip().endswith(f"code = {failed['code']}")
+        o = int(re.search(r"Obs (\d+)", entry).group(1)) - 1
+        assert (failed["firm"], failed["period"]) == (data["firm"].iloc[o], data["period"].iloc[o])
+
+
+def us_states_with_names(path):
+    """A panel read from a file with the firms named by strings and the years as periods."""
+    data, settings = koru.read_input(path)
+    data = data.assign(state=[f"state {int(i):02d}" for i in data["id1"]], year=data["id2"].astype(int))
+    firm, period = settings["base"]
+    base = data[(data["firm"] == firm) & (data["period"] == period)].iloc[0]
+    return data, dict(settings, firm="state", period="year", base=(base["state"], base["year"]))
+
+
+@pytest.mark.filterwarnings("ignore::koru.AccuracyWarning")
+@pytest.mark.parametrize("path", [ROOT / "examples/us_states_input.csv", RAW], ids=lambda path: path.name)
+def test_rows_in_any_order_keeping_first_appearances_give_the_same_results(path, tmp_path):
+    data, settings = us_states_with_names(path)
+    res = koru.analyze(data, **settings)
+    # One row of each firm, in the file's firm order, then all other rows shuffled.
+    rng = np.random.default_rng(7)
+    firsts = [rng.choice(np.flatnonzero(data["state"].to_numpy() == state)) for state in data["state"].unique()]
+    rest = rng.permutation(np.setdiff1d(np.arange(len(data)), firsts))
+    shuffled = data.iloc[np.concatenate([firsts, rest])]
+    assert list(shuffled["year"].iloc[:5]) != list(data["year"].iloc[:5]) or len(data) < 20
+    again = koru.analyze(shuffled, **settings)
+    for table in ("indexes", "levels", "shadow_prices", "extras"):
+        pd.testing.assert_frame_equal(getattr(res, table), getattr(again, table), check_exact=True)
+    assert list(res.indexes.index.get_level_values("state")[:2]) == ["state 01", "state 02"]
+    res.write(tmp_path / "ordered")
+    again.write(tmp_path / "shuffled")
+    assert files_of(tmp_path / "ordered") == files_of(tmp_path / "shuffled")
+    # An input file written from the shuffled frame reads back as the same panel.
+    koru.write_input(tmp_path / "copy_input.csv", shuffled, **settings)
+    data_back, settings_back = koru.read_input(tmp_path / "copy_input.csv")
+    koru.analyze(data_back, **settings_back).write(tmp_path / "copy")
+    assert files_of(tmp_path / "copy") == files_of(tmp_path / "ordered")
+    # Without identifier columns the files print the firms' positions and the years.
+    del settings["identifiers"]
+    koru.analyze(shuffled, **settings).write(tmp_path / "labels")
+    assert files_of(tmp_path / "labels") == files_of(tmp_path / "ordered")
+
+
+def small_panel():
+    data, settings = us_states_with_names(RAW)
+    settings = dict(settings, family="fare-primont", unit_means=True)
+    del settings["identifiers"]
+    return data, settings
+
+
+def drop_row(data):
+    return data.drop(index=data.index[(data["state"] == "state 03") & (data["year"] == 1972)])
+
+
+def set_value(column, value):
+    def change(data):
+        data = data.astype({column: object}) if isinstance(value, str) else data.copy()
+        data.loc[(data["state"] == "state 05") & (data["year"] == 1973), column] = value
+        return data
+    return change
+
+
+# (what is wrong, the change to the data, the change to the settings, what the message must name)
+BAD_INPUTS = [
+    ("missing pair", drop_row, {}, ["state 03", "1972"]),
+    ("duplicated pair", lambda d: pd.concat([d, d.iloc[[40]]]), {}, ["state 05", "1973"]),
+    ("not numeric", set_value("pc", "n/a"), {}, ["pc", "state 05", "1973"]),
+    ("NaN", set_value("pcap", np.nan), {}, ["pcap", "state 05", "1973"]),
+    ("infinite", set_value("emp", np.inf), {}, ["emp", "state 05", "1973"]),
+    ("unknown family", None, {"family": "tornqvist"}, ["tornqvist"]),
+    ("unknown returns to scale", None, {"rts": "irs"}, ["irs"]),
+    ("unknown technology", None, {"technology": "no-progress"}, ["no-progress"]),
+    ("base not in the panel", None, {"base": ("state 99", 1970)}, ["state 99"]),
+    ("base period not in the panel", None, {"base": ("state 01", 1969)}, ["1969"]),
+]
+
+
+@pytest.mark.parametrize("what, change_data, change_settings, named", BAD_INPUTS, ids=[b[0] for b in BAD_INPUTS])
+def test_bad_input_raises_input_error_naming_column_and_observation(what, change_data, change_settings, named):
+    data, settings = small_panel()
+    if change_data is not None:
+        data = change_data(data)
+    with pytest.raises(koru.InputError) as raised:
+        koru.analyze(data, **dict(settings, **change_settings))
+    assert isinstance(raised.value, ValueError)
+    for text in named:
+        assert text in str(raised.value), what
+
+
+# Conditions the console program stops on: (the command added to a file of 3 firms in one period, the same
+# as keywords of analyze).
+CONSOLE_STOPS = [
+    ("Window 2", {"window": 2}),
+    ("Laspeyres", {"family": "laspeyres"}),
+    ("Base 4", None),
+]
+
+
+@needs_console
+@pytest.mark.parametrize("command, keywords", CONSOLE_STOPS, ids=[c[0] for c in CONSOLE_STOPS])
+def test_console_stops_raise_input_error_with_the_console_message(command, keywords, tmp_path):
+    source = (ROOT / "tests/data/e2e/three_firms_vrs_input.csv").read_text()
+    path = tmp_path / "stop_input.csv"
+    path.write_text(source.replace("end\n", f"{command}\nend\n", 1))
+    console = run_console(path)
+    with pytest.raises(koru.InputError) as from_file:
+        koru.read_input(path)
+    message = str(from_file.value).strip()
+    assert message.startswith("ERROR: ") and message in console
+    if keywords is None:
+        return  # a (firm, period) pair outside the panel is refused before the engine: see BAD_INPUTS
+    data, settings = koru.read_input(ROOT / "tests/data/e2e/three_firms_vrs_input.csv")
+    with pytest.raises(koru.InputError) as from_frame:
+        koru.analyze(data, **dict(settings, **keywords))
+    assert str(from_frame.value).strip() == message
+
+
+def test_progress_goes_to_stderr_and_nothing_to_stdout(capfd):
+    data, settings = small_panel()
+    koru.analyze(data, **settings, progress=True)
+    out, err = capfd.readouterr()
+    assert out == ""
+    assert all(f"Set {s}: 100%" in err for s in (1, 2, 3)), err
+
+
+INTERRUPTED_RUN = """
+import os, signal, sys, threading, time
+import koru
+data, settings = koru.read_input(sys.argv[1])
+sent = []
+def interrupt():
+    sent.append(time.monotonic())
+    os.kill(os.getpid(), signal.SIGINT)
+threading.Timer(1.0, interrupt).start()
+try:
+    koru.analyze(data, **settings)
+except KeyboardInterrupt:
+    print(time.monotonic() - sent[0])
+"""
+
+
+def test_ctrl_c_raises_keyboard_interrupt_within_a_second(tmp_path):
+    # The worst case (5000 observations, Hicks-Moorsteen, VRS, no technical change) runs for many seconds;
+    # a separate interpreter takes the SIGINT, so that this session never sees it.
+    path = tmp_path / "worst_input.csv"
+    subprocess.run([sys.executable, str(ROOT / "bench/make_panel.py"), "--firms", "500", "--periods", "10",
+                    "--family", "HicksMoorsteen", "--rts", "VRS", "--notechchange", str(path)], check=True,
+                   stdout=subprocess.DEVNULL)
+    done = subprocess.run([sys.executable, "-c", INTERRUPTED_RUN, str(path)], capture_output=True, text=True,
+                          timeout=120)
+    assert done.stdout.strip(), done.stderr
+    assert float(done.stdout) < 1.0
