@@ -26,9 +26,9 @@ cp -R "$here/DESCRIPTION" "$here/NAMESPACE" "$here/LICENSE" "$here/.Rbuildignore
 sed -i "s/^Version: .*/Version: $version/" "$stage/DESCRIPTION"
 cp "$root/examples/us_states_input.csv" "$stage/inst/extdata/"
 
-# The engine's sources, in the folders the CMake build globs them from; the
-# console program's app/ stays out.
-engine_dirs=$(sed -n '/^file(GLOB KORU_[A-Z]*_SOURCES/,/)/p' "$root/CMakeLists.txt" |
+# The engine's sources, in the folders the CMake build globs them from for the
+# library (the console program's app/ stays out).
+engine_dirs=$(sed -n '/^file(GLOB KORU_ENGINE_SOURCES/,/)/p' "$root/CMakeLists.txt" |
   grep -o '[A-Za-z0-9_]*/[*][.]cpp' | sed 's|/[*][.]cpp$||' | grep -vx app || true)
 [ -n "$engine_dirs" ] || { echo "build.sh: CMakeLists.txt no longer globs the engine's sources" >&2; exit 1; }
 sources=()
@@ -49,6 +49,7 @@ cp "$root"/include/koru/*.h "$stage/src/include/koru/"
   echo "# Written by r/build.sh. configure turns it into Makevars."
   echo "CXX_STD = CXX17"
   echo "PKG_CPPFLAGS = -I. -Iinclude"
+  echo "PKG_LIBS = -pthread"
   echo "# The engine's numbers must not depend on the compiler's choices: no fused"
   echo "# multiply-add, no fast-math; optimised as the CMake Release build."
   echo "KORU_NUMBERS = -O3 -ffp-contract=off -fno-fast-math"
@@ -62,6 +63,7 @@ cp "$root"/include/koru/*.h "$stage/src/include/koru/"
     object="${source%.cpp}.o"
     extra=""
     [ "$source" = "lp/SimplexKernels.cpp" ] && extra=" @KORU_KERNEL_DEFINITION@"
+    [ "$source" = "lib/Koru.cpp" ] && extra=" -DKORU_VERSION='\"$version\"'"
     printf "%s: %s\n\t\$(KORU_COMPILE)%s -c %s -o %s\n" "$object" "$source" "$extra" "$source" "$object"
   done
   for path in avx2 avx512; do

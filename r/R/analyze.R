@@ -8,7 +8,7 @@ analyze <- function(data, firm, period, outputs, inputs,
                     family = "fare-primont", rts = "vrs", technology = "each-period",
                     window = 1, base = NULL, unit_means = FALSE, threads = NULL,
                     identifiers = NULL, single_solve = FALSE) {
-  if (!is.data.frame(data)) stop("data must be a data.frame", call. = FALSE)
+  if (!is.data.frame(data)) input_error("data must be a data.frame")
   firm <- column_name(data, firm, "firm")
   period <- column_name(data, period, "period")
   firm_values <- data[[firm]]
@@ -23,23 +23,24 @@ analyze <- function(data, firm, period, outputs, inputs,
   firm_code <- match(firm_values, firms)
   period_code <- match(period_values, periods)
 
+  ids <- list(firm = firm, period = period, firm_values = firm_values, period_values = period_values)
   rows <- list(
     firm_labels = label_text(firms), period_labels = label_text(periods),
     firm = firm_code - 1L, period = period_code - 1L,
     firm_column = firm, period_column = period,
-    outputs = numeric_columns(data, outputs, "outputs", firm_values, period_values),
-    inputs = numeric_columns(data, inputs, "inputs", firm_values, period_values),
-    output_prices = numeric_columns(data, output_prices, "output_prices", firm_values, period_values),
-    input_prices = numeric_columns(data, input_prices, "input_prices", firm_values, period_values),
+    outputs = numeric_columns(data, outputs, "outputs", ids),
+    inputs = numeric_columns(data, inputs, "inputs", ids),
+    output_prices = numeric_columns(data, output_prices, "output_prices", ids),
+    input_prices = numeric_columns(data, input_prices, "input_prices", ids),
     id1 = NULL, id2 = NULL, id_heading = NULL
   )
   if (!is.null(identifiers)) {
     if (!is.list(identifiers) || length(identifiers$columns) != 2L || !is.character(identifiers$heading) ||
         length(identifiers$heading) != 1L)
-      stop("identifiers must be NULL or list(columns = <two column names>, heading = <one string>)", call. = FALSE)
-    ids <- numeric_columns(data, identifiers$columns, "identifiers", firm_values, period_values)
-    rows$id1 <- ids[[1L]]
-    rows$id2 <- ids[[2L]]
+      input_error("identifiers must be NULL or list(columns = <two column names>, heading = <one string>)")
+    id_columns <- numeric_columns(data, identifiers$columns, "identifiers", ids)
+    rows$id1 <- id_columns[[1L]]
+    rows$id2 <- id_columns[[2L]]
     rows$id_heading <- identifiers$heading
   }
 
@@ -48,7 +49,7 @@ analyze <- function(data, firm, period, outputs, inputs,
     rts = one_string(rts, "rts"),
     technology = one_string(technology, "technology"),
     window = whole_number(window, "window"),
-    base = base_codes(base, firms, periods),
+    base = base_codes(base, firms, periods, firm, period),
     unit_means = one_flag(unit_means, "unit_means"),
     threads = if (is.null(threads)) 0L else whole_number(threads, "threads"),
     single_solve = one_flag(single_solve, "single_solve")
@@ -109,26 +110,31 @@ as_frame <- function(cols, rows) {
 # The engine's refusals as R errors of class koru_input_error (a panel or
 # setting it refuses) or koru_write_error (a file it could not write).
 engine_call <- function(out) {
-  if (inherits(out, "koru_failure")) {
-    cond <- structure(class = c(paste0("koru_", out$kind, "_error"), "error", "condition"),
-                      list(message = out$message, call = sys.call(-1L)))
-    stop(cond)
-  }
+  if (inherits(out, "koru_failure")) raise(out$kind, trimws(out$message), sys.call(-1L))
   out
+}
+
+# Arguments refused before they reach the engine (a column that is missing or
+# not numeric, a base outside the panel) are input errors as well.
+input_error <- function(...) raise("input", sprintf(...), NULL)
+
+raise <- function(kind, message, call) {
+  stop(structure(class = c(paste0("koru_", kind, "_error"), "error", "condition"),
+                 list(message = message, call = call)))
 }
 
 column_name <- function(data, name, what) {
   if (!is.character(name) || length(name) != 1L || is.na(name))
-    stop(sprintf("%s must name one column of data", what), call. = FALSE)
+    input_error("%s must name one column of data", what)
   if (!name %in% names(data))
-    stop(sprintf("%s: data has no column '%s'", what, name), call. = FALSE)
+    input_error("%s: data has no column '%s'", what, name)
   name
 }
 
 no_label <- function(values, name) {
   missing <- which(is.na(values))
   if (length(missing))
-    stop(sprintf("column '%s' has no value in row %d", name, missing[1L]), call. = FALSE)
+    input_error("column '%s' has no value in row %d", name, missing[1L])
 }
 
 # Labels as the engine receives them: their text (numbers with 15
@@ -138,21 +144,21 @@ label_text <- function(values) as.character(values)
 # The columns named by `names` as a named list of double vectors. A column
 # that is not numeric is refused, naming its first value that is not a number
 # with the firm and period of its row.
-numeric_columns <- function(data, names, what, firm_values, period_values) {
+numeric_columns <- function(data, names, what, ids) {
   if (is.null(names)) return(list())
   if (!is.character(names) || anyNA(names))
-    stop(sprintf("%s must be a character vector of column names", what), call. = FALSE)
+    input_error("%s must be a character vector of column names", what)
   absent <- setdiff(names, names(data))
   if (length(absent))
-    stop(sprintf("%s: data has no column '%s'", what, absent[1L]), call. = FALSE)
+    input_error("%s: data has no column '%s'", what, absent[1L])
   cols <- lapply(names, function(name) {
     v <- data[[name]]
     if (!is.numeric(v) || is.factor(v)) {
       text <- as.character(v)
       bad <- which(is.na(suppressWarnings(as.numeric(text))) & !is.na(text))
       where <- if (length(bad)) bad[1L] else 1L
-      stop(sprintf("column '%s' is not numeric: it holds %s values, e.g. \"%s\" for firm %s in period %s",
-                   name, class(v)[1L], text[where], firm_values[where], period_values[where]), call. = FALSE)
+      input_error("column '%s' is not numeric (%s value \"%s\") for %s '%s' in %s '%s'", name, class(v)[1L],
+                  text[where], ids$firm, ids$firm_values[where], ids$period, ids$period_values[where])
     }
     as.double(v)
   })
@@ -162,32 +168,32 @@ numeric_columns <- function(data, names, what, firm_values, period_values) {
 
 one_string <- function(value, what) {
   if (!is.character(value) || length(value) != 1L || is.na(value))
-    stop(sprintf("%s must be one string", what), call. = FALSE)
+    input_error("%s must be one string", what)
   value
 }
 
 one_flag <- function(value, what) {
   if (!is.logical(value) || length(value) != 1L || is.na(value))
-    stop(sprintf("%s must be TRUE or FALSE", what), call. = FALSE)
+    input_error("%s must be TRUE or FALSE", what)
   value
 }
 
 whole_number <- function(value, what) {
   if (!is.numeric(value) || length(value) != 1L || is.na(value) || value != round(value) ||
       value < 0 || value > .Machine$integer.max)
-    stop(sprintf("%s must be a whole number", what), call. = FALSE)
+    input_error("%s must be a whole number", what)
   as.integer(value)
 }
 
 # The base observation as 0-based codes of its firm and period.
-base_codes <- function(base, firms, periods) {
+base_codes <- function(base, firms, periods, firm, period) {
   if (is.null(base)) return(NULL)
   if (length(base) != 2L)
-    stop("base must be NULL or c(firm, period)", call. = FALSE)
+    input_error("base must be NULL or c(firm, period)")
   f <- match(base[[1L]], firms)
   p <- match(base[[2L]], periods)
   if (is.na(f) || is.na(p))
-    stop(sprintf("base: firm %s in period %s is not in the panel (%s)",
-                 base[[1L]], base[[2L]], if (is.na(f)) "no such firm" else "no such period"), call. = FALSE)
+    input_error("base: %s '%s' in %s '%s' is not in the panel (no such %s)", firm, base[[1L]], period, base[[2L]],
+                if (is.na(f)) firm else period)
   c(f - 1L, p - 1L)
 }

@@ -53,8 +53,8 @@ variable_names <- function(path, panel) {
   k <- length(panel$inputs)
   mp <- length(panel$output_prices)
   kp <- length(panel$input_prices)
-  fallback <- c(paste0("y", seq_len(m)), paste0("x", seq_len(k)),
-                paste0("p", seq_len(mp)), paste0("w", seq_len(kp)))
+  fallback <- c(sprintf("y%d", seq_len(m)), sprintf("x%d", seq_len(k)),
+                sprintf("p%d", seq_len(mp)), sprintf("w%d", seq_len(kp)))
   lines <- readLines(path, warn = FALSE, encoding = "UTF-8")
   if (length(lines)) lines[1L] <- sub("^\ufeff", "", lines[1L])
   end <- which(startsWith(lines, "end"))

@@ -7,7 +7,7 @@
 print.koru_results <- function(x, ...) {
   cat(trimws(x$summary, which = "right"), "\n", sep = "")
   counts <- x$counts
-  cat(sprintf("%d firms x %d periods, %d outputs, %d inputs\n",
+  cat(sprintf("firms %.0f, periods %.0f, outputs %.0f, inputs %.0f\n",
               counts[["firms"]], counts[["periods"]], counts[["outputs"]], counts[["inputs"]]))
   cat(sprintf("programs solved %.0f, failed %.0f, stopped short %d\n",
               counts[["solved"]], counts[["failed"]], nrow(x$stopped_short)))

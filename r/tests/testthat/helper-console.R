@@ -36,7 +36,7 @@ file_bytes <- function(path) readBin(path, "raw", file.size(path))
 # Values as the result files print them: through single precision, then
 # written with the number of decimals (or significant digits, in exponent
 # form) of the printed text.
-as_single <- function(x) readBin(writeBin(x, raw(), size = 4), "double", size = 4, n = length(x))
+as_single <- function(x) readBin(writeBin(as.vector(x), raw(), size = 4), "double", size = 4, n = length(x))
 
 printed_like <- function(value, text) {
   text <- trimws(text)
