@@ -57,7 +57,7 @@ analyze <- function(data, firm, period, outputs, inputs,
 
   out <- engine_call(koru_analyze_rows(rows, options))
   res <- results_from_engine(out, firms, periods, firm, period)
-  if (!is.null(res$warning)) warning(res$warning, call. = FALSE)
+  if (!is.null(res$warning)) warning(trimws(res$warning), call. = FALSE)
   res
 }
 
