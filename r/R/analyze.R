@@ -95,6 +95,7 @@ results_from_engine <- function(out, firms, periods, firm, period) {
       settings = out$settings,
       counts = out$counts,
       summary = out$summary,
+      console = out$console,
       titles = c(indexes = out$indexes$title, levels = out$levels$title,
                  shadow_prices = out$shadow_prices$title, extras = out$extras$title),
       engine = out$engine

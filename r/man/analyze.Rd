@@ -60,7 +60,7 @@ A list of class \code{"koru_results"} with the data frames
 each with the firm and period columns first (their original values and types)
 and one numeric column per column of the corresponding result file, named by
 its heading, at full precision, \code{NA} where the file prints -9999 or
-nothing. Further:
+nothing (and \code{NaN} where it prints nan). Further:
 \item{representative}{the representative observation's values of the
   Fare-Primont family (\code{DO000}, \code{alpha0}, ...), a named list;}
 \item{failed}{the linear programs that failed: firm, period, program, code;}
@@ -70,6 +70,10 @@ nothing. Further:
   \code{analyze} also signals it with \code{\link{warning}};}
 \item{settings, counts, summary}{the settings as applied, the counts of the
   panel and of the programs solved and failed, and the configuration summary.}
+\item{console}{the text the console program prints while it works (the
+  warning about badly scaled quantities, the counts, the headings of the
+  computation sets, a line for each linear program that failed); nothing is
+  printed.}
 }
 \section{Errors}{
 A panel or setting the engine refuses (an unbalanced panel, a quantity that

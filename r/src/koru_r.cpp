@@ -195,6 +195,10 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
     InterruptPoll poll;
     koru::Hooks hooks;
     hooks.cancel = [&poll]() { return poll(); };
+    // The text the console program would print while the run works (counts,
+    // set headings, LP error lines), kept for the caller instead.
+    std::string console;
+    hooks.console = [&console](const std::string& text) { console += text; };
     // Kept for write_result_files and write_report; R frees it with the
     // results object.
     Rcpp::XPtr<koru::Results> engine(new koru::Results(koru::analyze(panel, settings, hooks)), true);
@@ -225,7 +229,7 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
         Rcpp::Named("shadow_prices") = TableOf(results.shadowPrices), Rcpp::Named("extras") = TableOf(results.extras),
         Rcpp::Named("representative") = representative, Rcpp::Named("failed") = NotesOf(results.failed),
         Rcpp::Named("stopped_short") = NotesOf(results.stoppedShort), Rcpp::Named("warning") = results.warning,
-        Rcpp::Named("summary") = results.summary,
+        Rcpp::Named("summary") = results.summary, Rcpp::Named("console") = console,
         Rcpp::Named("settings") = settingsList,
         Rcpp::Named("counts") = counts, Rcpp::Named("at_max_tfp") = atMax,
         Rcpp::Named("engine") = engine);

@@ -12,8 +12,11 @@ source_inputs <- function() {
   root <- Sys.getenv("KORU_SOURCE_DIR")
   if (!nzchar(root) || !dir.exists(file.path(root, "examples")))
     skip("KORU_SOURCE_DIR does not name the KORU source tree: no input files to compare on")
+  # The cross-check panels add the price-based families, every technology
+  # and windows.
   c(Sys.glob(file.path(root, "examples", "*_input.csv")),
-    Sys.glob(file.path(root, "tests", "data", "e2e", "*_input.csv")))
+    Sys.glob(file.path(root, "tests", "data", "e2e", "*_input.csv")),
+    Sys.glob(file.path(root, "tests", "data", "crosscheck", "*_input.csv")))
 }
 
 # Runs the console program on a copy of `input` in a fresh directory and
