@@ -39,7 +39,8 @@ read_input <- function(path) {
       family = settings$family, rts = settings$rts, technology = settings$technology,
       window = settings$window, base = settings$base, unit_means = settings$unit_means,
       identifiers = list(columns = c("id1", "id2"), heading = panel$id_heading)
-    )
+    ),
+    console = file$console
   )
 }
 

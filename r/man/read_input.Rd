@@ -27,6 +27,9 @@ A list with
   \code{unit_means} and \code{identifiers}, so that
   \code{do.call(analyze, c(list(data), settings))} followed by
   \code{\link{write_results}} gives the console program's files.}
+\item{console}{the text the console program prints while reading the file
+  (its configuration summary and any warning about the file); nothing is
+  printed.}
 A file the console program stops on stops with its message, as an error of
 class \code{koru_input_error}.
 }
