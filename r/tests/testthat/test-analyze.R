@@ -72,3 +72,26 @@ test_that("each bad input stops with a message naming the column and the firm an
   stops(panel, base = c("south", 1999), pattern = c("south", "1999"))
   stops(panel, window = 3, pattern = "window")
 })
+
+test_that("an interrupt ends a long run within a second", {
+  skip_on_os("windows")
+  # 4000 observations under no technical change with one worker: a run of
+  # many seconds, so the interrupt sent after one second finds it working.
+  set.seed(22)
+  n <- 400
+  periods <- 10
+  size <- rep(exp(rnorm(n, 0, 0.5)), periods)
+  panel <- data.frame(firm = rep(seq_len(n), periods), year = rep(seq_len(periods), each = n),
+                      y1 = size * exp(rnorm(n * periods, 0, 0.2)), y2 = size * exp(rnorm(n * periods, 0, 0.2)),
+                      x1 = size * exp(rnorm(n * periods, 0, 0.2)), x2 = size * exp(rnorm(n * periods, 0, 0.2)))
+  # system() puts the command in the background itself.
+  system(sprintf("(sleep 1; kill -INT %d) >/dev/null 2>&1", Sys.getpid()), wait = FALSE)
+  started <- proc.time()[["elapsed"]]
+  ended <- tryCatch({
+    analyze(panel, "firm", "year", c("y1", "y2"), c("x1", "x2"), family = "hicks-moorsteen",
+            technology = "no-change", threads = 1)
+    NA
+  }, interrupt = function(e) proc.time()[["elapsed"]])
+  expect_false(is.na(ended))
+  expect_lt(ended - started, 2)
+})
