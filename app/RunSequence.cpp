@@ -121,6 +121,10 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, k
   } catch (const koru::detail::StopError& stop) {
     ConsolePrintf("%s", stop.consoleBefore.c_str());
     status = StopWithPrompt(stop.what(), stop.prompt);
+  } catch (const koru::InputError& refusal) {
+    // A refusal of the library's own (none arises from a file the reader
+    // accepted) stops as the reader's stops do.
+    status = StopWithPrompt(FormatText("\n ERROR: %s ", refusal.what()), StopPrompt::kTerminate);
   } catch (const koru::WriteError& stop) {
     status = StopWithPrompt(stop.what(), StopPrompt::kTerminate);
   }

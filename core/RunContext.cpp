@@ -16,21 +16,25 @@ RunContextGuard::RunContextGuard(RunContext& context) : m_Outer(tRunContext) { t
 
 RunContextGuard::~RunContextGuard() { tRunContext = m_Outer; }
 
-void PollCancel() {
-  if (tAbandon != nullptr && tAbandon->load(std::memory_order_relaxed)) throw RunCancelled();
+bool CancelRequested() {
+  if (tAbandon != nullptr && tAbandon->load(std::memory_order_relaxed)) return true;
   RunContext* context = tRunContext;
-  if (context == nullptr || !context->cancel) return;
+  if (context == nullptr || !context->cancel) return false;
+  if (context->cancelled) return true;
   const auto now = std::chrono::steady_clock::now();
-  if (now - context->lastPoll < kCancelPollInterval) return;
+  if (now - context->lastPoll < kCancelPollInterval) return false;
   context->lastPoll = now;
-  if (context->cancel()) throw RunCancelled();
+  context->cancelled = context->cancel();
+  return context->cancelled;
 }
 
-void PollCancelNow() {
+bool CancelRequestedNow() {
   RunContext* context = tRunContext;
-  if (context == nullptr || !context->cancel) return;
+  if (context == nullptr || !context->cancel) return false;
+  if (context->cancelled) return true;
   context->lastPoll = std::chrono::steady_clock::now();
-  if (context->cancel()) throw RunCancelled();
+  context->cancelled = context->cancel();
+  return context->cancelled;
 }
 
 void SetThreadAbandonFlag(const std::atomic<bool>* flag) { tAbandon = flag; }

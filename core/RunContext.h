@@ -31,6 +31,7 @@ struct RunContext {
   std::function<void(int, uint64_t, uint64_t)> progress;  // set, units done, units in the set
   std::function<bool()> cancel;                           // true ends the run
   std::chrono::steady_clock::time_point lastPoll{};       // when the cancel hook was last called
+  bool cancelled = false;                                 // the cancel hook said so; stays set
 
   // The stop that ended the run: its console text up to the prompt.
   bool stopped = false;
@@ -59,20 +60,19 @@ class RunContextGuard {
   RunContext* m_Outer;
 };
 
-// Thrown on the calling thread when the cancel hook asked to end the run;
-// the library turns it into koru::Cancelled.
-struct RunCancelled {};
-
-// Called between linear programs. On the calling thread of a library call it
-// polls the cancel hook (at most every few milliseconds) and throws
-// RunCancelled when the hook says so; on a worker thread it throws
-// RunCancelled once the thread's abandon flag is set (the calling thread set
-// it on leaving the job). Does nothing outside a library call.
-void PollCancel();
+// Whether the run is to end, asked between linear programs. On the calling
+// thread of a library call it polls the cancel hook (at most every few
+// milliseconds; once it said yes the answer stays yes); on a worker thread it
+// reads the thread's abandon flag, which the calling thread raises when it
+// leaves a job. False outside a library call. Nothing is thrown inside the
+// engine: a cancelled program ends at once with kLPCancelled, the worker pool
+// stops handing out tasks, and the library throws koru::Cancelled after the
+// set in hand.
+bool CancelRequested();
 // The same without the wait between polls: at the boundaries of the sets.
-void PollCancelNow();
+bool CancelRequestedNow();
 
-// The flag a worker thread checks in PollCancel; nullptr: none.
+// The flag a worker thread checks in CancelRequested; nullptr: none.
 void SetThreadAbandonFlag(const std::atomic<bool>* flag);
 
 // A computation set's progress, reported to the progress hook of this

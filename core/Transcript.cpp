@@ -34,7 +34,9 @@ void WriteConsoleText(const std::string& text) {
   if (tThreadTranscript != nullptr) {
     tThreadTranscript->console += text;
   } else if (RunContext* context = ThreadRunContext()) {
-    if (context->console && !text.empty()) context->console(text);
+    // A cancelled run's sets end early on incomplete values: nothing more
+    // of theirs is shown.
+    if (context->console && !context->cancelled && !text.empty()) context->console(text);
   } else {
     std::fwrite(text.data(), 1, text.size(), stdout);
   }

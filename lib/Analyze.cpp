@@ -148,8 +148,10 @@ Table ToTable(ValueTable&& values) {
   return table;
 }
 
-// The six computation sets in order, with a look for a cancel between them;
-// a critical error-log entry stops the run after the set that wrote it.
+// The six computation sets in order, with a look for a cancel before each
+// and after each (a set cancelled half-way ends early, its values left
+// incomplete, and the run ends there); a critical error-log entry stops the
+// run after the set that wrote it.
 void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
   void (*const sets[])(AnalysisRecord&, WorkerPool&) = {
       ComputeSet1,
@@ -160,8 +162,9 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
       [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
   };
   for (auto set : sets) {
-    PollCancelNow();
+    if (CancelRequestedNow()) throw Cancelled();
     set(record, workers);
+    if (CancelRequested()) throw Cancelled();
     if (log.HasCriticalEntry() && !log.CriticalStop()) ThrowStop(*ThreadRunContext());
   }
 }
@@ -195,12 +198,10 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   PrintCounts(record);
 
   const unsigned threads = settings.threads >= 1 ? settings.threads : DefaultThreadCount();
-  try {
+  {
     WorkerPool workers(threads);
     PrepareWorkers(record, workers);
     ComputeSets(record, log, workers);
-  } catch (const RunCancelled&) {
-    throw Cancelled();
   }
   record.Log = nullptr;
   state->errorLog = log.Text();

@@ -113,8 +113,12 @@ void SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* 
 }
 
 int Solve(LPProblem& problem) {
-  // Between programs a library call may be cancelled (throws RunCancelled).
-  PollCancel();
+  // A cancelled library call solves nothing more; its programs' output is
+  // never handed over.
+  if (CancelRequested()) {
+    problem.m_ResultCode = kLPCancelled;
+    return kLPCancelled;
+  }
   problem.m_ResultCode = kLPOptimal;
   problem.m_StepCount = 0;
   int code = kLPOptimal;

@@ -54,13 +54,15 @@ struct SimplexTotals {
 void PrintSimplexTotals(std::FILE* stream, const SimplexTotals& totals);
 
 // Result codes of a linear program. simplx writes the first four (its
-// step-limit exit writes none); Solve (lp/LPProblem.h) adds the last two.
+// step-limit exit writes none); Solve (lp/LPProblem.h) adds the last three.
 // The values must not change: they are printed in the error log and on the
 // console (" LP error: code = %d ").
 //   kLPBadInput: simplx refused its input (counts, negative or NaN entries)
 //     or the problem did not fit the tableau.
 //   kLPNotFeasibleBasis: simplx ended "optimal" at a basis with a negative
 //     basic value.
+//   kLPCancelled: not solved, the library call was cancelled
+//     (core/RunContext.h); nothing of such a program is ever printed.
 enum LPResultCode : int {
   kLPOptimal = 0,
   kLPUnbounded = 1,
@@ -68,6 +70,7 @@ enum LPResultCode : int {
   kLPBadInput = 2,
   kLPNotFeasibleBasis = 3,
   kLPStepLimit = 5,
+  kLPCancelled = 6,
 };
 
 // The solver's three work lists, each indexed from 1. They are owned by the

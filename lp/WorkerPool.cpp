@@ -65,13 +65,7 @@ void WorkerPool::RunTask(uint32_t index, unsigned worker) {
   };
   {
     InstalledTranscript installed(&m_Transcripts[index]);
-    try {
-      (*m_Task)(index, worker);
-    } catch (const RunCancelled&) {
-      // A helper leaves an abandoned task as it stands; the calling thread
-      // passes the cancel on.
-      if (worker == 0) throw;
-    }
+    (*m_Task)(index, worker);
   }
   {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -93,7 +87,7 @@ void WorkerPool::HandOver(uint32_t index) {
 }
 
 void WorkerPool::Run(uint32_t count, const Task& task, SetProgress* progress) {
-  if (count == 0) return;
+  if (count == 0 || m_Abandon.load(std::memory_order_relaxed)) return;
   {
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_Task = &task;
@@ -105,24 +99,19 @@ void WorkerPool::Run(uint32_t count, const Task& task, SetProgress* progress) {
     ++m_Job;
   }
   if (!m_Helpers.empty()) m_JobStarted.notify_all();
-  try {
-    HandOverAll(count, progress);
-  } catch (...) {
-    // Cancelled: no task is handed out any more, the helpers' programs stop
-    // at their next check, and the job ends before the exception leaves.
+  if (!HandOverAll(count, progress)) {
+    // Cancelled: no task is handed out any more and the helpers' programs
+    // end at their next check.
     {
       std::lock_guard<std::mutex> lock(m_Mutex);
       m_Next = m_Count;
     }
     m_Abandon.store(true, std::memory_order_relaxed);
-    FinishJob();
-    m_Abandon.store(false, std::memory_order_relaxed);
-    throw;
   }
   FinishJob();
 }
 
-void WorkerPool::HandOverAll(uint32_t count, SetProgress* progress) {
+bool WorkerPool::HandOverAll(uint32_t count, SetProgress* progress) {
   // The calling thread is worker 0: it hands over, in index order, every
   // task that has ended, and while the next one is still running it takes a
   // task of its own, or waits when none is left (looking up now and then
@@ -130,7 +119,7 @@ void WorkerPool::HandOverAll(uint32_t count, SetProgress* progress) {
   constexpr std::chrono::milliseconds kCancelWait(5);
   uint32_t handed = 0;
   while (handed < count) {
-    PollCancel();
+    if (CancelRequested()) return false;
     bool ended;
     {
       std::lock_guard<std::mutex> lock(m_Mutex);
@@ -150,6 +139,7 @@ void WorkerPool::HandOverAll(uint32_t count, SetProgress* progress) {
     std::unique_lock<std::mutex> lock(m_Mutex);
     m_TaskDone.wait_for(lock, kCancelWait, [&] { return m_Done[handed] != 0; });
   }
+  return true;
 }
 
 void WorkerPool::FinishJob() {

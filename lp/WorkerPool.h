@@ -13,9 +13,10 @@
 // everything runs on it, one task after another.
 //
 // A library call may be cancelled (core/RunContext.h): the calling thread
-// then stops handing out tasks, raises the pool's abandon flag, which the
-// helpers' programs check before they solve, waits until every helper has
-// left the job and throws RunCancelled.
+// then stops handing out tasks and handing over their output, raises the
+// pool's abandon flag, which the helpers' programs check before they solve,
+// and returns once every helper has left the job. The flag stays raised: a
+// later Run of the same pool returns at once.
 
 #include <atomic>
 #include <condition_variable>
@@ -71,8 +72,9 @@ class WorkerPool {
   void RunTasks(unsigned worker);
   // Sends an ended task's output on and frees its transcript.
   void HandOver(uint32_t index);
-  // Hands the tasks over in index order, running tasks of its own meanwhile.
-  void HandOverAll(uint32_t count, SetProgress* progress);
+  // Hands the tasks over in index order, running tasks of its own meanwhile;
+  // false when the run was cancelled before all were handed over.
+  bool HandOverAll(uint32_t count, SetProgress* progress);
   // Ends the current job once every helper has left it.
   void FinishJob();
 
@@ -91,7 +93,7 @@ class WorkerPool {
   uint64_t m_Job = 0;                     // job number, raised per Run
   unsigned m_Busy = 0;                    // helpers working on the current job
   bool m_Stopping = false;
-  std::atomic<bool> m_Abandon{false};     // the calling thread left the job: helpers stop solving
+  std::atomic<bool> m_Abandon{false};     // the run was cancelled: helpers stop solving
   std::vector<Transcript> m_Transcripts;  // one per index of the current job
   std::vector<char> m_Done;               // 1 once the task of that index ended
 };
