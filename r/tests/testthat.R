@@ -1,0 +1,4 @@
+library(testthat)
+library(koru)
+
+test_check("koru")
