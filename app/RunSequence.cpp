@@ -207,7 +207,8 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTot
   }
   if (committed != 0) return committed;
 
-  if (!results.warning.empty()) ConsolePrintf("%s", results.warning.c_str());
+  const std::string closing = results.note + results.warning;
+  if (!closing.empty()) ConsolePrintf("%s", closing.c_str());
   ConsolePrintf("\n Processing finished. Press ENTER to exit.\n");
   WaitForEnter();
   return 0;

@@ -230,7 +230,8 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.programsSolved = tally.solved;
   results.programsFailed = tally.failed;
   results.programsSolvedAgain = tally.solvedAgainTaken;
-  results.warning = RunEndWarning(record);
+  results.note = RunEndNote(record);
+  results.warning = AccuracyWarning(record);
   results.engineState = std::move(state);
   return results;
 }

@@ -64,5 +64,10 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
 // record.SingleSolve the text is that of earlier versions.
 std::string RunEndWarning(const AnalysisRecord& record);
 
+// The two parts of that text: the note on the second solves (one line, or
+// ""), and the warning proper (its " WARNING: " lines, or "").
+std::string RunEndNote(const AnalysisRecord& record);
+std::string AccuracyWarning(const AnalysisRecord& record);
+
 }  // namespace detail
 }  // namespace koru

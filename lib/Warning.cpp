@@ -38,24 +38,31 @@ std::string Programs(uint64_t count) {
   return FormatText("%llu linear program%s", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
 }
 
-}  // namespace
-
-std::string RunEndWarning(const AnalysisRecord& record) {
+bool RunIsInaccurate(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
   const bool offScale = record.UnitMeans == 0 && HasMeanOutsideSafeRange(record);
-  const bool inaccurate = tally.stoppedShort > 0 || (tally.failed > 0 && offScale);
+  return tally.stoppedShort > 0 || (tally.failed > 0 && offScale);
+}
+
+}  // namespace
+
+std::string RunEndNote(const AnalysisRecord& record) {
+  const ProgramTally& tally = record.Tally;
   // Programs solved again with no better result fail or stop short as
   // before; they alone add no note to a run that needs no warning.
-  if (!inaccurate && tally.solvedAgainTaken == 0) return "";
+  if (tally.solvedAgain == 0 || (!RunIsInaccurate(record) && tally.solvedAgainTaken == 0)) return "";
+  return " NOTE: " + Programs(tally.solvedAgain) + " solved again on a rescaled copy; " +
+         FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken));
+}
+
+std::string RunEndWarning(const AnalysisRecord& record) { return RunEndNote(record) + AccuracyWarning(record); }
+
+std::string AccuracyWarning(const AnalysisRecord& record) {
+  const ProgramTally& tally = record.Tally;
+  if (!RunIsInaccurate(record)) return "";
 
   constexpr const char* kMore = "          ";
-  std::string text;
-  if (tally.solvedAgain > 0) {
-    text += " NOTE: " + Programs(tally.solvedAgain) + " solved again on a rescaled copy; " +
-            FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken));
-  }
-  if (!inaccurate) return text;
-  text += " WARNING: Some results may be inaccurate. The linear programs behind them are\n";
+  std::string text = " WARNING: Some results may be inaccurate. The linear programs behind them are\n";
   text += std::string(kMore) + "solved to a fixed accuracy that suits quantities with means near 1.\n";
   if (tally.stoppedShort > 0) {
     text += " WARNING: " + Programs(tally.stoppedShort) + " stopped before reaching the optimum, so the\n";

@@ -183,7 +183,12 @@ struct Results {
   uint64_t programsSolved = 0;
   uint64_t programsFailed = 0;
   uint64_t programsSolvedAgain = 0;       // solved again on a rescaled copy and taken
-  std::string warning;   // the end-of-run warning as the console prints it; "" when none
+  // The closing text the console prints before "Processing finished": the
+  // note on programs solved again on a rescaled copy (one " NOTE: " line),
+  // then the warning that some results may be inaccurate (" WARNING: "
+  // lines). Each "" when there is none.
+  std::string note;
+  std::string warning;
 
   // What write_result_files and write_report need beyond the tables.
   std::shared_ptr<const void> engineState;

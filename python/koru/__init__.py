@@ -54,6 +54,8 @@ class Results:
     failed, stopped_short
         DataFrames of the programs that failed (firm, period, program, code) and of those that stopped
         short of the optimum (firm, period, program, gain).
+    note
+        the note on programs solved again on a rescaled copy, or None.
     warning
         the end-of-run warning text, or None.
     """
@@ -74,6 +76,7 @@ class Results:
         self.representative = {name: values for name, values in engine_results.representative}
         self.failed = self._notes(engine_results.failed, index, firm, period, "code")
         self.stopped_short = self._notes(engine_results.stopped_short, index, firm, period, "gain")
+        self.note = engine_results.note or None
         self.warning = engine_results.warning or None
 
     def _table(self, which, index):

@@ -377,6 +377,7 @@ PYBIND11_MODULE(_koru, m) {
       .def_property_readonly("failed", [](const koru::Results& r) { return NotesData(r.failed, true); })
       .def_property_readonly("stopped_short",
                              [](const koru::Results& r) { return NotesData(r.stoppedShort, false); })
+      .def_property_readonly("note", [](const koru::Results& r) { return r.note; })
       .def_property_readonly("warning", [](const koru::Results& r) { return r.warning; })
       .def_property_readonly("summary", [](const koru::Results& r) { return r.summary; })
       .def_property_readonly("programs_solved", [](const koru::Results& r) { return r.programsSolved; })

@@ -75,6 +75,9 @@ def test_write_gives_the_console_programs_files_byte_for_byte(case):
         assert not warned and "WARNING: Some results may be inaccurate" not in console
     else:
         assert res.warning.strip() in console and [str(w.message) for w in warned] == [res.warning]
+    # The note on programs solved again is printed, never warned.
+    assert (res.note is None) == (" NOTE: " not in console)
+    assert res.note is None or res.note.strip() in console
 
 
 def console_number(value, single, fixed):

@@ -91,6 +91,7 @@ results_from_engine <- function(out, firms, periods, firm, period) {
       representative = out$representative,
       failed = notes(out$failed, "code"),
       stopped_short = notes(out$stopped_short, "gain"),
+      note = if (nzchar(out$note)) out$note else NULL,
       warning = if (nzchar(out$warning)) out$warning else NULL,
       settings = out$settings,
       counts = out$counts,

@@ -11,6 +11,7 @@ print.koru_results <- function(x, ...) {
               counts[["firms"]], counts[["periods"]], counts[["outputs"]], counts[["inputs"]]))
   cat(sprintf("programs solved %.0f, failed %.0f, stopped short %d\n",
               counts[["solved"]], counts[["failed"]], nrow(x$stopped_short)))
+  if (!is.null(x$note)) cat(trimws(x$note, which = "right"), "\n", sep = "")
   if (!is.null(x$warning)) cat(trimws(x$warning, which = "right"), "\n", sep = "")
   means <- period_means(x, c("dTFP", "dTech", "dTFPE"))
   if (ncol(means) > 1L) {

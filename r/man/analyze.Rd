@@ -66,6 +66,8 @@ nothing (and \code{NaN} where it prints nan). Further:
 \item{failed}{the linear programs that failed: firm, period, program, code;}
 \item{stopped_short}{the programs that stopped short of their optimum:
   firm, period, program and the relative gain left;}
+\item{note}{the note on programs solved again on a rescaled copy, or
+  \code{NULL};}
 \item{warning}{the end-of-run warning, or \code{NULL}; when set,
   \code{analyze} also signals it with \code{\link{warning}};}
 \item{settings, counts, summary}{the settings as applied, the counts of the

@@ -228,7 +228,7 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
         Rcpp::Named("indexes") = TableOf(results.indexes), Rcpp::Named("levels") = TableOf(results.levels),
         Rcpp::Named("shadow_prices") = TableOf(results.shadowPrices), Rcpp::Named("extras") = TableOf(results.extras),
         Rcpp::Named("representative") = representative, Rcpp::Named("failed") = NotesOf(results.failed),
-        Rcpp::Named("stopped_short") = NotesOf(results.stoppedShort), Rcpp::Named("warning") = results.warning,
+        Rcpp::Named("stopped_short") = NotesOf(results.stoppedShort), Rcpp::Named("note") = results.note, Rcpp::Named("warning") = results.warning,
         Rcpp::Named("summary") = results.summary, Rcpp::Named("console") = console,
         Rcpp::Named("settings") = settingsList,
         Rcpp::Named("counts") = counts, Rcpp::Named("at_max_tfp") = atMax,
