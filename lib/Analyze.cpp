@@ -117,11 +117,6 @@ void FillData(AnalysisRecord& record, const Panel& panel) {
   }
 }
 
-std::string WithoutTrailingSpaces(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
 // The observation a program's label names ("..., Obs 19 "); 0 for none.
 uint32_t ObservationOfLabel(const std::string& label) {
   const std::size_t at = label.rfind("Obs ");
@@ -136,7 +131,7 @@ std::vector<ProgramNote> Notes(const std::vector<::ProgramNote>& notes) {
   std::vector<ProgramNote> out;
   out.reserve(notes.size());
   for (const ::ProgramNote& note : notes)
-    out.push_back(ProgramNote{WithoutTrailingSpaces(note.label), ObservationOfLabel(note.label), note.code, note.gain});
+    out.push_back(ProgramNote{detail::WithoutTrailingSpaces(note.label), ObservationOfLabel(note.label), note.code, note.gain});
   return out;
 }
 

@@ -64,6 +64,9 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
 // record.SingleSolve the text is that of earlier versions.
 std::string RunEndWarning(const AnalysisRecord& record);
 
+// A program's label as the error log pads it, without its trailing blanks.
+std::string WithoutTrailingSpaces(std::string text);
+
 // The two parts of that text: the note on the second solves (one line, or
 // ""), and the warning proper (its " WARNING: " lines, or "").
 std::string RunEndNote(const AnalysisRecord& record);

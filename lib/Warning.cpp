@@ -29,11 +29,6 @@ bool HasMeanOutsideSafeRange(const AnalysisRecord& record) {
   return false;
 }
 
-std::string WithoutTrailingSpaces(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
 std::string Programs(uint64_t count) {
   return FormatText("%llu linear program%s", static_cast<unsigned long long>(count), count == 1 ? "" : "s");
 }
@@ -45,6 +40,11 @@ bool RunIsInaccurate(const AnalysisRecord& record) {
 }
 
 }  // namespace
+
+std::string WithoutTrailingSpaces(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
 
 std::string RunEndNote(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
