@@ -56,13 +56,13 @@ def spanning_sizes(rng, firms):
     return sizes
 
 
-def make_rows(firms, periods, outputs, inputs, seed, span=False):
+def make_rows(firms, periods, outputs, inputs, seed, span=False, mix=0.3):
     rng = random.Random(seed)
     size = spanning_sizes(rng, firms) if span else [math.exp(rng.gauss(0.0, 0.55)) for _ in range(firms)]
     efficiency = [1.0 - 0.45 * rng.random() ** 2 for _ in range(firms)]
     returns = [0.85 + 0.25 * rng.random() for _ in range(firms)]
-    input_mix = [[math.exp(rng.gauss(0.0, 0.3)) for _ in range(inputs)] for _ in range(firms)]
-    output_mix = [[math.exp(rng.gauss(0.0, 0.3)) for _ in range(outputs)] for _ in range(firms)]
+    input_mix = [[math.exp(rng.gauss(0.0, mix)) for _ in range(inputs)] for _ in range(firms)]
+    output_mix = [[math.exp(rng.gauss(0.0, mix)) for _ in range(outputs)] for _ in range(firms)]
     # Firms that copy another firm's row in every period (exact ties).
     twin = {}
     for i in range(firms):
@@ -111,9 +111,9 @@ def data_lines(rows, firms):
 
 
 def write_input(path, firms, periods, outputs, inputs, family, rts, notechchange, seed, span=False,
-                unitmeans=False):
+                unitmeans=False, mix=0.3):
     """Writes the whole input file: command section, header, data rows."""
-    rows = make_rows(firms, periods, outputs, inputs, seed, span)
+    rows = make_rows(firms, periods, outputs, inputs, seed, span, mix)
     lines = [f"Firms {firms}", f"Periods {periods}", f"Outputs {outputs}", f"Inputs {inputs}", "Prices", family, rts]
     if notechchange:
         lines.append("NoTechChange")
@@ -139,11 +139,13 @@ def main():
     parser.add_argument("--span", action="store_true", help="firm sizes spanning four orders of magnitude")
     parser.add_argument("--unitmeans", action="store_true", help="add UnitMeans to the command section")
     parser.add_argument("--seed", type=int, default=8)
+    parser.add_argument("--mix", type=float, default=0.3,
+                        help="spread (log standard deviation) of each firm's output and input mix")
     args = parser.parse_args()
     if not args.output.endswith("_input.csv"):
         sys.exit("the output file name must end in _input.csv")
     write_input(args.output, args.firms, args.periods, args.outputs, args.inputs, args.family, args.rts,
-                args.notechchange, args.seed, args.span, args.unitmeans)
+                args.notechchange, args.seed, args.span, args.unitmeans, args.mix)
 
 
 if __name__ == "__main__":

@@ -18,6 +18,8 @@ void ProgramTally::Append(const ProgramTally& later) {
   updates += later.updates;
   solvedAgain += later.solvedAgain;
   solvedAgainTaken += later.solvedAgainTaken;
+  cycling += later.cycling;
+  antiCyclingSolved += later.antiCyclingSolved;
   failures.insert(failures.end(), later.failures.begin(), later.failures.end());
   shortStops.insert(shortStops.end(), later.shortStops.begin(), later.shortStops.end());
 }
@@ -44,12 +46,15 @@ void WriteConsoleText(const std::string& text) {
   }
 }
 
-void NoteProgram(const char* label, int code, bool stoppedShort, double gain, SecondSolve secondSolve) {
+void NoteProgram(const char* label, int code, bool stoppedShort, double gain, SecondSolve secondSolve,
+                 bool cycled) {
   if (tThreadTranscript == nullptr) return;
   ProgramTally& tally = tThreadTranscript->tally;
   ++tally.solved;
-  if (secondSolve != SecondSolve::kNone) ++tally.solvedAgain;
+  if (secondSolve == SecondSolve::kTaken || secondSolve == SecondSolve::kKept) ++tally.solvedAgain;
   if (secondSolve == SecondSolve::kTaken) ++tally.solvedAgainTaken;
+  if (cycled) ++tally.cycling;
+  if (secondSolve == SecondSolve::kAntiCyclingTaken) ++tally.antiCyclingSolved;
   if (code != 0) {
     ++tally.failed;
     tally.failures.push_back(ProgramNote{label, code, 0.0});

@@ -34,6 +34,11 @@ struct ProgramTally {
   // are counted above as failed or stopped short, as their first solve was.
   uint64_t solvedAgain = 0;
   uint64_t solvedAgainTaken = 0;
+  // Programs whose first solve came back to a basis it had left (cycling),
+  // and the programs, cycling or past the step limit, solved right with the
+  // pivot rule that cannot cycle. Those not solved so are counted as failed.
+  uint64_t cycling = 0;
+  uint64_t antiCyclingSolved = 0;
   std::vector<ProgramNote> failures;     // every failed program, in program order
   std::vector<ProgramNote> shortStops;   // every program that stopped short, in program order
   // The solver's work, for measurement only (KORU_STATS): calls of the
@@ -69,13 +74,18 @@ enum class SecondSolve : int {
   kNone = 0,   // not solved again: the first solve was right, or its code is 2 or 5, or second solves are off
   kTaken = 1,  // solved again on a rescaled copy, whose result is the program's
   kKept = 2,   // solved again, but the copy was not solved right either: the first result stands
+  // A program that cycled or passed the step limit, solved again on the copy
+  // with the pivot rule that cannot cycle: taken, or failed too.
+  kAntiCyclingTaken = 3,
+  kAntiCyclingKept = 4,
 };
 
 // Records the outcome of one solved program in the thread's transcript; a
 // thread without one (a unit test calling the solver directly) records
 // nothing.
+// cycled: the first solve came back to an earlier basis and was stopped.
 void NoteProgram(const char* label, int code, bool stoppedShort, double gain,
-                 SecondSolve secondSolve = SecondSolve::kNone);
+                 SecondSolve secondSolve = SecondSolve::kNone, bool cycled = false);
 
 // Writes a transcript's console text where WriteConsoleText writes it and its
 // log text to `log` (when there is one), and appends its tally to `tally`.

@@ -48,11 +48,21 @@ std::string WithoutTrailingSpaces(std::string text) {
 
 std::string RunEndNote(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
+  std::string note;
   // Programs solved again with no better result fail or stop short as
   // before; they alone add no note to a run that needs no warning.
-  if (tally.solvedAgain == 0 || (!RunIsInaccurate(record) && tally.solvedAgainTaken == 0)) return "";
-  return " NOTE: " + Programs(tally.solvedAgain) + " solved again on a rescaled copy; " +
-         FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken));
+  if (tally.solvedAgain != 0 && (RunIsInaccurate(record) || tally.solvedAgainTaken != 0)) {
+    note = " NOTE: " + Programs(tally.solvedAgain) + " solved again on a rescaled copy; " +
+           FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken));
+  }
+  // Programs that cycled or passed the step limit and were solved with the
+  // rule that cannot cycle; those it could not solve are failures.
+  if (tally.cycling != 0 || tally.antiCyclingSolved != 0) {
+    note += " NOTE: " + Programs(tally.cycling) + " turned in a cycle of degenerate steps; " +
+            FormatText("%llu solved with a pivot rule that cannot cycle.\n",
+                       static_cast<unsigned long long>(tally.antiCyclingSolved));
+  }
+  return note;
 }
 
 std::string RunEndWarning(const AnalysisRecord& record) { return RunEndNote(record) + AccuracyWarning(record); }

@@ -124,6 +124,7 @@ int Solve(LPProblem& problem) {
     work.candidates = problem.m_Candidates.data();
     work.rows = problem.m_RowList.data();
     work.surplusFlags = problem.m_SurplusFlags.data();
+    if (!problem.m_SingleSolve) work.cycleWatch = &problem.m_CycleWatch;
     simplx(code, problem.m_Basis.data(), tableau.m_RowPtrs, static_cast<int>(m), static_cast<int>(n),
            problem.m_NumLessEqual, problem.m_NumGreaterEqual, problem.m_NumEqual, problem.m_NonBasis.data(), work);
   } else {
@@ -133,7 +134,10 @@ int Solve(LPProblem& problem) {
   problem.m_ResultCode = code;
   SolveVerdict verdict;
   verdict.code = code;
-  if (problem.m_Posed != 0) {
+  const bool cycled = work.cycled;
+  if (cycled) {
+    verdict.code = kLPStepLimit;  // where it would otherwise have stopped
+  } else if (problem.m_Posed != 0) {
     verdict = JudgeSolve(tableau.m_RowPtrs, static_cast<int>(m), code, SimplexStepCount(), work.candidates,
                          work.numCandidates);
   }
@@ -159,8 +163,19 @@ int Solve(LPProblem& problem) {
   }
 
   // A program the first solve got wrong is solved again on a rescaled copy;
-  // entries that are not numbers (code 2) and the step limit (5) are not.
+  // entries that are not numbers (code 2) are not. A cycling program, and
+  // one past the step limit (5), is solved again with Bland's rule.
   problem.m_SecondSolve = SecondSolve::kNone;
+  if (code == kLPStepLimit && !problem.m_SingleSolve && problem.m_Posed != 0) {
+    if (SolveRescaledCopy(problem, nullptr, PivotRule::kBland)) {
+      problem.m_SecondSolve = SecondSolve::kAntiCyclingTaken;
+      verdict = SolveVerdict();
+      code = kLPOptimal;
+      problem.m_ResultCode = code;
+    } else {
+      problem.m_SecondSolve = SecondSolve::kAntiCyclingKept;
+    }
+  }
   const bool wrong = verdict.StoppedShort() || verdict.Outside() || code == kLPInfeasible ||
                      code == kLPUnbounded || code == kLPNotFeasibleBasis;
   // An optimum with a reduced cost above rounding noise may sit at a
@@ -205,7 +220,7 @@ int Solve(LPProblem& problem) {
     problem.m_ErrorLog->AddEntry(kStoppedShortLogLevel, message.c_str());
   }
   NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, stoppedShort,
-              verdict.gain, problem.m_SecondSolve);
+              verdict.gain, problem.m_SecondSolve, cycled);
   problem.m_SolveCalled = 1;
   return code;
 }

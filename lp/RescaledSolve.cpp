@@ -136,7 +136,7 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
   }
 }
 
-bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed) {
+bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed, PivotRule rule) {
   if (problem.m_PosedMatrix == nullptr || problem.m_PosedRhs == nullptr || problem.m_PosedObjective == nullptr)
     return false;
   if (!problem.m_Rescaled) problem.m_Rescaled = std::make_unique<RescaledCopy>();
@@ -152,6 +152,7 @@ bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed) {
   work.candidates = problem.m_Candidates.data();
   work.rows = problem.m_RowList.data();
   work.surplusFlags = problem.m_SurplusFlags.data();
+  work.rule = rule;
   int code = kLPOptimal;
   double** a = copy.tableau.m_RowPtrs;
   simplx(code, copy.basis.data(), a, static_cast<int>(m), static_cast<int>(n), problem.m_NumLessEqual,

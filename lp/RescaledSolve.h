@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "lp/Matrix.h"
+#include "lp/Simplex.h"  // PivotRule
 
 class LPProblem;
 
@@ -71,4 +72,6 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy);
 // returns false. With mustExceed the copy is taken only when its optimum
 // exceeds *mustExceed by more than kStoppedShortGain of |*mustExceed| (of 1
 // when that is 0). Uses the problem's solver work lists.
-bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed = nullptr);
+// The copy is solved with `rule` from its first step.
+bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed = nullptr,
+                       PivotRule rule = PivotRule::kLargestCoefficient);

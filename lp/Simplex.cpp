@@ -1,5 +1,6 @@
 #include "lp/Simplex.h"
 
+#include <climits>
 #include <cstddef>
 #include <cmath>
 #include <cstring>
@@ -45,6 +46,97 @@ void PrintSimplexTotals(std::FILE* stream, const SimplexTotals& totals) {
 
 namespace {
 
+// The key of one basic variable: splitmix64 of its number, so that the keys
+// of different variables differ in about half their bits.
+uint64_t VariableKey(int variable) {
+  uint64_t z = static_cast<uint64_t>(static_cast<uint32_t>(variable)) + 0x9E3779B97F4A7C15ULL;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+constexpr std::size_t kFirstTableSize = 64;  // a power of two
+
+void CycleWatch::Begin(const int* basis, int m, int n) {
+  key_ = 0;
+  for (int i = 1; i <= m; ++i) key_ ^= VariableKey(basis[i]);
+  const std::size_t variables = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
+  if (balance_.size() < variables) balance_.assign(variables, 0);
+  if (table_.empty()) table_.assign(kFirstTableSize, 0);
+  Restart();
+}
+
+void CycleWatch::Restart() {
+  // Empties the slots in use, which costs as much as the run's steps did.
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t index = 0; index < keys_.size(); ++index) {
+    std::size_t slot = static_cast<std::size_t>(keys_[index]) & mask;
+    while (table_[slot] != index + 1) slot = (slot + 1) & mask;
+    table_[slot] = 0;
+  }
+  keys_.clear();
+  entering_.clear();
+  leaving_.clear();
+  keys_.push_back(key_);
+  Insert(0);
+}
+
+void CycleWatch::Insert(std::size_t index) {
+  if (2 * keys_.size() > table_.size()) {
+    // Half full: twice the slots, every key placed again.
+    table_.assign(2 * table_.size(), 0);
+    const std::size_t mask = table_.size() - 1;
+    for (std::size_t k = 0; k < keys_.size(); ++k) {
+      if (k == index) continue;
+      std::size_t slot = static_cast<std::size_t>(keys_[k]) & mask;
+      while (table_[slot] != 0) slot = (slot + 1) & mask;
+      table_[slot] = static_cast<uint32_t>(k + 1);
+    }
+  }
+  const std::size_t mask = table_.size() - 1;
+  std::size_t slot = static_cast<std::size_t>(keys_[index]) & mask;
+  while (table_[slot] != 0) slot = (slot + 1) & mask;
+  table_[slot] = static_cast<uint32_t>(index + 1);
+}
+
+bool CycleWatch::Exchange(int entering, int leaving) {
+  key_ ^= VariableKey(entering) ^ VariableKey(leaving);
+  entering_.push_back(entering);
+  leaving_.push_back(leaving);
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t slot = static_cast<std::size_t>(key_) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
+    const std::size_t earlier = table_[slot] - 1;
+    if (keys_[earlier] == key_ && SameBasis(earlier)) return true;
+  }
+  keys_.push_back(key_);
+  Insert(keys_.size() - 1);
+  return false;
+}
+
+// Whether the basis now equals the run's basis number `earlier`: every
+// variable of the exchanges since then entered as often as it left.
+bool CycleWatch::SameBasis(std::size_t earlier) {
+  const std::size_t now = entering_.size();
+  for (std::size_t k = earlier; k < now; ++k) {
+    ++balance_[static_cast<std::size_t>(entering_[k])];
+    --balance_[static_cast<std::size_t>(leaving_[k])];
+  }
+  bool same = true;
+  for (std::size_t k = earlier; k < now; ++k) {
+    same = same && balance_[static_cast<std::size_t>(entering_[k])] == 0 &&
+           balance_[static_cast<std::size_t>(leaving_[k])] == 0;
+  }
+  for (std::size_t k = earlier; k < now; ++k) {
+    balance_[static_cast<std::size_t>(entering_[k])] = 0;
+    balance_[static_cast<std::size_t>(leaving_[k])] = 0;
+  }
+  return same;
+}
+
+namespace {
+
 void FindEnteringColumn(double** a, int row, const int* candidates, int numCandidates, bool absolute, int& column,
                         double& value) {
   ++tStepCount;
@@ -54,6 +146,89 @@ void FindEnteringColumn(double** a, int row, const int* candidates, int numCandi
 int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
   ++tStepCount;
   return ActiveSimplexKernels().findPivotRow(a, rows, m, n, p, stride);
+}
+
+// Bland's entering column: of the candidate columns whose entry of row `row`
+// exceeds the tolerance, the one whose variable (nonBasis) is the
+// lowest-numbered. When none does, the column and value of the largest
+// entry, as the first rule finds them, so that the callers' tests read the
+// same value.
+void FindBlandEnteringColumn(double** a, int row, const int* candidates, int numCandidates, const int* nonBasis,
+                             int& column, double& value) {
+  ++tStepCount;
+  int lowest = INT_MAX;
+  column = 0;
+  for (int k = 1; k <= numCandidates; ++k) {
+    const int c = candidates[k];
+    const double v = a[row][c + 1];
+    if (v > kSimplexTolerance && nonBasis[c] < lowest) {
+      lowest = nonBasis[c];
+      column = c;
+      value = v;
+    }
+  }
+  if (column == 0) ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, false, column, value);
+}
+
+// Right-hand sides within this distance of zero count as zero in Bland's
+// ratio test. The rule cannot cycle when the ratios of a degenerate vertex
+// tie exactly; rounding leaves some of its zeros as 1e-17 or so, and letting
+// those decide between the tied rows can make it turn in a cycle after all.
+// The copy Bland's rule solves is scaled to entries near 1.
+constexpr double kBlandZeroRatio = 1e-12;
+
+// Bland's ratio test for column p over rows[1..m]: the row of smallest ratio
+// -b_i / a_ip among those whose entry lies below -kSimplexTolerance (b_i
+// within kBlandZeroRatio of 0 giving the ratio 0), an exact tie going to the
+// row whose basic variable is the lowest-numbered; 0 when no row limits the
+// step.
+int FindBlandPivotRow(double** a, const int* rows, int m, int p, const int* basis) {
+  ++tStepCount;
+  int r = 0;
+  double smallest = 0.0;
+  for (int k = 1; k <= m; ++k) {
+    const int i = rows[k];
+    const double entry = a[i + 1][p + 1];
+    if (!(entry < -kSimplexTolerance)) continue;
+    const double numerator = a[i + 1][1];
+    const double ratio = std::fabs(numerator) <= kBlandZeroRatio ? 0.0 : -numerator / entry;
+    if (r == 0 || ratio < smallest || (ratio == smallest && basis[i] < basis[r])) {
+      r = i;
+      smallest = ratio;
+    }
+  }
+  return r;
+}
+
+// The entering-column search and the ratio test of the rule in use.
+void ChooseEnteringColumn(double** a, int row, const SimplexWorkLists& work, int numCandidates, const int* nonBasis,
+                          int& column, double& value) {
+  if (work.rule == PivotRule::kBland) {
+    FindBlandEnteringColumn(a, row, work.candidates, numCandidates, nonBasis, column, value);
+  } else {
+    FindEnteringColumn(a, row, work.candidates, numCandidates, false, column, value);
+  }
+}
+
+int ChoosePivotRow(double** a, const SimplexWorkLists& work, int m, int n, int p, std::ptrdiff_t stride,
+                   const int* basis) {
+  if (work.rule == PivotRule::kBland) return FindBlandPivotRow(a, work.rows, m, p, basis);
+  return FindPivotRow(a, work.rows, m, n, p, stride);
+}
+
+// Records an exchange step with the watch, when there is one; true when the
+// solve has come back to a basis it has had (cycled is then set). A lasting
+// step starts a new run after it.
+bool ReturnedToBasis(SimplexWorkLists& work, int entering, int leaving, bool lasting) {
+  if (work.cycleWatch == nullptr) return false;
+  if (lasting) {
+    work.cycleWatch->Exchange(entering, leaving);
+    work.cycleWatch->Restart();
+    return false;
+  }
+  if (!work.cycleWatch->Exchange(entering, leaving)) return false;
+  work.cycled = true;
+  return true;
 }
 
 // Exchange step at constraint row r, column p, over tableau rows 1..lastRow
@@ -78,8 +253,9 @@ void Pivot(double** a, int lastRow, int n, int r, int p) {
 // step (ReduceRowsFindPivotRow): the kernels take narrow tableaus only, and a
 // step that takes SimplexStepCount past the limit must stop the solve before
 // the search that would follow it.
-bool CanFuse(int n) {
-  return n + 1 >= 2 && n + 1 <= kFusedMaxWidth && tStepCount < kSimplexStepLimit;
+bool CanFuse(int n, const SimplexWorkLists& work) {
+  return work.rule == PivotRule::kLargestCoefficient && n + 1 >= 2 && n + 1 <= kFusedMaxWidth &&
+         tStepCount < kSimplexStepLimit;
 }
 
 // First part of a fused exchange step at constraint row r, column p: counts
@@ -191,7 +367,7 @@ TableauSurvey SurveyTableau(double** a, int m, int n) {
   return survey;
 }
 
-enum class Phase1End { kFeasible, kInfeasible, kStepLimit };
+enum class Phase1End { kFeasible, kInfeasible, kStepLimit, kCycled };
 
 // Phase 1: drive the sum of the artificial and surplus infeasibilities
 // (auxiliary objective in row m+2) to zero, then leave a feasible basis.
@@ -209,7 +385,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
   bool known = false;  // p and r of the next step come from a fused step
   for (;;) {
     if (!known) {
-      FindEnteringColumn(a, aux, work.candidates, numCandidates, false, p, v);
+      ChooseEnteringColumn(a, aux, work, numCandidates, nonBasis, p, v);
       if (v <= kSimplexTolerance && a[aux][1] < -kSimplexTolerance) {
         resultCode = kLPInfeasible;
         return Phase1End::kInfeasible;
@@ -221,7 +397,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
           return Phase1End::kFeasible;
         }
       } else {
-        r = FindPivotRow(a, work.rows, m, n, p, stride);
+        r = ChoosePivotRow(a, work, m, n, p, stride, basis);
         if (r == 0) {
           resultCode = kLPInfeasible;
           return Phase1End::kInfeasible;
@@ -230,12 +406,17 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
     }
     known = false;
     const int leaving = basis[r];
+    const int entering = nonBasis[p];
     // An equality row's artificial never re-enters: its column is dropped.
     const bool artificialLeaves = leaving >= n + m1 + m2 + 1;
     const bool surplusLeaves =
         !artificialLeaves && leaving >= n + m1 + 1 && work.surplusFlags[leaving - m1 - n] == 1;
 
-    if (!CanFuse(n)) {
+    // A step that drops a column or unflips a surplus row changes the solve's
+    // state for good: the watch starts a new run after it.
+    const bool lasting = artificialLeaves || surplusLeaves;
+
+    if (!CanFuse(n, work)) {
       Pivot(a, m + 2, n, r, p);
       if (tStepCount > kSimplexStepLimit) return Phase1End::kStepLimit;
       if (artificialLeaves) {
@@ -246,6 +427,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
         FlipLeavingColumn(a, m, p);
       }
       ExchangeBasis(basis, nonBasis, r, p);
+      if (ReturnedToBasis(work, entering, leaving, lasting)) return Phase1End::kCycled;
       continue;
     }
 
@@ -289,6 +471,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
         return Phase1End::kInfeasible;
       }
     }
+    if (ReturnedToBasis(work, entering, leaving, lasting)) return Phase1End::kCycled;
     known = true;
   }
 }
@@ -328,11 +511,14 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   }
 
   const std::ptrdiff_t stride = survey.stride;
+  work.cycled = false;
+  if (work.cycleWatch != nullptr) work.cycleWatch->Begin(basis, m, n);
   if (m2 + m3 != 0) {
     if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=
         Phase1End::kFeasible) {
       return;
     }
+    if (work.cycleWatch != nullptr) work.cycleWatch->Restart();
   }
 
   // Phase 2: improve the true objective in row 1 from the feasible basis.
@@ -342,23 +528,26 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   bool known = false;  // p and r of the next step come from a fused step
   for (;;) {
     if (!known) {
-      FindEnteringColumn(a, 1, work.candidates, numCandidates, false, p, v);
+      ChooseEnteringColumn(a, 1, work, numCandidates, nonBasis, p, v);
       if (v <= kSimplexTolerance) {
         resultCode = kLPOptimal;
         work.numCandidates = numCandidates;
         return;
       }
-      r = FindPivotRow(a, work.rows, m, n, p, stride);
+      r = ChoosePivotRow(a, work, m, n, p, stride, basis);
       if (r == 0) {
         resultCode = kLPUnbounded;
         return;
       }
     }
     known = false;
-    if (!CanFuse(n)) {
+    const int entering = nonBasis[p];
+    const int leaving = basis[r];
+    if (!CanFuse(n, work)) {
       Pivot(a, m + 1, n, r, p);
       if (tStepCount > kSimplexStepLimit) return;
       ExchangeBasis(basis, nonBasis, r, p);
+      if (ReturnedToBasis(work, entering, leaving, false)) return;
       continue;
     }
 
@@ -388,6 +577,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
       resultCode = kLPUnbounded;
       return;
     }
+    if (ReturnedToBasis(work, entering, leaving, false)) return;
     known = true;
   }
 }

@@ -22,8 +22,10 @@
 // order of its searches: the optimal vertex reached, and with it the shadow
 // prices read from it, depends on them, and so do signed zeros in the results.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 // Entries within this distance of zero count as zero: a reduced cost must
 // exceed it to enter and a column entry must lie below its negative to limit
@@ -73,6 +75,52 @@ enum LPResultCode : int {
   kLPCancelled = 6,
 };
 
+// How simplx chooses its exchange steps.
+//   kLargestCoefficient: the entering column is the candidate with the largest
+//     reduced cost (the first of equal ones in list order); the ratio test
+//     breaks exact ties column by column (lp/SimplexKernelsBody.cpp). Every
+//     program is solved this way first.
+//   kBland: the entering variable is the lowest-numbered one (variables
+//     1..n, then n + i for row i) whose reduced cost exceeds the tolerance;
+//     the leaving row is the one of smallest ratio, an exact tie going to the
+//     row whose basic variable is the lowest-numbered. This rule cannot
+//     return to a basis it has left; it solves again the programs the first
+//     rule turned in a cycle (lp/LPProblem.h). Its steps are never fused.
+enum class PivotRule { kLargestCoefficient, kBland };
+
+// Recognises a solve that has come back to a basis it has already had. The
+// objective never falls, so in exact arithmetic a basis can recur only
+// within a run of degenerate steps (steps of length 0); in floating point the
+// objective of such a run can also move by a unit in its last place, so
+// every basis since the solve's state last changed for good is kept. The
+// pivot rule is deterministic: a solve that recurs turns in that circle
+// until the step limit. Each basis is kept as the exclusive-or of a 64-bit
+// key per basic variable, updated by every exchange, in a hash table; on a
+// match of keys the exchanges in between are counted out variable by
+// variable, so that a match is exact: the two bases are equal when every
+// variable entered as often as it left.
+class CycleWatch {
+ public:
+  // Starts watching a solve at its first basis basis[1..m], of n + m variables.
+  void Begin(const int* basis, int m, int n);
+  // Starts a new run at the current basis: the solve's state changed in a way
+  // no later step undoes (a new phase, a dropped column, a flipped row).
+  void Restart();
+  // Records the exchange step after which `entering` replaced `leaving`.
+  // True when the basis after it is one the current run has had.
+  bool Exchange(int entering, int leaving);
+
+ private:
+  bool SameBasis(std::size_t earlier);
+  void Insert(std::size_t index);
+  uint64_t key_ = 0;
+  std::vector<uint64_t> keys_;    // the key of each basis of the run, the run's first basis at 0
+  std::vector<int> entering_;     // exchange k of the run (k >= 1) at index k - 1
+  std::vector<int> leaving_;
+  std::vector<uint32_t> table_;   // open addressing over keys_: index + 1, 0 for an empty slot
+  std::vector<int> balance_;      // per variable; all 0 between calls of SameBasis
+};
+
 // The solver's three work lists, each indexed from 1. They are owned by the
 // caller and sized once for the largest problem it will pose: candidates and
 // rows need n + 1 and m + 1 entries, surplusFlags m2 + 1.
@@ -81,10 +129,18 @@ struct SimplexWorkLists {
   int* rows = nullptr;          // constraint rows examined by the ratio test
   int* surplusFlags = nullptr;  // 1 while a greater-or-equal row's column is unflipped
   int numCandidates = 0;        // written at the optimal exit: candidates[1..numCandidates] are left
+  PivotRule rule = PivotRule::kLargestCoefficient;
+  // With a watch the solve stops as soon as it returns to a basis of its
+  // current run of degenerate steps, and sets cycled (its result code is then
+  // left as the caller set it, as at the step limit). Without one nothing is
+  // recorded.
+  CycleWatch* cycleWatch = nullptr;
+  bool cycled = false;
 };
 
 // Solves the program laid out in the rows a[1..m+2] (columns 1..n+1 in use).
 // resultCode is written only at the optimal, unbounded, infeasible and
-// bad-input exits; the step-limit exit leaves it as the caller set it.
+// bad-input exits; the step-limit and cycling exits leave it as the caller
+// set it.
 void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m2, int m3, int* nonBasis,
             SimplexWorkLists& work);

@@ -13,6 +13,25 @@ void CopyRow(Matrix& source, uint32_t row, std::vector<double>& weights) {
 
 }  // namespace
 
+WeightSources MissingWeightSources(const AnalysisRecord& record, uint32_t o, int pass) {
+  // The families' choices in the order of FillAggregatorWeights; prices are
+  // data and never come from a program.
+  WeightSources sources;
+  const uint32_t e = o - 1;
+  if (record.Laspeyres || record.Paasche || record.Fisher || record.Lowe) return sources;
+  if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
+    sources.outputFromMissing = record.DOsts[e] == kMissing;
+    sources.inputFromMissing = record.DItss[e] == kMissing;
+  } else if (record.MalmquistIt || record.HicksMoorsteen) {
+    sources.outputFromMissing = record.DOtst[e] == kMissing;
+    sources.inputFromMissing = record.DIstt[e] == kMissing;
+  } else if (record.FarePrimont) {
+    sources.outputFromMissing = record.DO000 == kMissing;
+    sources.inputFromMissing = record.DI000 == kMissing;
+  }
+  return sources;
+}
+
 void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
   FillAggregatorWeights(record, copies, o, b, pass, record.CurrentOutputWeights, record.CurrentInputWeights);
 }

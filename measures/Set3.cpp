@@ -151,7 +151,31 @@ void CopyPeriodMatrix(Matrix& A, Matrix& source) {
 // A worker's aggregator weights of the program it is solving.
 struct Weights {
   std::vector<double> output, input;
+  WeightSources sources;  // whether they come from a failed program
 };
+
+// Whether every one of the count values is a number (not a NaN or an infinity).
+bool AllNumbers(const double* values, uint32_t count) {
+  for (uint32_t j = 0; j < count; ++j)
+    if (!std::isfinite(values[j])) return false;
+  return true;
+}
+
+// Whether the program laid out in A (rows x columns), rhs and obj holds a
+// non-number only in its objective, whose weights come from a failed
+// program. Such a program is not posed: its value is missing, as the distance
+// behind its weights is, and that failure has been reported already. A
+// program whose data hold a non-number is posed, and the solver refuses it.
+bool PosedFromMissingValue(bool weightsFromMissing, Matrix& A, uint32_t rows, uint32_t columns,
+                           const double* rhs, const double* obj) {
+  if (!weightsFromMissing || AllNumbers(obj, columns)) return false;
+  if (!AllNumbers(rhs, rows)) return false;
+  for (uint32_t i = 0; i < rows; ++i) {
+    for (uint32_t j = 0; j < columns; ++j)
+      if (!std::isfinite(A.GetValue(i, j))) return false;
+  }
+  return true;
+}
 
 // The period's reference set and its laid-out matrices.
 struct PeriodTechnology {
@@ -183,6 +207,7 @@ double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const
   for (uint32_t k = 0; k < K; ++k) obj[nref + k] = std::ldexp(-w[k], scaleExponent);
 
   if (!record.Vrs) A.SetDimensions(M + K, nref + K);
+  if (PosedFromMissingValue(weights.sources.inputFromMissing, A, A.m_NumRows, A.m_NumCols, rhs, obj)) return kMissing;
   SetProblem(A, workspace.Problem, rhs, obj, 0, static_cast<int>(M + K), record.Vrs ? 1 : 0);
   const double optimum = SolveAndReadOptimum(record, workspace.Problem, name, o, scaleExponent);
   return Present(optimum) ? -optimum : kMissing;
@@ -212,6 +237,7 @@ double DetermineQhat(const AnalysisRecord& record, LPWorkspace& workspace, const
   for (uint32_t m = 0; m < M; ++m) obj[nref + m] = std::ldexp(p[m], scaleExponent);
 
   if (!record.Vrs) A.SetDimensions(M + K, nref + M);
+  if (PosedFromMissingValue(weights.sources.outputFromMissing, A, A.m_NumRows, A.m_NumCols, rhs, obj)) return kMissing;
   SetProblem(A, workspace.Problem, rhs, obj, static_cast<int>(M + K), 0, record.Vrs ? 1 : 0);
   return SolveAndReadOptimum(record, workspace.Problem, name, o, scaleExponent);
 }
@@ -240,6 +266,7 @@ void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& w
                       PeriodTechnology& period, const HatSide& side, uint32_t o, uint32_t b, uint32_t d) {
   const uint32_t e = o - 1;
   FillAggregatorWeights(record, copies, o, b, 1, weights.output, weights.input);
+  weights.sources = MissingWeightSources(record, o, 1);
   side.qhat[e] = kMissing;
   side.xhat[e] = kMissing;
   side.xhat[e] = DetermineXhat(record, workspace, weights, copies, period, d, side.xhatName, o);
@@ -249,6 +276,7 @@ void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& w
   side.firstPassQhat[e] = side.qhat[e];
   side.firstPassXhat[e] = side.xhat[e];
   FillAggregatorWeights(record, copies, o, b, 2, weights.output, weights.input);
+  weights.sources = MissingWeightSources(record, o, 2);
   side.xhat[e] = DetermineXhat(record, workspace, weights, copies, period, d, side.xhatName, o);
   side.qhat[e] = DetermineQhat(record, workspace, weights, copies, period, d, side.qhatName, o);
   side.qhat[e] = GeometricMeanOfPasses(side.firstPassQhat[e], side.qhat[e]);
@@ -265,7 +293,7 @@ void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
   WorkingCopies copies;
   CreateWorkingCopies(record, copies);
   std::vector<Weights> weights(workers.Size(), Weights{std::vector<double>(record.Outputs, 0.0),
-                                                      std::vector<double>(record.Inputs, 0.0)});
+                                                      std::vector<double>(record.Inputs, 0.0), WeightSources{}});
   const Matrix& capacity = workers.Workspace(0).LPMatrix;
   PeriodTechnology period;
   SetProgress progress(3, static_cast<uint64_t>(NT) + (chained && NT > N ? NT - N : 0));
