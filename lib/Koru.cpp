@@ -17,7 +17,7 @@ namespace {
 
 const char* const kFamilyTokens[kFamilyCount] = {"laspeyres",    "paasche",      "fisher",          "lowe",
                                                  "malmquist-hs", "malmquist-it", "hicks-moorsteen", "fare-primont"};
-const char* const kReturnsToScaleTokens[] = {"vrs", "crs"};
+const char* const kReturnsToScaleTokens[] = {"vrs", "crs", "nirs", "ndrs"};
 const char* const kTechnologyTokens[] = {"each-period", "no-regress", "no-change"};
 
 template <typename Value, std::size_t Count>

@@ -46,13 +46,30 @@ std::string WithoutTrailingSpaces(std::string text) {
   return text;
 }
 
+namespace {
+
+// The Malmquist set's cross-period distances that are missing because their
+// observation lies outside the other period's technology; "" when none.
+std::string OutsideNote(const AnalysisRecord& record) {
+  const uint64_t outside = record.MalmquistSet.outside;
+  if (record.Malmquist != 1 || outside == 0) return "";
+  return FormatText(" NOTE: %llu cross-period distance%s of the Malmquist file %s missing (-9999): the\n"
+                    "       observation lies outside the other period's technology under these\n"
+                    "       returns to scale, so no program failed.\n",
+                    static_cast<unsigned long long>(outside), outside == 1 ? "" : "s", outside == 1 ? "is" : "are");
+}
+
+}  // namespace
+
 std::string RunEndNote(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
   // Programs solved again with no better result fail or stop short as
   // before; they alone add no note to a run that needs no warning.
-  if (tally.solvedAgain == 0 || (!RunIsInaccurate(record) && tally.solvedAgainTaken == 0)) return "";
+  if (tally.solvedAgain == 0 || (!RunIsInaccurate(record) && tally.solvedAgainTaken == 0))
+    return OutsideNote(record);
   return " NOTE: " + Programs(tally.solvedAgain) + " solved again on a rescaled copy; " +
-         FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken));
+         FormatText("%llu reached the optimum there.\n", static_cast<unsigned long long>(tally.solvedAgainTaken)) +
+         OutsideNote(record);
 }
 
 std::string RunEndWarning(const AnalysisRecord& record) { return RunEndNote(record) + AccuracyWarning(record); }
