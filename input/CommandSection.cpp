@@ -335,7 +335,7 @@ std::string ConfigurationText(const AnalysisRecord& record) {
     text += FormatText(" No technical regress\n");
     if (record.Window != 1) text += FormatText(" No technical change in periods 1 to %d \n", window);
   }
-  text += FormatText(ReturnsToScaleLine(record));
+  text += FormatText("%s", ReturnsToScaleLine(record));
   if (record.UnitMeans == 1) text += FormatText(" Quantity variables have been re-scaled to have unit means\n");
   if (record.Periods == 1) text += FormatText("\n WARNING: %s ", "number of periods = 1 \n");
   return text;

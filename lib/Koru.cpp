@@ -78,6 +78,13 @@ std::string family_token(Family family) {
 
 Family family_from_token(const std::string& token) { return FromToken<Family>(token, kFamilyTokens, "family"); }
 
+std::string returns_to_scale_token(ReturnsToScale returnsToScale) {
+  const std::size_t r = static_cast<std::size_t>(returnsToScale);
+  if (r >= sizeof kReturnsToScaleTokens / sizeof kReturnsToScaleTokens[0])
+    throw std::invalid_argument("koru::returns_to_scale_token: no such returns to scale");
+  return kReturnsToScaleTokens[r];
+}
+
 ReturnsToScale returns_to_scale_from_token(const std::string& token) {
   return FromToken<ReturnsToScale>(token, kReturnsToScaleTokens, "returns to scale");
 }

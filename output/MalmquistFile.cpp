@@ -66,7 +66,7 @@ bool WriteMalmquistFile(const AnalysisRecord& record, StagedFiles& files, const 
   std::FILE* file = OpenResultFile(files, fileName, "Unable to open _output_malmquist.csv file for writing");
   if (file == nullptr) return false;
   WriteTitle(file);
-  FilePrintf(file, kTitle);
+  FilePrintf(file, "%s", kTitle);
   const std::size_t count = ColumnCount(record);
   std::string heading = FormatText("  %s", record.IdHeading);
   for (std::size_t c = 0; c < count; ++c) heading += std::string(", ") + kColumns[c].name;

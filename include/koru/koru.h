@@ -48,6 +48,8 @@ enum class Technology { EachPeriod, NoTechRegress, NoTechChange };
 // ("fare-primont", "malmquist-hs", "hicks-moorsteen", ...).
 std::string family_name(Family family);
 std::string family_token(Family family);
+// The token of a returns-to-scale setting: "vrs", "crs", "nirs", "ndrs".
+std::string returns_to_scale_token(ReturnsToScale returnsToScale);
 
 // The tokens front ends take, back to values: "laspeyres" ... "fare-primont";
 // "vrs", "crs", "nirs", "ndrs"; "each-period", "no-regress", "no-change". An unknown token
