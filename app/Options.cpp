@@ -82,7 +82,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       continue;
     }
     if (name == "-h" || name == "--help" || name == "--version" || name == "--batch" || name == "--report" ||
-        name == "--single-solve") {
+        name == "--single-solve" || name == "--malmquist") {
       if (hasValue) return UsageError("option '" + name + "' takes no value");
       if (name == "-h" || name == "--help") {
         line.action = CommandLine::Action::Help;
@@ -95,6 +95,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (name == "--batch") line.options.batch = true;
       if (name == "--report") line.options.report = true;
       if (name == "--single-solve") line.options.singleSolve = true;
+      if (name == "--malmquist") line.options.malmquist = true;
       continue;
     }
     return UsageError("unknown option '" + arg + "'");
@@ -122,6 +123,8 @@ std::string HelpText() {
          "                   its end\n"
          "      --report     also write name_output_report.html, a page of charts of\n"
          "                   the decomposition by period\n"
+         "      --malmquist  also compute the Malmquist index and its efficiency and\n"
+         "                   technical change and write name_output_malmquist.csv\n"
          "      --single-solve\n"
          "                   solve every linear program once: a program the solver\n"
          "                   gets wrong is not solved again on a rescaled copy, so\n"
@@ -135,6 +138,7 @@ std::string HelpText() {
          "  name_output_xtras.csv         intermediate values\n"
          "  name_output_xxerrors.txt      one entry per linear program that failed\n"
          "  name_output_report.html       with --report only\n"
+         "  name_output_malmquist.csv     with --malmquist only\n"
          "\n"
          "Exit status:\n"
          "  0  the run finished (failed programs are listed in the error log), or\n"

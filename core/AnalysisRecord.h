@@ -21,6 +21,11 @@ class ErrorLog;
 // Marks a value that could not be computed; tested by exact comparison.
 constexpr double kMissing = -9999.0;
 
+// The values of AnalysisRecord::ScaleBound.
+constexpr int kFreeScale = 0;
+constexpr int kNonIncreasing = 1;
+constexpr int kNonDecreasing = 2;
+
 using ObservationVector = std::vector<double>;
 
 struct AnalysisRecord {
@@ -28,6 +33,10 @@ struct AnalysisRecord {
   int TechRegress = 1;
   int TechChange = 1;
   int Vrs = 1;
+  // With Vrs = 1, the bound on the reference combinations' sum of lambda:
+  // kFreeScale (variable returns), kNonIncreasing (<= 1) or kNonDecreasing
+  // (>= 1). The NIRS and NDRS commands set it; CRS and VRS clear it.
+  int ScaleBound = 0;
   int Prices = 0;
   int UnitMeans = 0;
   int Laspeyres = 0;
@@ -48,6 +57,9 @@ struct AnalysisRecord {
   uint32_t RefCount = 0;
   uint32_t RefLast = 0;
   uint32_t RefFirst = 0;
+  // Set by the run's front end, not by the input file: 1 adds the Malmquist
+  // set (measures/MalmquistSet.cpp) and its file.
+  int Malmquist = 0;
   // Set by the run's front end, not by the input file: 1 turns off the
   // second solve of programs the first solve gets wrong (lp/RescaledSolve.h),
   // so that every program gives what earlier versions gave.
@@ -96,6 +108,23 @@ struct AnalysisRecord {
   ObservationVector DOttt, DOsts, DOtst;
   double DO000 = 0.0;
   ObservationVector HIttt, HOttt;
+
+  // The Malmquist set (with Malmquist = 1): the four distances of each
+  // orientation, under the run's returns to scale (D) and under constant
+  // returns (H), and the indexes built on them; sss is the previous-period
+  // observation against its own technology, tts the observation against the
+  // previous period's, sst the previous-period observation against the
+  // observation's own period's. Every entry of a first-period observation,
+  // and every value that could not be computed, is -9999.
+  struct MalmquistValues {
+    ObservationVector DOsss, DOtts, DOsst, DOttt, M_O, EC_O, TC_O;
+    ObservationVector DIsss, DItts, DIsst, DIttt, M_I, EC_I, TC_I;
+    ObservationVector HOsss, HOtts, HOsst, HOttt, M_O_crs, EC_O_crs, TC_O_crs, PEC_O, SEC_O;
+    ObservationVector HIsss, HItts, HIsst, HIttt, M_I_crs, EC_I_crs, TC_I_crs, PEC_I, SEC_I;
+    // Cross-period distances missing because their observation lies outside
+    // the other period's technology (not failed programs).
+    uint64_t outside = 0;
+  } MalmquistSet;
 
   ErrorLog* Log = nullptr;
 

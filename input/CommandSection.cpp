@@ -50,6 +50,8 @@ enum CommandCode : int {
   kVrs = 19,
   kUnitMeans = 20,
   kEnd = 21,
+  kNirs = 22,
+  kNdrs = 23,
 };
 
 static_assert(kFarePrimont - kLaspeyres + 1 == kFamilyCount, "one command per family");
@@ -85,6 +87,8 @@ const CommandSpelling kCommandSpellings[] = {
     {"VRS", kVrs},
     {"UnitMeans", kUnitMeans},
     {"End", kEnd},
+    {"NIRS", kNirs},
+    {"NDRS", kNdrs},
     // Small-letter and other variants.
     {"firms", kFirms},
     {"periods", kPeriods},
@@ -117,6 +121,8 @@ const CommandSpelling kCommandSpellings[] = {
     {"vrs", kVrs},
     {"unitmeans", kUnitMeans},
     {"end", kEnd},
+    {"nirs", kNirs},
+    {"ndrs", kNdrs},
     {"%", kComment},
 };
 
@@ -161,6 +167,7 @@ void SetDefaults(AnalysisRecord& record) {
   record.TechRegress = 1;
   record.TechChange = 1;
   record.Vrs = 1;
+  record.ScaleBound = kFreeScale;
   record.Prices = 0;
   record.UnitMeans = 0;
   record.Laspeyres = 0;
@@ -216,7 +223,10 @@ bool ApplyCommand(AnalysisRecord& record, int code, int number) {
       record.TechChange = 0;
       record.TechRegress = 0;
       break;
-    case kCrs: record.Vrs = 0; break;
+    case kCrs:
+      record.Vrs = 0;
+      record.ScaleBound = kFreeScale;
+      break;
     case kLaspeyres:
     case kPaasche:
     case kFisher:
@@ -227,7 +237,18 @@ bool ApplyCommand(AnalysisRecord& record, int code, int number) {
     case kFarePrimont: record.*kFamilies[code - kLaspeyres].flag = 1; break;
     case kBase: record.Base = static_cast<uint32_t>(number); break;
     case kWindow: record.Window = static_cast<uint32_t>(number); break;
-    case kVrs: record.Vrs = 1; break;
+    case kVrs:
+      record.Vrs = 1;
+      record.ScaleBound = kFreeScale;
+      break;
+    case kNirs:
+      record.Vrs = 1;
+      record.ScaleBound = kNonIncreasing;
+      break;
+    case kNdrs:
+      record.Vrs = 1;
+      record.ScaleBound = kNonDecreasing;
+      break;
     case kUnitMeans: record.UnitMeans = 1; break;
     case kEnd: return true;
     default: break;
@@ -287,6 +308,17 @@ bool ApplyConsistencyRules(AnalysisRecord& record) {
   return true;
 }
 
+namespace {
+
+const char* ReturnsToScaleLine(const AnalysisRecord& record) {
+  if (record.Vrs != 1) return " Constant returns to scale\n";
+  if (record.ScaleBound == kNonIncreasing) return " Non-increasing returns to scale\n";
+  if (record.ScaleBound == kNonDecreasing) return " Non-decreasing returns to scale\n";
+  return " Variable returns to scale\n";
+}
+
+}  // namespace
+
 std::string ConfigurationText(const AnalysisRecord& record) {
   std::string text;
   // The consistency rules have left exactly one family flag set.
@@ -303,7 +335,7 @@ std::string ConfigurationText(const AnalysisRecord& record) {
     text += FormatText(" No technical regress\n");
     if (record.Window != 1) text += FormatText(" No technical change in periods 1 to %d \n", window);
   }
-  text += FormatText(record.Vrs == 1 ? " Variable returns to scale\n" : " Constant returns to scale\n");
+  text += FormatText("%s", ReturnsToScaleLine(record));
   if (record.UnitMeans == 1) text += FormatText(" Quantity variables have been re-scaled to have unit means\n");
   if (record.Periods == 1) text += FormatText("\n WARNING: %s ", "number of periods = 1 \n");
   return text;

@@ -31,14 +31,18 @@ namespace {
 void Configure(AnalysisRecord& record, const Panel& panel, const Settings& settings) {
   if (static_cast<unsigned>(settings.family) >= kFamilyCount)
     throw InputError(FormatText("family %d is none of the eight families", static_cast<int>(settings.family)));
-  if (static_cast<unsigned>(settings.returnsToScale) > 1)
-    throw InputError(FormatText("returns to scale %d is neither variable nor constant",
+  if (static_cast<unsigned>(settings.returnsToScale) > 3)
+    throw InputError(FormatText("returns to scale %d is none of variable, constant, non-increasing, non-decreasing",
                                 static_cast<int>(settings.returnsToScale)));
   if (static_cast<unsigned>(settings.technology) > 2)
     throw InputError(FormatText("technology %d is none of each period, no technical regress, no technical change",
                                 static_cast<int>(settings.technology)));
   record.Prices = panel.HasPrices() ? 1 : 0;
-  record.Vrs = settings.returnsToScale == ReturnsToScale::Variable ? 1 : 0;
+  record.Vrs = settings.returnsToScale == ReturnsToScale::Constant ? 0 : 1;
+  record.ScaleBound = settings.returnsToScale == ReturnsToScale::NonIncreasing   ? kNonIncreasing
+                      : settings.returnsToScale == ReturnsToScale::NonDecreasing ? kNonDecreasing
+                                                                                  : kFreeScale;
+  record.Malmquist = settings.malmquist ? 1 : 0;
   record.TechRegress = settings.technology == Technology::EachPeriod ? 1 : 0;
   record.TechChange = settings.technology == Technology::NoTechChange ? 0 : 1;
   record.UnitMeans = settings.unitMeans ? 1 : 0;
@@ -157,11 +161,16 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
       [](AnalysisRecord& r, WorkerPool&) { ComputeSet5(r); },
       [](AnalysisRecord& r, WorkerPool&) { ComputeSet6(r); },
   };
-  for (auto set : sets) {
+  const auto run = [&](void (*set)(AnalysisRecord&, WorkerPool&)) {
     if (CancelRequestedNow()) throw Cancelled();
     set(record, workers);
     if (CancelRequested()) throw Cancelled();
     if (log.HasCriticalEntry() && !log.CriticalStop()) ThrowStop(*ThreadRunContext());
+  };
+  for (auto set : sets) {
+    run(set);
+    // The Malmquist set takes Set 1's own-period distances.
+    if (set == sets[0] && record.Malmquist == 1) run(ComputeMalmquistSet);
   }
 }
 
@@ -218,6 +227,8 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.atMaxTfp.resize(record.Observations);
   for (uint32_t o = 0; o < record.Observations; ++o) results.atMaxTfp[o] = record.TfpMaxFlag[o] == 1.0;
   results.representative = RepresentativeValues(record);
+  if (record.Malmquist == 1) results.malmquist = ToTable(MalmquistTable(record));
+  results.malmquistOutside = record.MalmquistSet.outside;
 
   const ProgramTally& tally = record.Tally;
   results.failed = Notes(tally.failures);

@@ -68,7 +68,9 @@ std::string RunEndWarning(const AnalysisRecord& record);
 std::string WithoutTrailingSpaces(std::string text);
 
 // The two parts of that text: the note on the second solves (one line, or
-// ""), and the warning proper (its " WARNING: " lines, or "").
+// ""), then the note on the Malmquist set's distances outside the other
+// period's technology, and the warning proper (its " WARNING: " lines, or
+// "").
 std::string RunEndNote(const AnalysisRecord& record);
 std::string AccuracyWarning(const AnalysisRecord& record);
 

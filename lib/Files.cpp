@@ -64,7 +64,10 @@ Settings SettingsOfRecord(const AnalysisRecord& record) {
   settings.familyGiven = true;
   for (std::size_t f = 0; f < kFamilyCount; ++f)
     if (record.*kFamilies[f].flag == 1) settings.family = static_cast<Family>(f);
-  settings.returnsToScale = record.Vrs == 1 ? ReturnsToScale::Variable : ReturnsToScale::Constant;
+  settings.returnsToScale = record.Vrs != 1                             ? ReturnsToScale::Constant
+                            : record.ScaleBound == kNonIncreasing ? ReturnsToScale::NonIncreasing
+                            : record.ScaleBound == kNonDecreasing ? ReturnsToScale::NonDecreasing
+                                                                  : ReturnsToScale::Variable;
   settings.technology = record.TechChange == 0   ? Technology::NoTechChange
                         : record.TechRegress == 0 ? Technology::NoTechRegress
                                                   : Technology::EachPeriod;
@@ -142,6 +145,8 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
     text += std::string(keywords[static_cast<int>(settings.family)]) + "\n";
   }
   if (settings.returnsToScale == ReturnsToScale::Constant) text += "CRS\n";
+  if (settings.returnsToScale == ReturnsToScale::NonIncreasing) text += "NIRS\n";
+  if (settings.returnsToScale == ReturnsToScale::NonDecreasing) text += "NDRS\n";
   if (settings.technology == Technology::NoTechRegress) text += "NoTechRegress\n";
   if (settings.technology == Technology::NoTechChange) text += "NoTechChange\n";
   text += FormatText("Window %u\nBase %u\n", settings.window, settings.base);
@@ -206,6 +211,8 @@ void WriteResultFiles(const Results& results, StagedFiles& files, const std::str
   WriteOrThrow([&] { return WriteLevelsFile(record, files, baseName + "_output_levels.csv"); });
   WriteOrThrow([&] { return WriteShadowPricesFile(record, files, baseName + "_output_shadowprices.csv"); });
   WriteOrThrow([&] { return WriteExtrasFile(record, files, baseName + "_output_xtras.csv"); });
+  if (record.Malmquist == 1)
+    WriteOrThrow([&] { return WriteMalmquistFile(record, files, baseName + "_output_malmquist.csv"); });
   if (reportName != nullptr)
     WriteOrThrow([&] { return WriteReportFile(record, results.panel.source, files, *reportName); });
 }

@@ -17,7 +17,7 @@ namespace {
 
 const char* const kFamilyTokens[kFamilyCount] = {"laspeyres",    "paasche",      "fisher",          "lowe",
                                                  "malmquist-hs", "malmquist-it", "hicks-moorsteen", "fare-primont"};
-const char* const kReturnsToScaleTokens[] = {"vrs", "crs"};
+const char* const kReturnsToScaleTokens[] = {"vrs", "crs", "nirs", "ndrs"};
 const char* const kTechnologyTokens[] = {"each-period", "no-regress", "no-change"};
 
 template <typename Value, std::size_t Count>
@@ -77,6 +77,13 @@ std::string family_token(Family family) {
 }
 
 Family family_from_token(const std::string& token) { return FromToken<Family>(token, kFamilyTokens, "family"); }
+
+std::string returns_to_scale_token(ReturnsToScale returnsToScale) {
+  const std::size_t r = static_cast<std::size_t>(returnsToScale);
+  if (r >= sizeof kReturnsToScaleTokens / sizeof kReturnsToScaleTokens[0])
+    throw std::invalid_argument("koru::returns_to_scale_token: no such returns to scale");
+  return kReturnsToScaleTokens[r];
+}
 
 ReturnsToScale returns_to_scale_from_token(const std::string& token) {
   return FromToken<ReturnsToScale>(token, kReturnsToScaleTokens, "returns to scale");

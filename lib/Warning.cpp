@@ -46,6 +46,21 @@ std::string WithoutTrailingSpaces(std::string text) {
   return text;
 }
 
+namespace {
+
+// The Malmquist set's cross-period distances that are missing because their
+// observation lies outside the other period's technology; "" when none.
+std::string OutsideNote(const AnalysisRecord& record) {
+  const uint64_t outside = record.MalmquistSet.outside;
+  if (record.Malmquist != 1 || outside == 0) return "";
+  return FormatText(" NOTE: %llu cross-period distance%s of the Malmquist file %s missing (-9999): the\n"
+                    "       observation lies outside the other period's technology under these\n"
+                    "       returns to scale, so no program failed.\n",
+                    static_cast<unsigned long long>(outside), outside == 1 ? "" : "s", outside == 1 ? "is" : "are");
+}
+
+}  // namespace
+
 std::string RunEndNote(const AnalysisRecord& record) {
   const ProgramTally& tally = record.Tally;
   std::string note;
@@ -62,7 +77,7 @@ std::string RunEndNote(const AnalysisRecord& record) {
             FormatText("%llu solved with a pivot rule that cannot cycle.\n",
                        static_cast<unsigned long long>(tally.antiCyclingSolved));
   }
-  return note;
+  return note + OutsideNote(record);
 }
 
 std::string RunEndWarning(const AnalysisRecord& record) { return RunEndNote(record) + AccuracyWarning(record); }

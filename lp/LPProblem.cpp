@@ -196,7 +196,8 @@ int Solve(LPProblem& problem) {
     }
   }
 
-  if (code != kLPOptimal) {
+  const bool answeredUnbounded = code == kLPUnbounded && problem.m_UnboundedIsAnswer;
+  if (code != kLPOptimal && !answeredUnbounded) {
     const std::string message =
         problem.m_SolveCalled > 0
             ? FormatText("   Error: problem not solved; code = %d (SOLVE CALLED MORE THEN ONCE) ", code)
@@ -219,8 +220,8 @@ int Solve(LPProblem& problem) {
             : std::string(" LP stopped short: an improving direction without limit was left ");
     problem.m_ErrorLog->AddEntry(kStoppedShortLogLevel, message.c_str());
   }
-  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "", code, stoppedShort,
-              verdict.gain, problem.m_SecondSolve, cycled);
+  NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "",
+              answeredUnbounded ? kLPOptimal : code, stoppedShort, verdict.gain, problem.m_SecondSolve, cycled);
   problem.m_SolveCalled = 1;
   return code;
 }

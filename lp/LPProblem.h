@@ -83,6 +83,13 @@ class LPProblem {
   // True: no second solve, so every program gives what earlier versions
   // gave (the --single-solve option). Set once per run by the creator.
   bool m_SingleSolve = false;
+  // True while the caller poses programs whose data may leave them without
+  // a bounded optimum (a multiplier program whose observation lies outside
+  // the technology it is measured against): a program still unbounded after
+  // its second solve is then an answer, not a failure. It prints no line,
+  // writes no error-log entry and counts as solved; its code stays
+  // kLPUnbounded for the caller.
+  bool m_UnboundedIsAnswer = false;
   // The program as SetProblem was given it, read again by a second solve:
   // A, rhs and obj must stay unchanged until Solve returns.
   const Matrix* m_PosedMatrix = nullptr;

@@ -21,3 +21,7 @@ void ComputeSet3(AnalysisRecord& record, WorkerPool& workers);  // QHAT, XHAT
 void ComputeSet4(AnalysisRecord& record);                         // TFP, TFP*
 void ComputeSet5(AnalysisRecord& record);                         // TFPE and its components
 void ComputeSet6(AnalysisRecord& record);                         // index numbers
+// With record.Malmquist, run after Set 1, whose own-period distances it
+// takes: the cross-period distances, the Malmquist index and its parts
+// (record.MalmquistSet). Its progress is reported as set 7.
+void ComputeMalmquistSet(AnalysisRecord& record, WorkerPool& workers);

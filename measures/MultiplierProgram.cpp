@@ -18,7 +18,7 @@ constexpr double kNegatedZero = -0.0;
 // few thousand rows lies in one small block. Returns true when every step
 // stayed within the matrices (nothing was reported).
 bool LayOutReferenceRows(Matrix& A, Matrix& outputs, Matrix& inputs, ReferenceRange range, uint32_t M,
-                         uint32_t K) {
+                         uint32_t K, double interceptCoefficient) {
   const uint32_t J = range.Count();
   const bool laidOut = A.ResetMatrixPacked(J + 1, M + K + 2) == 0;
   if (J > 0) SetSubMatrix(A, 0, J - 1, M, M + K - 1, inputs, range.first - 1, range.last - 1, 0, K - 1);
@@ -27,18 +27,26 @@ bool LayOutReferenceRows(Matrix& A, Matrix& outputs, Matrix& inputs, ReferenceRa
   if (laidOut) {
     for (uint32_t r = 0; r < J; ++r) {
       double* row = A.Row(r);
-      row[M + K] = -1.0;
-      row[M + K + 1] = 1.0;
+      row[M + K] = interceptCoefficient;
+      row[M + K + 1] = -interceptCoefficient;
     }
   } else {
     for (uint32_t r = 0; r < J; ++r) {
-      A.SetValue(r, M + K, -1.0);
-      A.SetValue(r, M + K + 1, 1.0);
+      A.SetValue(r, M + K, interceptCoefficient);
+      A.SetValue(r, M + K + 1, -interceptCoefficient);
     }
   }
   return laidOut && J > 0 && M > 0 && K > 0 && range.first >= 1 &&
          outputs.Contains(range.first - 1, range.last - 1, 0, M - 1) &&
          inputs.Contains(range.first - 1, range.last - 1, 0, K - 1);
+}
+
+// The coefficient of column M+K in the reference rows, and minus its
+// objective entry: -1, so that column M+K is w1 and M+K+1 is w2 of
+// w = w1 - w2, except under non-decreasing returns to scale, where column
+// M+K is w2 (+1) and the bounded solve drops column M+K+1, leaving w <= 0.
+double InterceptCoefficient(const AnalysisRecord& record) {
+  return record.Vrs != 0 && record.ScaleBound == kNonDecreasing ? 1.0 : -1.0;
 }
 
 }  // namespace
@@ -60,7 +68,7 @@ void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace
     double* row = A.Row(J);
     for (uint32_t c = 0; c < M + K + 2; ++c) row[c] = kNegatedZero;
   } else {
-    const bool clean = LayOutReferenceRows(A, outputs, inputs, range, M, K);
+    const bool clean = LayOutReferenceRows(A, outputs, inputs, range, M, K, InterceptCoefficient(record));
     if (inPlace != nullptr) {
       inPlace->valid = clean;
       inPlace->range = range;
@@ -78,8 +86,9 @@ void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace
     for (uint32_t m = 0; m < M; ++m) obj[m] = objectiveQuantities[m];
     for (uint32_t k = 0; k < K; ++k) obj[M + k] = 0.0;
   }
-  obj[M + K] = -1.0;
-  obj[M + K + 1] = 1.0;
+  const double intercept = InterceptCoefficient(record);
+  obj[M + K] = intercept;
+  obj[M + K + 1] = -intercept;
 
   double* rhs = workspace.LPRhs.data();
   for (uint32_t r = 0; r < J; ++r) rhs[r] = 0.0;
@@ -89,7 +98,12 @@ void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace
 double SolveMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, ReferenceRange range,
                               Orientation orientation, bool withoutIntercept) {
   const uint32_t J = range.Count();
-  if (withoutIntercept) workspace.LPMatrix.SetDimensions(J + 1, record.Outputs + record.Inputs);
+  if (withoutIntercept) {
+    workspace.LPMatrix.SetDimensions(J + 1, record.Outputs + record.Inputs);
+  } else if (record.ScaleBound != kFreeScale) {
+    // One sign for the intercept: only column M+K stays.
+    workspace.LPMatrix.SetDimensions(J + 1, record.Outputs + record.Inputs + 1);
+  }
   SetProblem(workspace.LPMatrix, workspace.Problem, workspace.LPRhs.data(), workspace.LPObjective.data(), static_cast<int>(J),
              0, 1);
   Solve(workspace.Problem);
@@ -98,6 +112,14 @@ double SolveMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspa
   const double z = workspace.Problem.Objective();
   if (z == kMissing) return kMissing;
   return orientation == Orientation::kOutput ? -1.0 / z : 1.0 / z;
+}
+
+double InterceptOf(const AnalysisRecord& record, const double* solution) {
+  const uint32_t c = record.Outputs + record.Inputs;
+  if (record.Vrs == 0) return 0.0;
+  if (record.ScaleBound == kNonIncreasing) return solution[c];
+  if (record.ScaleBound == kNonDecreasing) return -solution[c];
+  return solution[c] - solution[c + 1];
 }
 
 void LabelProgram(const AnalysisRecord& record, const char* format, int observation) {

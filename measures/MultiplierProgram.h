@@ -14,7 +14,11 @@
 // the caller. The distance value is read back from the optimum z as -1/z
 // (output) or 1/z (input); a failed program, or z = -9999 exactly, gives
 // -9999. Constant returns to scale drop w1 and w2 by cutting the built matrix
-// to its first M + K columns.
+// to its first M + K columns. Non-increasing returns to scale (sum of lambda
+// <= 1 in the envelopment form) keep w >= 0 by cutting to M + K + 1 columns,
+// which drops w2; non-decreasing returns (sum of lambda >= 1) keep w <= 0:
+// their programs are built with the intercept pair's signs exchanged, so that
+// column M+K holds w2, and cut likewise.
 
 #include <cstdint>
 
@@ -48,9 +52,15 @@ void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace
 
 // Poses and solves the program in the work objects and returns its distance
 // value. With withoutIntercept the matrix is first cut to J + 1 rows and
-// M + K columns. The multipliers stay in workspace.Problem.m_Solution.
+// M + K columns; otherwise, under non-increasing or non-decreasing returns
+// to scale, to M + K + 1 columns. The multipliers stay in workspace.Problem.m_Solution.
 double SolveMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, ReferenceRange range,
                               Orientation orientation, bool withoutIntercept);
+
+// The intercept w of a solved D program from its solution: w1 - w2, the one
+// column kept under non-increasing (w) or non-decreasing (-w) returns, 0
+// under constant returns.
+double InterceptOf(const AnalysisRecord& record, const double* solution);
 
 // Copies the label of the next program, `format` with the observation number
 // in its one %d, into the error log's context buffer, when the record has an

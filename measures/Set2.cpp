@@ -141,7 +141,7 @@ void SolveFarePrimontStage(AnalysisRecord& record, LPWorkspace& workspace, Worki
   for (uint32_t m = 0; m < M; ++m) record.pstar0[m] = record.alpha0[m] * record.DO000 / d;
   for (uint32_t k = 0; k < K; ++k) record.beta0[k] = s[M + k];
   // Without the intercept columns the solution holds no w1, w2.
-  record.gamma0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
+  record.gamma0 = InterceptOf(record, s.data());
 
   BuildMultiplierProgram(record, workspace, copies.outputs, copies.inputs, all, Orientation::kInput,
                          record.x0.data(), record.q0.data());
@@ -151,7 +151,7 @@ void SolveFarePrimontStage(AnalysisRecord& record, LPWorkspace& workspace, Worki
   for (uint32_t k = 0; k < K; ++k) record.eta0[k] = s[M + k];
   const double e = WeightedSum(record.eta0.data(), record.x0.data(), K);
   for (uint32_t k = 0; k < K; ++k) record.wstar0[k] = record.eta0[k] * record.DI000 / e;
-  record.delta0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
+  record.delta0 = InterceptOf(record, s.data());
 }
 
 // Q, Qs, X and Xs of observation o with the current weights.

@@ -24,6 +24,11 @@
 // Fisher and Hicks-Moorsteen solve every program with two sets of weights
 // and keep the geometric mean. A failed program gives -9999.
 //
+// Under non-increasing returns to scale the convexity row is sum_j lambda_j
+// <= 1, under non-decreasing returns >= 1; the rows are grouped <=, >=, =,
+// so the XHAT program's <= row comes first (row 0, the others one lower) and
+// the QHAT program's >= row stays last. Constant returns drop the row.
+//
 // The aggregator weights of the distance-function and Fare-Primont families
 // are about 1/quantity and can be far below the simplex tolerance; a program
 // whose largest |weight| is positive and below 1 is posed with its objective
@@ -80,17 +85,38 @@ double SolveAndReadOptimum(const AnalysisRecord& record, LPProblem& problem, con
   return optimum;
 }
 
+// The row of the XHAT program where its output rows start: 1 when the
+// convexity row is a <= row and so comes first, else 0.
+uint32_t XhatTop(const AnalysisRecord& record) {
+  return record.Vrs != 0 && record.ScaleBound == kNonIncreasing ? 1 : 0;
+}
+
+// The rows of each kind of the convexity row (m1, m2, m3 of SetProblem), 0
+// and 0 and 0 under constant returns to scale.
+struct ConvexityRowKind {
+  int lessEqual, greaterEqual, equal;
+};
+
+ConvexityRowKind ConvexityKind(const AnalysisRecord& record) {
+  if (record.Vrs == 0) return {0, 0, 0};
+  if (record.ScaleBound == kNonIncreasing) return {1, 0, 0};
+  if (record.ScaleBound == kNonDecreasing) return {0, 1, 0};
+  return {0, 0, 1};
+}
+
 // The constraint matrix of the XHAT programs against reference observations
-// first..last (rows of the copies): outputs y_j in rows 0..M-1, inputs -x_j
-// in rows M..M+K-1 beside the identity of the x columns, the convexity row.
-void LayOutXhatMatrix(Matrix& A, WorkingCopies& copies, uint32_t first, uint32_t last, uint32_t M, uint32_t K) {
+// first..last (rows of the copies): outputs y_j in rows top..top+M-1, inputs
+// -x_j in rows top+M..top+M+K-1 beside the identity of the x columns, the
+// convexity row (row M+K, or row 0 when top is 1).
+void LayOutXhatMatrix(Matrix& A, WorkingCopies& copies, uint32_t first, uint32_t last, uint32_t M, uint32_t K,
+                      uint32_t top) {
   const uint32_t nref = last - first + 1;
   const bool laidOut = A.ResetMatrixPacked(M + K + 1, nref + K) == 0;
-  SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, M, M + K - 1, nref - 1);
+  SetSubMatrixTransposed(A, copies.inputs, first, last, K - 1, top + M, top + M + K - 1, nref - 1);
   A.MultScalar(-1.0);
-  SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, 0, M - 1, nref - 1);
-  for (uint32_t k = 0; k < K; ++k) A.SetValue(M + k, nref + k, 1.0);
-  SetConvexityRow(A, laidOut, M + K, nref);
+  SetSubMatrixTransposed(A, copies.outputs, first, last, M - 1, top, top + M - 1, nref - 1);
+  for (uint32_t k = 0; k < K; ++k) A.SetValue(top + M + k, nref + k, 1.0);
+  SetConvexityRow(A, laidOut, top == 0 ? M + K : 0, nref);
 }
 
 // The constraint matrix of the QHAT programs: outputs -y_j in rows 0..M-1
@@ -137,7 +163,7 @@ void PreparePeriodMatrices(const AnalysisRecord& record, WorkingCopies& copies, 
       return;
     }
   }
-  LayOutXhatMatrix(period.xhat, copies, first - 1, last - 1, M, K);
+  LayOutXhatMatrix(period.xhat, copies, first - 1, last - 1, M, K, XhatTop(record));
   LayOutQhatMatrix(period.qhat, copies, first - 1, last - 1, M, K);
 }
 
@@ -192,13 +218,14 @@ double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const
   if (period.matrices.valid) {
     CopyPeriodMatrix(A, period.matrices.xhat);
   } else {
-    LayOutXhatMatrix(A, copies, period.range.first - 1, period.range.last - 1, M, K);
+    LayOutXhatMatrix(A, copies, period.range.first - 1, period.range.last - 1, M, K, XhatTop(record));
   }
 
+  const uint32_t top = XhatTop(record);
   double* rhs = workspace.LPRhs.data();
-  for (uint32_t m = 0; m < M; ++m) rhs[m] = copies.outputs.GetValue(d - 1, m);
-  for (uint32_t k = 0; k < K; ++k) rhs[M + k] = 0.0;
-  rhs[M + K] = 1.0;
+  for (uint32_t m = 0; m < M; ++m) rhs[top + m] = copies.outputs.GetValue(d - 1, m);
+  for (uint32_t k = 0; k < K; ++k) rhs[top + M + k] = 0.0;
+  rhs[top == 0 ? M + K : 0] = 1.0;
 
   const std::vector<double>& w = weights.input;
   const int scaleExponent = ObjectiveScaleExponent(w);
@@ -208,7 +235,9 @@ double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const
 
   if (!record.Vrs) A.SetDimensions(M + K, nref + K);
   if (PosedFromMissingValue(weights.sources.inputFromMissing, A, A.m_NumRows, A.m_NumCols, rhs, obj)) return kMissing;
-  SetProblem(A, workspace.Problem, rhs, obj, 0, static_cast<int>(M + K), record.Vrs ? 1 : 0);
+  const ConvexityRowKind convexity = ConvexityKind(record);
+  SetProblem(A, workspace.Problem, rhs, obj, convexity.lessEqual, static_cast<int>(M + K) + convexity.greaterEqual,
+             convexity.equal);
   const double optimum = SolveAndReadOptimum(record, workspace.Problem, name, o, scaleExponent);
   return Present(optimum) ? -optimum : kMissing;
 }
@@ -238,7 +267,9 @@ double DetermineQhat(const AnalysisRecord& record, LPWorkspace& workspace, const
 
   if (!record.Vrs) A.SetDimensions(M + K, nref + M);
   if (PosedFromMissingValue(weights.sources.outputFromMissing, A, A.m_NumRows, A.m_NumCols, rhs, obj)) return kMissing;
-  SetProblem(A, workspace.Problem, rhs, obj, static_cast<int>(M + K), 0, record.Vrs ? 1 : 0);
+  const ConvexityRowKind convexity = ConvexityKind(record);
+  SetProblem(A, workspace.Problem, rhs, obj, static_cast<int>(M + K) + convexity.lessEqual, convexity.greaterEqual,
+             convexity.equal);
   return SolveAndReadOptimum(record, workspace.Problem, name, o, scaleExponent);
 }
 

@@ -22,6 +22,9 @@ ValueTable IndexesTable(const AnalysisRecord& record);
 ValueTable LevelsTable(const AnalysisRecord& record);
 ValueTable ShadowPricesTable(const AnalysisRecord& record);
 ValueTable ExtrasTable(const AnalysisRecord& record);
+// The Malmquist file's table (record.Malmquist); the first period's rows are
+// not printed.
+ValueTable MalmquistTable(const AnalysisRecord& record);
 
 // The representative observation's values of the extras file (Fare-Primont):
 // DO000, alpha0, beta0, gamma0, q0, pstar0, DI000, phi0, eta0, delta0, x0,

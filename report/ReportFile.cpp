@@ -308,7 +308,10 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
   html += row("Index family", Escape(family.empty() ? family : family.substr(1)) +
                                   (record.IsChained() ? " (chained: each firm against itself one period earlier)"
                                                       : " (fixed base: every observation against Base)"));
-  html += row("Returns to scale", record.Vrs ? "variable (VRS)" : "constant (CRS)");
+  html += row("Returns to scale", !record.Vrs                               ? "constant (CRS)"
+                                  : record.ScaleBound == kNonIncreasing ? "non-increasing (NIRS)"
+                                  : record.ScaleBound == kNonDecreasing ? "non-decreasing (NDRS)"
+                                                                        : "variable (VRS)");
   std::string technology;
   if (record.TechChange == 0) {
     technology = "no technical change";

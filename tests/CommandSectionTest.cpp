@@ -108,7 +108,7 @@ TEST(CommandSectionMatch, RefusesNearMisses) {
 // Effects of the commands on the configuration
 
 struct Config {
-  int TechRegress = 1, TechChange = 1, Vrs = 1, Prices = 0, UnitMeans = 0;
+  int TechRegress = 1, TechChange = 1, Vrs = 1, ScaleBound = 0, Prices = 0, UnitMeans = 0;
   int Laspeyres = 0, Paasche = 0, Fisher = 0, Lowe = 0, MalmquistHs = 0, MalmquistIt = 0, HicksMoorsteen = 0,
       FarePrimont = 0;
   uint32_t Firms = 5, Periods = 3, Outputs = 2, Inputs = 2, Base = 1, Window = 1;
@@ -117,9 +117,9 @@ struct Config {
 std::string Describe(const Config& c) {
   char text[400];
   std::snprintf(text, sizeof text,
-                "regress %d change %d vrs %d prices %d unitmeans %d | L %d P %d F %d Lo %d Mhs %d Mit %d HM %d FP %d |"
-                " N %u T %u M %u K %u base %u window %u",
-                c.TechRegress, c.TechChange, c.Vrs, c.Prices, c.UnitMeans, c.Laspeyres, c.Paasche, c.Fisher, c.Lowe,
+                "regress %d change %d vrs %d bound %d prices %d unitmeans %d | L %d P %d F %d Lo %d Mhs %d Mit %d HM %d"
+                " FP %d | N %u T %u M %u K %u base %u window %u",
+                c.TechRegress, c.TechChange, c.Vrs, c.ScaleBound, c.Prices, c.UnitMeans, c.Laspeyres, c.Paasche, c.Fisher, c.Lowe,
                 c.MalmquistHs, c.MalmquistIt, c.HicksMoorsteen, c.FarePrimont, c.Firms, c.Periods, c.Outputs,
                 c.Inputs, c.Base, c.Window);
   return text;
@@ -127,7 +127,8 @@ std::string Describe(const Config& c) {
 
 Config ConfigOf(const AnalysisRecord& r) {
   Config c;
-  c.TechRegress = r.TechRegress, c.TechChange = r.TechChange, c.Vrs = r.Vrs, c.Prices = r.Prices;
+  c.TechRegress = r.TechRegress, c.TechChange = r.TechChange, c.Vrs = r.Vrs, c.ScaleBound = r.ScaleBound;
+  c.Prices = r.Prices;
   c.UnitMeans = r.UnitMeans, c.Laspeyres = r.Laspeyres, c.Paasche = r.Paasche, c.Fisher = r.Fisher;
   c.Lowe = r.Lowe, c.MalmquistHs = r.MalmquistHs, c.MalmquistIt = r.MalmquistIt;
   c.HicksMoorsteen = r.HicksMoorsteen, c.FarePrimont = r.FarePrimont, c.Firms = r.Firms, c.Periods = r.Periods;
@@ -156,6 +157,12 @@ TEST(CommandSectionEffects, CommandTable) {
        [](Config& c) { c.TechRegress = 0, c.FarePrimont = 1; }},
       {"VRS after CRS", kCounts + "CRS\nVRS\nend\n", [](Config& c) { c.FarePrimont = 1; }},
       {"CRS after VRS", kCounts + "vrs\ncrs\nend\n", [](Config& c) { c.Vrs = 0, c.FarePrimont = 1; }},
+      {"NIRS", kCounts + "NIRS\nend\n", [](Config& c) { c.ScaleBound = kNonIncreasing, c.FarePrimont = 1; }},
+      {"ndrs after CRS", kCounts + "CRS\nndrs\nend\n",
+       [](Config& c) { c.ScaleBound = kNonDecreasing, c.FarePrimont = 1; }},
+      {"CRS after nirs", kCounts + "nirs\nCRS\nend\n", [](Config& c) { c.Vrs = 0, c.FarePrimont = 1; }},
+      {"VRS after NDRS", kCounts + "NDRS\nVRS\nend\n", [](Config& c) { c.FarePrimont = 1; }},
+      {"NIRS in capitals only", kCounts + "Nirs\nend\n", [](Config& c) { c.FarePrimont = 1; }},
       {"a later number replaces an earlier one", "Firms 9\n" + kCounts + "Firms 7\nend\n",
        [](Config& c) { c.Firms = 7, c.FarePrimont = 1; }},
       {"a missing number keeps the previous one", "Firms 5\nPeriods\nOutputs 2\nInputs 2\nend\n",
@@ -278,6 +285,10 @@ TEST(CommandSectionConsole, SummaryAndWarnings) {
        " Period-t technology estimated using data from 2 periods\n Variable returns to scale\n"},
       {"CRS", kCounts + "CRS\nend\n",
        "\n Fare-Primont indexes \n Technical regress allowed\n Constant returns to scale\n"},
+      {"NIRS", kCounts + "nirs\nend\n",
+       "\n Fare-Primont indexes \n Technical regress allowed\n Non-increasing returns to scale\n"},
+      {"NDRS", kCounts + "NDRS\nend\n",
+       "\n Fare-Primont indexes \n Technical regress allowed\n Non-decreasing returns to scale\n"},
       {"UnitMeans", kCounts + "UnitMeans\nend\n",
        kFarePrimont + " Quantity variables have been re-scaled to have unit means\n"},
       {"Periods 1", "Firms 5\nPeriods 1\nOutputs 2\nInputs 2\nend\n",

@@ -306,3 +306,81 @@ TEST(LibraryErrors, RefusalsNameTheFieldAndTheObservation) {
     EXPECT_STREQ(error.what(), "\n ERROR: unable to open the input file. \n ");
   }
 }
+
+// The Malmquist index of the three-firm example over two periods, by hand.
+// (x, y) in period 1: (2, 1), (2, 2), (4, 3); in period 2: (1, 1), (2, 3),
+// (4, 4). Variable returns: period 1's frontier runs (2, 2)-(4, 3), period
+// 2's (1, 1)-(2, 3)-(4, 4); constant returns: the best ratios y / x are 1 and
+// 1.5. Firm 1's period-2 input 1 lies below every period-1 combination, so
+// its DOtts program has no bounded optimum; firm 3's period-2 output 4 lies
+// above every period-1 combination (DItts). Neither is a failed program.
+TEST(LibraryMalmquist, WorkedExampleByHandWithObservationsOutsideTheOtherTechnology) {
+  koru::Panel panel;
+  panel.firms = 3;
+  panel.periods = 2;
+  panel.outputs = 1;
+  panel.inputs = 1;
+  panel.outputQuantities = {1, 2, 3, 1, 3, 4};
+  panel.inputQuantities = {2, 2, 4, 1, 2, 4};
+  koru::Settings settings;
+  settings.malmquist = true;
+  const koru::Results results = koru::analyze(panel, settings);
+  const koru::Table& table = results.malmquist;
+  ASSERT_EQ(table.headings.size(), 32u);
+  const double m = koru::kMissing;
+  const struct {
+    const char* name;
+    double values[3];  // firms 1, 2, 3 in period 2
+  } expected[] = {
+      {"DOsss", {0.5, 1, 1}},        {"DOtts", {m, 1.5, 4.0 / 3}},  {"DOsst", {1.0 / 3, 2.0 / 3, 0.75}},
+      {"DOttt", {1, 1, 1}},          {"M_O", {m, 1.5, 4.0 / 3}},    {"EC_O", {2, 1, 1}},
+      {"TC_O", {m, 1.5, 4.0 / 3}},   {"DIsss", {1, 1, 1}},          {"DItts", {0.5, 0.5, m}},
+      {"DIsst", {2, 4.0 / 3, 2}},    {"DIttt", {1, 1, 1}},          {"M_I", {2, std::sqrt(8.0 / 3), m}},
+      {"EC_I", {1, 1, 1}},           {"TC_I", {2, std::sqrt(8.0 / 3), m}},
+      {"HOsss", {0.5, 1, 0.75}},     {"HOtts", {1, 1.5, 1}},        {"HOsst", {1.0 / 3, 2.0 / 3, 0.5}},
+      {"HOttt", {2.0 / 3, 1, 2.0 / 3}}, {"M_O_crs", {2, 1.5, 4.0 / 3}}, {"EC_O_crs", {4.0 / 3, 1, 8.0 / 9}},
+      {"TC_O_crs", {1.5, 1.5, 1.5}}, {"PEC_O", {2, 1, 1}},          {"SEC_O", {2.0 / 3, 1, 8.0 / 9}},
+      {"HIsss", {2, 1, 4.0 / 3}},    {"HItts", {1, 2.0 / 3, 1}},    {"HIsst", {3, 1.5, 2}},
+      {"HIttt", {1.5, 1, 1.5}},      {"M_I_crs", {2, 1.5, 4.0 / 3}}, {"EC_I_crs", {4.0 / 3, 1, 8.0 / 9}},
+      {"TC_I_crs", {1.5, 1.5, 1.5}}, {"PEC_I", {1, 1, 1}},          {"SEC_I", {4.0 / 3, 1, 8.0 / 9}},
+  };
+  for (std::size_t c = 0; c < 32; ++c) {
+    EXPECT_EQ(table.headings[c], expected[c].name);
+    const std::vector<double>& column = table.Column(expected[c].name);
+    for (uint32_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(column[i], m) << expected[c].name << " of the first period";
+      if (expected[c].values[i] == m)
+        EXPECT_EQ(column[3 + i], m) << expected[c].name << " firm " << i + 1;
+      else
+        EXPECT_NEAR(column[3 + i], expected[c].values[i], 1e-9) << expected[c].name << " firm " << i + 1;
+    }
+  }
+  EXPECT_EQ(table.printed, std::vector<bool>({false, false, false, true, true, true}));
+  EXPECT_EQ(results.malmquistOutside, 2u);
+  EXPECT_EQ(results.programsFailed, 0u);
+  EXPECT_TRUE(results.failed.empty());
+  EXPECT_EQ(results.warning, "");
+  EXPECT_NE(results.note.find(" NOTE: 2 cross-period distances of the Malmquist file are missing"), std::string::npos)
+      << results.note;
+
+  // The console program with --malmquist writes the same file, with nothing
+  // in its error log; without the setting there is no table.
+  const std::string dir = MakeTestDirectory("library_malmquist");
+  koru::write_input_file(dir + "/console_input.csv", panel, settings);
+  const KoruRun run = RunKoruProcess("--malmquist '" + dir + "/console_input.csv'");
+  ASSERT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.console.find(results.note), std::string::npos) << run.console;
+  EXPECT_EQ(ReadWholeFile(dir + "/console_output_xxerrors.txt"), "");
+  koru::write_result_files(results, dir + "/library");
+  EXPECT_EQ(ReadWholeFile(dir + "/library_output_malmquist.csv"), ReadWholeFile(dir + "/console_output_malmquist.csv"));
+  ExpectTableRounds(table, dir + "/library_output_malmquist.csv", "%3.4f", 6);
+
+  settings.malmquist = false;
+  settings.returnsToScale = koru::ReturnsToScale::Constant;
+  EXPECT_TRUE(koru::analyze(panel, settings).malmquist.headings.empty());
+  settings.malmquist = true;
+  const koru::Table crs = koru::analyze(panel, settings).malmquist;
+  ASSERT_EQ(crs.headings.size(), 14u);
+  EXPECT_NEAR(crs.Column("M_O")[3], 2.0, 1e-9);
+  EXPECT_NEAR(crs.Column("DOtts")[3], 1.0, 1e-9);
+}

@@ -180,6 +180,25 @@ TEST(Set1Efficiency, ConstantReturnsSolvesOnceAndCopiesHFromD) {
   }
 }
 
+// Non-increasing returns scale the reference combinations down only: the
+// small firm 1 is measured as under constant returns, the large firm 3 as
+// under variable returns; non-decreasing returns the other way round.
+TEST(Set1Efficiency, NonIncreasingAndNonDecreasingReturnsBoundTheScale) {
+  auto nirs = MakeRecord(3, 1, 1, 1, kThreeFirms);
+  nirs->ScaleBound = kNonIncreasing;
+  RunSet1(*nirs);
+  ExpectObservation(*nirs, 1, {0.5, 0.5, 2, 2, 0.5, 1, 0.5, 1, 0.5, 1}, "NIRS");
+  ExpectObservation(*nirs, 2, {1, 1, 1, 1, 1, 1, 1, 1, 0.5, 0.5}, "NIRS");
+  ExpectObservation(*nirs, 3, {1, 0.75, 1, 4.0 / 3, 1, 0.75, 1, 0.75, 1.0 / 3, 0.25}, "NIRS");
+
+  auto ndrs = MakeRecord(3, 1, 1, 1, kThreeFirms);
+  ndrs->ScaleBound = kNonDecreasing;
+  RunSet1(*ndrs);
+  ExpectObservation(*ndrs, 1, {0.5, 0.5, 1, 2, 0.5, 1, 1, 0.5, 0.5, 0.5}, "NDRS");
+  ExpectObservation(*ndrs, 2, {1, 1, 1, 1, 1, 1, 1, 1, 0.5, 0.5}, "NDRS");
+  ExpectObservation(*ndrs, 3, {0.75, 0.75, 4.0 / 3, 4.0 / 3, 0.75, 1, 0.75, 1, 0.25, 1.0 / 3}, "NDRS");
+}
+
 TEST(Set1Efficiency, TwoOutputsTwoInputsShadowPricesAggregateToTheDistance) {
   // Firm 1 and 2 span the frontier; firm 3 = 0.5 x firm 1's outputs at firm 1's inputs.
   auto record = MakeRecord(3, 1, 2, 2, {{4, 1, 2, 2}, {1, 4, 2, 2}, {2, 0.5, 2, 2}});

@@ -66,16 +66,22 @@ const char kHeading[] = " Computing Set 3: QHAT, XHAT \n";
 // input price 3 for all. VRS frontier: (2, 1)-(2, 2)-(4, 3); CRS ray y = x.
 //   QHAT/2 VRS: x <= 2 gives y 2; x <= 4 gives y 3.  CRS: y = x_d.
 //   XHAT/3 VRS: y >= 1 or 2 needs x 2; y >= 3 needs x 4.  CRS: x = y_d.
+//   NIRS (firms scaled down only): QHAT as VRS; XHAT y >= 1 from half of
+//   firm 2, x 1.  NDRS (scaled up only): QHAT x <= 4 from twice firm 2, y 4;
+//   XHAT y >= 3 from 1.5 x firm 2, x 3.
 struct SinglePeriodCase {
   const char* name;
   int vrs;
+  int scaleBound;
   double qhat[3];
   double xhat[3];
 };
 
 const SinglePeriodCase kSinglePeriod[] = {
-    {"VRS", 1, {4, 4, 6}, {6, 6, 12}},
-    {"CRS", 0, {4, 4, 8}, {3, 6, 9}},
+    {"VRS", 1, kFreeScale, {4, 4, 6}, {6, 6, 12}},
+    {"CRS", 0, kFreeScale, {4, 4, 8}, {3, 6, 9}},
+    {"NIRS", 1, kNonIncreasing, {4, 4, 6}, {3, 6, 12}},
+    {"NDRS", 1, kNonDecreasing, {4, 4, 8}, {6, 6, 9}},
 };
 
 TEST(Set3Hats, SinglePeriodWorkedExample) {
@@ -85,6 +91,7 @@ TEST(Set3Hats, SinglePeriodWorkedExample) {
       AnalysisRecord r;
       MakeRecord(r, 3, 1, 1, 1, family, {{1, 2, 2, 3}, {2, 2, 2, 3}, {3, 4, 2, 3}});
       r.Vrs = c.vrs;
+      r.ScaleBound = c.scaleBound;
       EXPECT_EQ(RunSet3(r), kHeading);
       for (uint32_t e = 0; e < 3; ++e) {
         SCOPED_TRACE(e + 1);

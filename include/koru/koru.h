@@ -36,7 +36,10 @@ constexpr double kMissing = -9999.0;
 
 // The eight index families, in the order of the input file's commands.
 enum class Family { Laspeyres, Paasche, Fisher, Lowe, MalmquistHs, MalmquistIt, HicksMoorsteen, FarePrimont };
-enum class ReturnsToScale { Variable, Constant };
+// Variable, constant, non-increasing (the reference combinations may be
+// scaled down: sum of lambda <= 1) and non-decreasing (sum of lambda >= 1)
+// returns to scale of the D programs; the H programs are constant returns.
+enum class ReturnsToScale { Variable, Constant, NonIncreasing, NonDecreasing };
 // Each period's own technology, no technical regress, no technical change.
 enum class Technology { EachPeriod, NoTechRegress, NoTechChange };
 
@@ -45,9 +48,11 @@ enum class Technology { EachPeriod, NoTechRegress, NoTechChange };
 // ("fare-primont", "malmquist-hs", "hicks-moorsteen", ...).
 std::string family_name(Family family);
 std::string family_token(Family family);
+// The token of a returns-to-scale setting: "vrs", "crs", "nirs", "ndrs".
+std::string returns_to_scale_token(ReturnsToScale returnsToScale);
 
 // The tokens front ends take, back to values: "laspeyres" ... "fare-primont";
-// "vrs", "crs"; "each-period", "no-regress", "no-change". An unknown token
+// "vrs", "crs", "nirs", "ndrs"; "each-period", "no-regress", "no-change". An unknown token
 // throws InputError naming the setting and the tokens it takes.
 Family family_from_token(const std::string& token);
 ReturnsToScale returns_to_scale_from_token(const std::string& token);
@@ -118,14 +123,16 @@ struct Settings {
   uint32_t base = 1;               // the comparison observation of Lowe and Fare-Primont, 1..NT
   bool unitMeans = false;          // rescale every quantity to a mean of 1 before solving
   bool singleSolve = false;        // never solve a doubtful program again on a rescaled copy
+  bool malmquist = false;          // also the Malmquist index and its decomposition (Results::malmquist)
   unsigned threads = 0;            // worker threads; 0: one per processor available
 };
 
 // Optional callbacks, all called on the thread that called analyze.
 struct Hooks {
   // Progress of the computation sets that solve programs (1, 2 and 3; sets
-  // 4 to 6 take no time worth showing): once at a set's start with done 0,
-  // then after each unit (an observation's programs) up to total.
+  // 4 to 6 take no time worth showing; 7 is the Malmquist set, run after set
+  // 1): once at a set's start with done 0, then after each unit (an
+  // observation's programs) up to total.
   std::function<void(int set, uint64_t done, uint64_t total)> progress;
   // Polled between programs (at most every 5 ms) and at each set's start;
   // returning true ends the run with Cancelled, within a few programs.
@@ -177,6 +184,14 @@ struct Results {
   // The representative observation's values (Fare-Primont): "DO000",
   // "alpha0", ..., each with its entries, in the order of the extras file.
   std::vector<std::pair<std::string, std::vector<double>>> representative;
+  // With Settings::malmquist: the Malmquist file's columns (DOsss, DOtts,
+  // DOsst, DOttt, M_O, EC_O, TC_O, DIsss, ..., TC_I and, unless returns to
+  // scale are constant, the constant-returns ones and PEC, SEC); the first
+  // period's rows are not printed. Empty without the setting.
+  Table malmquist;
+  // Its cross-period distances missing (kMissing) because the observation
+  // lies outside the other period's technology: no program failed for them.
+  uint64_t malmquistOutside = 0;
 
   std::vector<ProgramNote> failed;        // in program order
   std::vector<ProgramNote> stoppedShort;  // in program order, after any second solve
@@ -184,9 +199,11 @@ struct Results {
   uint64_t programsFailed = 0;
   uint64_t programsSolvedAgain = 0;       // solved again on a rescaled copy and taken
   // The closing text the console prints before "Processing finished": the
-  // note on programs solved again on a rescaled copy (one " NOTE: " line),
-  // then the warning that some results may be inaccurate (" WARNING: "
-  // lines). Each "" when there is none.
+  // note on programs solved again on a rescaled copy (one " NOTE: " line)
+  // and, with Settings::malmquist, the note on cross-period distances that
+  // are missing because the observation lies outside the other period's
+  // technology; then the warning that some results may be inaccurate
+  // (" WARNING: " lines). Each "" when there is none.
   std::string note;
   std::string warning;
 
@@ -238,7 +255,8 @@ InputFile read_input_file(const std::string& path);
 void write_input_file(const std::string& path, const Panel& panel, const Settings& settings);
 
 // Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
-// _xtras.csv and _xxerrors.txt, byte for byte as the console program writes
+// _xtras.csv and _xxerrors.txt (and _malmquist.csv for results of a run with
+// Settings::malmquist), byte for byte as the console program writes
 // them for the same panel and settings. Throws WriteError.
 void write_result_files(const Results& results, const std::string& baseName);
 

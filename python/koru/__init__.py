@@ -49,13 +49,20 @@ class Results:
         DataFrames indexed by (firm, period) with the data's labels, one float64 column per column of the
         result file, named by its heading; NaN where the file prints -9999 or nothing. levels also has the
         bool column "max": the observation attains the largest TFP of its period.
+    malmquist
+        with malmquist=True, the DataFrame of name_output_malmquist.csv (the four distances of each
+        orientation, M, EC, TC and, unless rts is "crs", the constant-returns ones, PEC and SEC), indexed
+        like indexes; NaN in the first period and where a value is missing (also where the observation
+        lies outside the other period's technology; malmquist_outside counts those distances). None
+        without it.
     representative
         the representative observation's values in the extras file (Fare-Primont), name -> array.
     failed, stopped_short
         DataFrames of the programs that failed (firm, period, program, code) and of those that stopped
         short of the optimum (firm, period, program, gain).
     note
-        the note on programs solved again on a rescaled copy, or None.
+        the note on programs solved again on a rescaled copy and on Malmquist distances outside the other
+        period's technology, or None.
     warning
         the end-of-run warning text, or None.
     """
@@ -73,6 +80,8 @@ class Results:
         self.levels["max"] = engine_results.at_max_tfp
         self.shadow_prices = self._table("shadow_prices", index)
         self.extras = self._table("extras", index)
+        self.malmquist = self._table("malmquist", index) if engine_results.settings["malmquist"] else None
+        self.malmquist_outside = engine_results.malmquist_outside
         self.representative = {name: values for name, values in engine_results.representative}
         self.failed = self._notes(engine_results.failed, index, firm, period, "code")
         self.stopped_short = self._notes(engine_results.stopped_short, index, firm, period, "gain")
@@ -92,8 +101,8 @@ class Results:
                              value: [v for _, _, v in notes]})
 
     def write(self, base):
-        """Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv, _xtras.csv and _xxerrors.txt,
-        byte for byte as the console program writes them for the same panel and settings.
+        """Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv, _xtras.csv and _xxerrors.txt
+        (and _malmquist.csv with malmquist=True), byte for byte as the console program writes them for the same panel and settings.
 
         >>> data, settings = koru.read_input("examples/us_states_input.csv")   # doctest: +SKIP
         >>> koru.analyze(data, **settings).write("/tmp/us_states")             # doctest: +SKIP
@@ -197,7 +206,8 @@ def _observation(base, firm_labels, period_labels, firm, period):
     return len(firm_labels) * t + i + 1
 
 
-def _options(family, rts, technology, window, base_observation, unit_means, single_solve, threads):
+def _options(family, rts, technology, window, base_observation, unit_means, single_solve, threads,
+             malmquist=False):
     if threads is None:
         threads = 0
     else:
@@ -206,12 +216,12 @@ def _options(family, rts, technology, window, base_observation, unit_means, sing
             raise InputError(f"threads must be a positive whole number or None, not {threads}")
     return {"family": family, "rts": rts, "technology": technology, "window": operator.index(window),
             "base": base_observation, "unit_means": bool(unit_means), "single_solve": bool(single_solve),
-            "threads": threads}
+            "threads": threads, "malmquist": bool(malmquist)}
 
 
 def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_prices=None,
             family="fare-primont", rts="vrs", technology="each-period", window=1, base=None, unit_means=False,
-            threads=None, progress=False, single_solve=False, identifiers=None):
+            threads=None, progress=False, single_solve=False, identifiers=None, malmquist=False):
     """Measures and decomposes the productivity change of the panel in data.
 
     data: a DataFrame, one row per firm and period in any order; firm and period name its identifier
@@ -220,11 +230,12 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
     appearance (the order of the reference observations can decide ties, so it is part of the result).
 
     family: "laspeyres", "paasche", "fisher", "lowe", "malmquist-hs", "malmquist-it", "hicks-moorsteen" or
-    "fare-primont"; rts: "vrs" or "crs"; technology: "each-period", "no-regress" or "no-change"; window:
+    "fare-primont"; rts: "vrs", "crs", "nirs" (non-increasing) or "ndrs" (non-decreasing); technology: "each-period", "no-regress" or "no-change"; window:
     the periods in each period's reference set; base: the comparison observation of Lowe and Fare-Primont
     as a (firm, period) pair (None: the first observation); unit_means: rescale every quantity to a mean
     of 1 before solving; threads: worker threads (None: one per processor); progress: a progress line on
-    standard error; single_solve: never solve a doubtful program again on a rescaled copy.
+    standard error; single_solve: never solve a doubtful program again on a rescaled copy; malmquist: also
+    the Malmquist index and its decomposition (Results.malmquist).
 
     identifiers: None, and the result files print the firm and period labels (their positions 1..N and
     1..T where the labels are not numbers), or {"columns": (name1, name2), "heading": "obs,id1,id2"}: two
@@ -242,7 +253,7 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
                                              identifiers)
     options = _options(family, rts, technology, window,
                        _observation(base, firm_labels, period_labels, firm, period), unit_means, single_solve,
-                       threads)
+                       threads, malmquist)
     engine_results = _koru.analyze(rows, options, bool(progress))
     results = Results(engine_results, firm_labels, period_labels, firm, period)
     if results.warning is not None:

@@ -106,6 +106,7 @@ koru::Settings MakeSettings(const py::dict& options) {
   if (base > 0) settings.base = static_cast<uint32_t>(base);
   settings.unitMeans = options["unit_means"].cast<bool>();
   settings.singleSolve = options["single_solve"].cast<bool>();
+  settings.malmquist = options["malmquist"].cast<bool>();
   settings.threads = options["threads"].cast<unsigned>();
   return settings;
 }
@@ -281,7 +282,6 @@ py::object MatrixOrNone(const std::vector<double>& values, std::size_t rows, std
 
 // Every token a setting takes, in the order of its enumeration, for turning
 // the settings read from an input file back into the tokens analyze takes.
-const char* const kReturnsToScaleTokens[] = {"vrs", "crs"};
 const char* const kTechnologyTokens[] = {"each-period", "no-regress", "no-change"};
 
 template <typename Enum, std::size_t Count, typename Parse>
@@ -295,11 +295,12 @@ py::dict SettingsData(const koru::Settings& settings) {
   py::dict data;
   data["family"] = koru::family_token(settings.family);
   data["family_given"] = settings.familyGiven;
-  data["rts"] = TokenOf(settings.returnsToScale, kReturnsToScaleTokens, koru::returns_to_scale_from_token);
+  data["rts"] = koru::returns_to_scale_token(settings.returnsToScale);
   data["technology"] = TokenOf(settings.technology, kTechnologyTokens, koru::technology_from_token);
   data["window"] = settings.window;
   data["base"] = settings.base;
   data["unit_means"] = settings.unitMeans;
+  data["malmquist"] = settings.malmquist;
   return data;
 }
 
@@ -370,6 +371,7 @@ PYBIND11_MODULE(_koru, m) {
              if (which == "levels") return TableData(r.levels, n);
              if (which == "shadow_prices") return TableData(r.shadowPrices, n);
              if (which == "extras") return TableData(r.extras, n);
+             if (which == "malmquist") return TableData(r.malmquist, n);
              throw py::key_error(which);
            })
       .def_property_readonly("at_max_tfp", [](const koru::Results& r) { return FlagsOf(r.atMaxTfp); })
@@ -382,6 +384,7 @@ PYBIND11_MODULE(_koru, m) {
       .def_property_readonly("summary", [](const koru::Results& r) { return r.summary; })
       .def_property_readonly("programs_solved", [](const koru::Results& r) { return r.programsSolved; })
       .def_property_readonly("programs_failed", [](const koru::Results& r) { return r.programsFailed; })
+      .def_property_readonly("malmquist_outside", [](const koru::Results& r) { return r.malmquistOutside; })
       .def_property_readonly("settings", [](const koru::Results& r) { return SettingsData(r.settings); })
       .def(
           "write",

@@ -286,3 +286,131 @@ def test_ctrl_c_raises_keyboard_interrupt_within_a_second(tmp_path):
                           timeout=120)
     assert done.stdout.strip(), done.stderr
     assert float(done.stdout) < 1.0
+
+
+def _envelopment_distance(ref_y, ref_x, y, x, rts, orientation):
+    """Shephard distance of (x, y) to the technology of the reference rows, in envelopment form with scipy's
+    HiGHS; None where the program is infeasible (the point lies outside the technology)."""
+    linprog = pytest.importorskip("scipy.optimize").linprog
+    J, M, K = ref_y.shape[0], ref_y.shape[1], ref_x.shape[1]
+    sy = np.maximum(np.abs(ref_y).max(axis=0), np.abs(y))
+    sx = np.maximum(np.abs(ref_x).max(axis=0), np.abs(x))
+    ref_y, y, ref_x, x = ref_y / sy, y / sy, ref_x / sx, x / sx
+    c = np.zeros(1 + J)
+    A = np.zeros((M + K, 1 + J))
+    A[:M, 1:] = -ref_y.T
+    A[M:, 1:] = ref_x.T
+    if orientation == "O":   # max phi: Y lambda >= phi y, X lambda <= x
+        c[0] = -1.0
+        A[:M, 0] = y
+        b = np.concatenate([np.zeros(M), x])
+    else:                    # min theta: Y lambda >= y, X lambda <= theta x
+        c[0] = 1.0
+        A[M:, 0] = -x
+        b = np.concatenate([-y, np.zeros(K)])
+    convexity = np.concatenate([[0.0], np.ones(J)])[None, :]
+    A_eq = b_eq = None
+    if rts == "vrs":
+        A_eq, b_eq = convexity, [1.0]
+    elif rts == "nirs":
+        A, b = np.vstack([A, convexity]), np.append(b, 1.0)
+    elif rts == "ndrs":
+        A, b = np.vstack([A, -convexity]), np.append(b, -1.0)
+    res = linprog(c, A_ub=A, b_ub=b, A_eq=A_eq, b_eq=b_eq, bounds=[(None, None)] + [(0, None)] * J,
+                  method="highs")
+    if res.status == 2:
+        return None
+    assert res.status == 0, res.message
+    return -1.0 / res.fun if orientation == "O" else 1.0 / res.fun
+
+
+@pytest.mark.parametrize("rts,technology,window", [
+    ("vrs", "each-period", 1), ("crs", "each-period", 1), ("nirs", "each-period", 1), ("ndrs", "each-period", 1),
+    ("nirs", "each-period", 3), ("ndrs", "no-regress", 1), ("vrs", "no-regress", 2)])
+def test_malmquist_distances_and_indexes_agree_with_an_independent_solve(rts, technology, window):
+    """The four distances of every observation of the raw 12 x 8 US panel, their indexes, and the
+    own-period efficiencies under the same returns to scale, against scipy's HiGHS."""
+    data, settings = koru.read_input(RAW)
+    settings.update(rts=rts, technology=technology, window=window)
+    res = koru.analyze(data, **settings, malmquist=True)
+    N, T = res.malmquist.index.levshape
+    y = data[settings["outputs"]].to_numpy(dtype=float)
+    x = data[settings["inputs"]].to_numpy(dtype=float)
+
+    def reference(t):   # the rows of period t's technology, 1-based periods
+        first, last = (1, window) if t <= window else (t - window + 1, t)
+        if technology == "no-regress":
+            first = 1
+        return slice(N * (first - 1), N * last)
+
+    table = res.malmquist
+    outside = 0
+    for o in range(N * T):
+        t = o // N + 1
+        own = reference(t)
+        efficiency = _envelopment_distance(y[own], x[own], y[o], x[o], rts, "O")
+        assert res.levels["OTE"].iloc[o] == pytest.approx(efficiency, rel=1e-6)
+        assert res.levels["ITE"].iloc[o] == pytest.approx(
+            1 / _envelopment_distance(y[own], x[own], y[o], x[o], rts, "I"), rel=1e-6)
+        if t == 1:
+            assert table.iloc[o].isna().all()
+            continue
+        before, b = reference(t - 1), o - N
+        expected = {}
+        for kind, kind_rts in [("D", rts)] + ([("H", "crs")] if rts != "crs" else []):
+            for orientation in "OI":
+                for name, (ref, at) in {"sss": (before, b), "tts": (before, o), "sst": (own, b),
+                                        "ttt": (own, o)}.items():
+                    expected[kind + orientation + name] = _envelopment_distance(
+                        y[ref], x[ref], y[at], x[at], kind_rts, orientation)
+        for name, value in expected.items():
+            printed = table[name].iloc[o]
+            if value is None:
+                outside += 1
+                assert np.isnan(printed), (name, o)
+            else:
+                assert printed == pytest.approx(value, rel=1e-6), (name, o)
+
+        def ratio(a, b):
+            return None if a is None or b is None else a / b
+
+        def geometric_mean(a, b):
+            return None if a is None or b is None else np.sqrt(a * b)
+
+        for kind, suffix in [("D", "")] + ([("H", "_crs")] if rts != "crs" else []):
+            d = {name[1:]: value for name, value in expected.items() if name[0] == kind}
+            m_o = geometric_mean(ratio(d["Otts"], d["Osss"]), ratio(d["Ottt"], d["Osst"]))
+            m_i = geometric_mean(ratio(d["Isss"], d["Itts"]), ratio(d["Isst"], d["Ittt"]))
+            for name, value in {"M_O": m_o, "EC_O": ratio(d["Ottt"], d["Osss"]), "M_I": m_i,
+                                "EC_I": ratio(d["Isss"], d["Ittt"])}.items():
+                printed = table[name + suffix].iloc[o]
+                assert np.isnan(printed) if value is None else printed == pytest.approx(value, rel=1e-6), name
+            assert table["TC_O" + suffix].iloc[o] == pytest.approx(
+                table["M_O" + suffix].iloc[o] / table["EC_O" + suffix].iloc[o], rel=1e-12, nan_ok=True)
+        if rts != "crs":
+            assert table["SEC_I"].iloc[o] == pytest.approx(table["EC_I_crs"].iloc[o] / table["EC_I"].iloc[o],
+                                                           rel=1e-12, nan_ok=True)
+    assert res.malmquist_outside == outside
+    assert res.failed.empty
+    assert list(table.columns[:7]) == ["DOsss", "DOtts", "DOsst", "DOttt", "M_O", "EC_O", "TC_O"]
+
+
+@needs_console
+def test_malmquist_file_and_summary_are_the_console_programs(tmp_path):
+    """analyze(malmquist=True, rts="ndrs").write gives the console program's files for the same input with
+    NDRS and --malmquist, the Malmquist file among them; without malmquist there is none."""
+    text = RAW.read_text().replace("VRS\n", "NDRS\n")
+    console_input = tmp_path / "console" / "raw_input.csv"
+    console_input.parent.mkdir()
+    console_input.write_text(text)
+    console = run_console(console_input, "--malmquist")
+    data, settings = koru.read_input(console_input)
+    assert settings["rts"] == "ndrs"
+    res = koru.analyze(data, **settings, malmquist=True)
+    assert " Non-decreasing returns to scale\n" in console
+    assert res.note is not None and res.note in console
+    res.write(tmp_path / "raw")
+    for suffix in SUFFIXES + ["malmquist.csv"]:
+        assert Path(f"{tmp_path}/raw_output_{suffix}").read_bytes() == \
+            Path(f"{tmp_path}/console/raw_output_{suffix}").read_bytes(), suffix
+    assert koru.analyze(data, **settings).malmquist is None

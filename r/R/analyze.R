@@ -7,7 +7,7 @@ analyze <- function(data, firm, period, outputs, inputs,
                     output_prices = NULL, input_prices = NULL,
                     family = "fare-primont", rts = "vrs", technology = "each-period",
                     window = 1, base = NULL, unit_means = FALSE, threads = NULL,
-                    identifiers = NULL, single_solve = FALSE) {
+                    identifiers = NULL, single_solve = FALSE, malmquist = FALSE) {
   if (!is.data.frame(data)) input_error("data must be a data.frame")
   firm <- column_name(data, firm, "firm")
   period <- column_name(data, period, "period")
@@ -52,7 +52,8 @@ analyze <- function(data, firm, period, outputs, inputs,
     base = base_codes(base, firms, periods, firm, period),
     unit_means = one_flag(unit_means, "unit_means"),
     threads = if (is.null(threads)) 0L else whole_number(threads, "threads"),
-    single_solve = one_flag(single_solve, "single_solve")
+    single_solve = one_flag(single_solve, "single_solve"),
+    malmquist = one_flag(malmquist, "malmquist")
   )
 
   out <- engine_call(koru_analyze_rows(rows, options))
@@ -88,6 +89,7 @@ results_from_engine <- function(out, firms, periods, firm, period) {
       levels = frame(out$levels, list(max = out$at_max_tfp)),
       shadow_prices = frame(out$shadow_prices),
       extras = frame(out$extras),
+      malmquist = if (is.null(out$malmquist)) NULL else frame(out$malmquist),
       representative = out$representative,
       failed = notes(out$failed, "code"),
       stopped_short = notes(out$stopped_short, "gain"),

@@ -10,7 +10,7 @@ analyze(data, firm, period, outputs, inputs,
         output_prices = NULL, input_prices = NULL,
         family = "fare-primont", rts = "vrs", technology = "each-period",
         window = 1, base = NULL, unit_means = FALSE, threads = NULL,
-        identifiers = NULL, single_solve = FALSE)
+        identifiers = NULL, single_solve = FALSE, malmquist = FALSE)
 }
 \arguments{
   \item{data}{a data frame, one row per firm and period, in any order.}
@@ -27,8 +27,9 @@ analyze(data, firm, period, outputs, inputs,
     \code{"malmquist-it"}, \code{"hicks-moorsteen"} or
     \code{"fare-primont"}; \code{NULL} takes the input file's default
     (Fare-Primont, or Lowe with prices).}
-  \item{rts}{returns to scale: \code{"vrs"} (variable) or \code{"crs"}
-    (constant).}
+  \item{rts}{returns to scale: \code{"vrs"} (variable), \code{"crs"}
+    (constant), \code{"nirs"} (non-increasing: the reference combinations
+    may be scaled down) or \code{"ndrs"} (non-decreasing: scaled up).}
   \item{technology}{\code{"each-period"} (each period's own technology),
     \code{"no-regress"} (no technical regress) or \code{"no-change"} (no
     technical change).}
@@ -47,6 +48,8 @@ analyze(data, firm, period, outputs, inputs,
     observation number and those two columns.}
   \item{single_solve}{never solve a doubtful linear program again on a
     rescaled copy.}
+  \item{malmquist}{also compute the Malmquist index and its efficiency and
+    technical change (\code{res$malmquist}).}
 }
 \value{
 A list of class \code{"koru_results"} with the data frames
@@ -57,6 +60,13 @@ A list of class \code{"koru_results"} with the data frames
   observation reaches the largest TFP of its period's technology;}
 \item{shadow_prices}{the revenue- and cost-deflated shadow prices;}
 \item{extras}{the intermediate values of each observation;}
+\item{malmquist}{with \code{malmquist = TRUE}: the four distances of each
+  orientation and the Malmquist index \code{M_O}, \code{M_I} with its
+  efficiency change \code{EC_*} and technical change \code{TC_*} (and,
+  unless \code{rts = "crs"}, the constant-returns ones and the pure and scale
+  efficiency change \code{PEC_*}, \code{SEC_*}), \code{NA} in the first
+  period and where the observation lies outside the other period's
+  technology; otherwise \code{NULL};}
 each with the firm and period columns first (their original values and types)
 and one numeric column per column of the corresponding result file, named by
 its heading, at full precision, \code{NA} where the file prints -9999 or
@@ -66,7 +76,8 @@ nothing (and \code{NaN} where it prints nan). Further:
 \item{failed}{the linear programs that failed: firm, period, program, code;}
 \item{stopped_short}{the programs that stopped short of their optimum:
   firm, period, program and the relative gain left;}
-\item{note}{the note on programs solved again on a rescaled copy, or
+\item{note}{the note on programs solved again on a rescaled copy and on
+  Malmquist distances outside the other period's technology, or
   \code{NULL};}
 \item{warning}{the end-of-run warning, or \code{NULL}; when set,
   \code{analyze} also signals it with \code{\link{warning}};}

@@ -71,11 +71,8 @@ Rcpp::List NotesOf(const std::vector<koru::ProgramNote>& notes) {
                             Rcpp::Named("code") = code, Rcpp::Named("gain") = gain);
 }
 
-// The argument values of the R interface for the settings' choices.
-const char* ReturnsToScaleToken(koru::ReturnsToScale rts) {
-  return rts == koru::ReturnsToScale::Constant ? "crs" : "vrs";
-}
-
+// The argument values of the R interface for the settings' choices (the
+// returns-to-scale tokens are the library's).
 const char* TechnologyToken(koru::Technology technology) {
   switch (technology) {
     case koru::Technology::NoTechRegress: return "no-regress";
@@ -96,11 +93,11 @@ Rcpp::List SettingsOf(const koru::Settings& settings, uint32_t firms) {
   return Rcpp::List::create(
       Rcpp::Named("family") = settings.familyGiven ? Rcpp::wrap(koru::family_token(settings.family)) : R_NilValue,
       Rcpp::Named("family_name") = koru::family_name(settings.family),
-      Rcpp::Named("rts") = ReturnsToScaleToken(settings.returnsToScale),
+      Rcpp::Named("rts") = koru::returns_to_scale_token(settings.returnsToScale),
       Rcpp::Named("technology") = TechnologyToken(settings.technology),
       Rcpp::Named("window") = static_cast<int>(settings.window), Rcpp::Named("base") = BasePositions(settings.base, firms),
       Rcpp::Named("unit_means") = settings.unitMeans, Rcpp::Named("single_solve") = settings.singleSolve,
-      Rcpp::Named("threads") = static_cast<int>(settings.threads));
+      Rcpp::Named("threads") = static_cast<int>(settings.threads), Rcpp::Named("malmquist") = settings.malmquist);
 }
 
 // A refusal the R code raises as an error of class koru_<kind>_error.
@@ -170,6 +167,7 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
     settings.window = Rcpp::as<uint32_t>(options["window"]);
     settings.unitMeans = Rcpp::as<bool>(options["unit_means"]);
     settings.singleSolve = Rcpp::as<bool>(options["single_solve"]);
+    settings.malmquist = Rcpp::as<bool>(options["malmquist"]);
     settings.threads = Rcpp::as<unsigned>(options["threads"]);
 
     koru::Panel panel = koru::panel_from_rows(panelRows);
@@ -222,11 +220,13 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
         Rcpp::Named("outputs") = analysed.outputs, Rcpp::Named("inputs") = analysed.inputs,
         Rcpp::Named("solved") = static_cast<double>(results.programsSolved),
         Rcpp::Named("failed") = static_cast<double>(results.programsFailed),
-        Rcpp::Named("solved_again") = static_cast<double>(results.programsSolvedAgain));
+        Rcpp::Named("solved_again") = static_cast<double>(results.programsSolvedAgain),
+        Rcpp::Named("malmquist_outside") = static_cast<double>(results.malmquistOutside));
     Rcpp::List settingsList = SettingsOf(results.settings, analysed.firms);
     return Rcpp::List::create(
         Rcpp::Named("indexes") = TableOf(results.indexes), Rcpp::Named("levels") = TableOf(results.levels),
         Rcpp::Named("shadow_prices") = TableOf(results.shadowPrices), Rcpp::Named("extras") = TableOf(results.extras),
+        Rcpp::Named("malmquist") = results.settings.malmquist ? Rcpp::wrap(TableOf(results.malmquist)) : R_NilValue,
         Rcpp::Named("representative") = representative, Rcpp::Named("failed") = NotesOf(results.failed),
         Rcpp::Named("stopped_short") = NotesOf(results.stoppedShort), Rcpp::Named("note") = results.note, Rcpp::Named("warning") = results.warning,
         Rcpp::Named("summary") = results.summary, Rcpp::Named("console") = console,

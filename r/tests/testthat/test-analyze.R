@@ -95,3 +95,32 @@ test_that("an interrupt ends a long run within a second", {
   expect_false(is.na(ended))
   expect_lt(ended - started, 2)
 })
+
+# The three firms over two periods: (x, y) = (2, 1), (2, 2), (4, 3) in 2001
+# and (1, 1), (2, 3), (4, 4) in 2002. By hand (variable returns): firm a's
+# 2002 input lies below every 2001 combination (DOtts missing), firm c's
+# 2002 output above every one (DItts missing); M_O of firm b = 1.5,
+# M_I = sqrt(8/3); under constant returns M_O = 2, 1.5, 4/3.
+two <- data.frame(farm = rep(c("a", "b", "c"), 2), year = rep(2001:2002, each = 3),
+                  y = c(1, 2, 3, 1, 3, 4), x = c(2, 2, 4, 1, 2, 4))
+
+test_that("malmquist = TRUE gives the hand-worked index, NA outside the other period's technology", {
+  res <- analyze(two, "farm", "year", "y", "x", malmquist = TRUE, threads = 1)
+  m <- res$malmquist
+  expect_identical(names(m)[1:9], c("farm", "year", "DOsss", "DOtts", "DOsst", "DOttt", "M_O", "EC_O", "TC_O"))
+  expect_true(all(is.na(unlist(m[m$year == 2001, -(1:2)]))))
+  later <- m[m$year == 2002, ]
+  expect_equal(later$DOtts, c(NA, 1.5, 4 / 3), tolerance = 1e-9)
+  expect_equal(later$M_I, c(2, sqrt(8 / 3), NA), tolerance = 1e-9)
+  expect_equal(later$M_O_crs, c(2, 1.5, 4 / 3), tolerance = 1e-9)
+  expect_equal(later$SEC_O, c(2 / 3, 1, 8 / 9), tolerance = 1e-9)
+  expect_equal(nrow(res$failed), 0L)
+  expect_equal(unname(res$counts["malmquist_outside"]), 2)
+  expect_match(res$note, "2 cross-period distances")
+  expect_null(analyze(two, "farm", "year", "y", "x", rts = "ndrs", threads = 1)$malmquist)
+  ndrs <- analyze(two, "farm", "year", "y", "x", rts = "ndrs", malmquist = TRUE, threads = 1)
+  expect_identical(ndrs$settings$rts, "ndrs")
+  # NDRS: firm c of 2001 is measured as under constant returns (its output
+  # 3 at input 4 against twice firm b's 2 at 2), so DOsss = HOsss = 0.75.
+  expect_equal(ndrs$malmquist$DOsss[6], 0.75, tolerance = 1e-9)
+})
