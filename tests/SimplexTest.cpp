@@ -664,6 +664,37 @@ TEST(Simplx, ResultCodeUntouchedAtTheStepLimitAndSetAtBadInput) {
   EXPECT_EQ(SimplexStepCount(), 0u);
 }
 
+// max x1 + 3 x2 subject to x1 + x2 <= 1, x2 <= 1, by hand with Bland's
+// rule: x1 enters first (the lowest-numbered improving variable, although x2
+// has the larger reduced cost) and leaves row 1's slack (variable 3); then x2
+// enters with reduced cost 2, both rows tie at ratio 1, and row 1 goes
+// because its basic variable x1 is numbered below row 2's slack (variable 4).
+// The end: x2 = 1 basic in row 1, slack 4 (value 0) in row 2, optimum 3.
+TEST(Simplx, BlandsRuleTakesTheLowestNumberedVariables) {
+  LPProblem problem;
+  problem.Create(6, 6);
+  Matrix A;
+  A.Create(4, 4, 0, 0);
+  A.ResetMatrix(2, 2);
+  A.SetValue(0, 0, 1);
+  A.SetValue(0, 1, 1);
+  A.SetValue(1, 0, 0);
+  A.SetValue(1, 1, 1);
+  const double rhs[2] = {1, 1};
+  const double obj[2] = {1, 3};
+  SetProblem(A, problem, rhs, obj, 2, 0, 0);
+  SimplexWorkLists work{problem.m_Candidates.data(), problem.m_RowList.data(), problem.m_SurplusFlags.data()};
+  work.rule = PivotRule::kBland;
+  int code = 77;
+  simplx(code, problem.m_Basis.data(), problem.m_Tableau.m_RowPtrs, 2, 2, 2, 0, 0, problem.m_NonBasis.data(), work);
+  EXPECT_EQ(code, kLPOptimal);
+  EXPECT_EQ(problem.m_Tableau.Row(1)[1], 3.0);
+  EXPECT_EQ(problem.m_Basis[1], 2);
+  EXPECT_EQ(problem.m_Basis[2], 4);
+  // Two exchange steps, each with its search and ratio test, and the final search.
+  EXPECT_EQ(SimplexStepCount(), 7u);
+}
+
 TEST(Simplx, OnlyLessEqualRowsNeverWriteTheAuxiliaryRow) {
   LPProblem problem;
   problem.Create(6, 6);
