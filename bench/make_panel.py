@@ -29,8 +29,15 @@ These are the programs the solver's absolute tolerance gets wrong; with
 --unitmeans the command section asks KORU to rescale the quantities to
 unit means, which does not change that.
 
+With --mix S each firm's output and input mix spreads by a log standard
+deviation of S instead of 0.3. Panels of many outputs and inputs with a wide
+mix (--outputs 20 --inputs 20 --mix 1) have most firms efficient and highly
+degenerate distance programs, on which the simplex's first rule can turn in
+a cycle or stall.
+
 Usage: make_panel.py --firms 500 --periods 10 --family HicksMoorsteen
-                     --rts VRS [--notechchange] [--span [--unitmeans]] [--seed 8] OUTPUT_input.csv
+                     --rts VRS [--notechchange] [--span [--unitmeans]] [--seed 8]
+                     [--outputs 2 --inputs 3 [--mix 0.3]] OUTPUT_input.csv
 """
 
 import argparse

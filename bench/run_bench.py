@@ -2,7 +2,9 @@
 """Times whole runs of the koru executable on generated benchmark panels.
 
 For every panel size NT in --sizes (10 periods of NT/10 firms, 2 outputs,
-3 inputs, prices), every family in --families, returns to scale in --rts and
+3 inputs, prices; --periods, --outputs and --inputs change the shape, and
+--variables V1,V2,.. gives one panel of V outputs and V inputs for each V),
+every family in --families, returns to scale in --rts and
 technology in --tech, the runner writes the panel with make_panel.py (once; it
 is kept in --work) and runs each build given with --build on it, the builds
 one after the other for the same input, so that a before/after pair is
@@ -39,6 +41,8 @@ Examples:
       --sizes 2500,5000 --families HicksMoorsteen --rts VRS --tech nochange
   bench/run_bench.py --build before=/tmp/before/build/koru --build after=build/koru \\
       --sizes 5000 --families HicksMoorsteen --rts VRS --tech nochange
+  bench/run_bench.py --build before=/tmp/before/build/koru --build after=build/koru --periods 3 --mix 1 \\
+      --sizes 600 --variables 5,8,12,15,20 --families HicksMoorsteen --rts VRS --tech change
 """
 
 import argparse
@@ -59,15 +63,22 @@ PERIODS = 10
 STATS = re.compile(r"KORU_STATS programs=(\d+) pivots=(\d+) updates=(\d+)")
 
 
-def panel_name(size, family, rts, tech):
-    return f"nt{size}_{family.lower().replace('-', '')}_{rts.lower()}_{tech}"
+def panel_name(size, family, rts, tech, periods=PERIODS, outputs=2, inputs=3, mix=0.3):
+    name = f"nt{size}_{family.lower().replace('-', '')}_{rts.lower()}_{tech}"
+    if periods != PERIODS:
+        name += f"_t{periods}"
+    if (outputs, inputs) != (2, 3):
+        name += f"_m{outputs}k{inputs}"
+    if mix != 0.3:
+        name += f"_mix{mix:g}"
+    return name
 
 
-def write_panel(path, size, family, rts, tech, seed, outputs, inputs):
-    firms = size // PERIODS
-    if firms < 1 or firms * PERIODS != size:
-        sys.exit(f"size {size} is not a positive multiple of {PERIODS} periods")
-    make_panel.write_input(path, firms, PERIODS, outputs, inputs, family, rts, tech == "nochange", seed)
+def write_panel(path, size, family, rts, tech, seed, outputs, inputs, periods=PERIODS, mix=0.3):
+    firms = size // periods
+    if firms < 1 or firms * periods != size:
+        sys.exit(f"size {size} is not a positive multiple of {periods} periods")
+    make_panel.write_input(path, firms, periods, outputs, inputs, family, rts, tech == "nochange", seed, mix=mix)
 
 
 OUTPUTS = ["_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv", "_output_xtras.csv",
@@ -136,6 +147,12 @@ def main():
     parser.add_argument("--seed", type=int, default=8)
     parser.add_argument("--outputs", type=int, default=2)
     parser.add_argument("--inputs", type=int, default=3)
+    parser.add_argument("--variables", default="",
+                        help="comma-separated counts V: a panel with V outputs and V inputs for each "
+                             "(instead of --outputs and --inputs)")
+    parser.add_argument("--periods", type=int, default=PERIODS, help="periods of every panel")
+    parser.add_argument("--mix", type=float, default=0.3,
+                        help="spread of each firm's output and input mix (make_panel.py --mix)")
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "koru-bench"),
                         help="directory for the panels and the runs' files")
     parser.add_argument("--csv", help="also write the table as CSV to this file")
@@ -165,18 +182,22 @@ def main():
               "by this script and peak memory is not reported", file=sys.stderr)
 
     os.makedirs(args.work, exist_ok=True)
-    header = ["NT", "family", "rts", "tech", "build", "threads", "wall s", "cpu s", "peak MB", "programs", "pivots",
+    header = ["NT", "M/K", "family", "rts", "tech", "build", "threads", "wall s", "cpu s", "peak MB", "programs", "pivots",
               "updates", "piv/s", "upd/s", "vs first", "same"]
     print(" | ".join(header))
     rows = []
-    for size in [int(s) for s in args.sizes.split(",") if s]:
+    shapes = ([(int(v), int(v)) for v in args.variables.split(",") if v] if args.variables
+              else [(args.outputs, args.inputs)])
+    for size, (outputs, inputs) in [(s, shape) for s in [int(s) for s in args.sizes.split(",") if s]
+                                    for shape in shapes]:
         for family in [f for f in args.families.split(",") if f]:
             for rts in [r for r in args.rts.split(",") if r]:
                 for tech in [t for t in args.tech.split(",") if t]:
-                    name = panel_name(size, family, rts, tech)
+                    name = panel_name(size, family, rts, tech, args.periods, outputs, inputs, args.mix)
                     input_path = os.path.join(args.work, name + "_input.csv")
                     if not os.path.exists(input_path):
-                        write_panel(input_path, size, family, rts, tech, args.seed, args.outputs, args.inputs)
+                        write_panel(input_path, size, family, rts, tech, args.seed, outputs, inputs, args.periods,
+                                    args.mix)
                     results = {}
                     for _ in range(args.repeat):
                         for label, exe, options, shown in builds:
@@ -196,7 +217,7 @@ def main():
                         programs, pivots, updates = stats if stats else (None, None, None)
                         rate = updates / f["wall"] if updates and f["wall"] > 0 else None
                         pivot_rate = pivots / f["wall"] if pivots and f["wall"] > 0 else None
-                        row = [str(size), family, rts, tech, label, shown, f"{f['wall']:.2f}",
+                        row = [str(size), f"{outputs}/{inputs}", family, rts, tech, label, shown, f"{f['wall']:.2f}",
                                f"{f['cpu']:.2f}" if f["cpu"] is not None else "-",
                                f"{f['peak_kb'] / 1024:.1f}" if f["peak_kb"] is not None else "-",
                                f"{programs}{mark}" if programs is not None else "-",
@@ -207,7 +228,7 @@ def main():
                                f"{first_wall / f['wall']:.2f}x" if f["wall"] > 0 else "-",
                                "-" if (label, shown) == first else ("yes" if f["results"] == first_results else "NO")]
                         if f["status"] != 0:
-                            row[4] += f" (exit {f['status']})"
+                            row[5] += f" (exit {f['status']})"
                         print(" | ".join(row), flush=True)
                         rows.append(row)
     if args.csv:

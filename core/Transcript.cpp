@@ -19,6 +19,7 @@ void ProgramTally::Append(const ProgramTally& later) {
   solvedAgain += later.solvedAgain;
   solvedAgainTaken += later.solvedAgainTaken;
   cycling += later.cycling;
+  stalled += later.stalled;
   antiCyclingSolved += later.antiCyclingSolved;
   failures.insert(failures.end(), later.failures.begin(), later.failures.end());
   shortStops.insert(shortStops.end(), later.shortStops.begin(), later.shortStops.end());
@@ -47,13 +48,14 @@ void WriteConsoleText(const std::string& text) {
 }
 
 void NoteProgram(const char* label, int code, bool stoppedShort, double gain, SecondSolve secondSolve,
-                 bool cycled) {
+                 bool cycled, bool stalled) {
   if (tThreadTranscript == nullptr) return;
   ProgramTally& tally = tThreadTranscript->tally;
   ++tally.solved;
   if (secondSolve == SecondSolve::kTaken || secondSolve == SecondSolve::kKept) ++tally.solvedAgain;
   if (secondSolve == SecondSolve::kTaken) ++tally.solvedAgainTaken;
   if (cycled) ++tally.cycling;
+  if (stalled) ++tally.stalled;
   if (secondSolve == SecondSolve::kAntiCyclingTaken) ++tally.antiCyclingSolved;
   if (code != 0) {
     ++tally.failed;

@@ -34,10 +34,12 @@ struct ProgramTally {
   // are counted above as failed or stopped short, as their first solve was.
   uint64_t solvedAgain = 0;
   uint64_t solvedAgainTaken = 0;
-  // Programs whose first solve came back to a basis it had left (cycling),
-  // and the programs, cycling or past the step limit, solved right with the
-  // pivot rule that cannot cycle. Those not solved so are counted as failed.
+  // Programs whose first solve came back to a basis it had left (cycling)
+  // or stalled, and the programs, cycling, stalled or past the step limit,
+  // solved right with the pivot rule that cannot cycle. Those not solved so
+  // are counted as failed.
   uint64_t cycling = 0;
+  uint64_t stalled = 0;
   uint64_t antiCyclingSolved = 0;
   std::vector<ProgramNote> failures;     // every failed program, in program order
   std::vector<ProgramNote> shortStops;   // every program that stopped short, in program order
@@ -83,9 +85,10 @@ enum class SecondSolve : int {
 // Records the outcome of one solved program in the thread's transcript; a
 // thread without one (a unit test calling the solver directly) records
 // nothing.
-// cycled: the first solve came back to an earlier basis and was stopped.
+// cycled, stalled: the first solve came back to an earlier basis, or
+// stalled, and was stopped.
 void NoteProgram(const char* label, int code, bool stoppedShort, double gain,
-                 SecondSolve secondSolve = SecondSolve::kNone, bool cycled = false);
+                 SecondSolve secondSolve = SecondSolve::kNone, bool cycled = false, bool stalled = false);
 
 // Writes a transcript's console text where WriteConsoleText writes it and its
 // log text to `log` (when there is one), and appends its tally to `tally`.

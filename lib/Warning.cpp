@@ -72,9 +72,12 @@ std::string RunEndNote(const AnalysisRecord& record) {
   }
   // Programs that cycled or passed the step limit and were solved with the
   // rule that cannot cycle; those it could not solve are failures.
-  if (tally.cycling != 0 || tally.antiCyclingSolved != 0) {
-    note += " NOTE: " + Programs(tally.cycling) + " turned in a cycle of degenerate steps; " +
-            FormatText("%llu solved with a pivot rule that cannot cycle.\n",
+  if (tally.cycling != 0 || tally.stalled != 0 || tally.antiCyclingSolved != 0) {
+    note += " NOTE: " + Programs(tally.cycling) + " turned in a cycle of degenerate steps" +
+            (tally.stalled != 0
+                 ? FormatText(", %llu stalled in one", static_cast<unsigned long long>(tally.stalled))
+                 : std::string()) +
+            FormatText("; %llu solved with a pivot rule that cannot cycle.\n",
                        static_cast<unsigned long long>(tally.antiCyclingSolved));
   }
   return note + OutsideNote(record);

@@ -135,7 +135,8 @@ int Solve(LPProblem& problem) {
   SolveVerdict verdict;
   verdict.code = code;
   const bool cycled = work.cycled;
-  if (cycled) {
+  const bool stalled = work.stalled;
+  if (cycled || stalled) {
     verdict.code = kLPStepLimit;  // where it would otherwise have stopped
   } else if (problem.m_Posed != 0) {
     verdict = JudgeSolve(tableau.m_RowPtrs, static_cast<int>(m), code, SimplexStepCount(), work.candidates,
@@ -221,7 +222,7 @@ int Solve(LPProblem& problem) {
     problem.m_ErrorLog->AddEntry(kStoppedShortLogLevel, message.c_str());
   }
   NoteProgram(problem.m_ErrorLog != nullptr ? problem.m_ErrorLog->Context() : "",
-              answeredUnbounded ? kLPOptimal : code, stoppedShort, verdict.gain, problem.m_SecondSolve, cycled);
+              answeredUnbounded ? kLPOptimal : code, stoppedShort, verdict.gain, problem.m_SecondSolve, cycled, stalled);
   problem.m_SolveCalled = 1;
   return code;
 }

@@ -17,11 +17,11 @@
 // solved again on a copy scaled by powers of two (lp/RescaledSolve.h) unless
 // m_SingleSolve is set; when the copy is solved right its result is the
 // program's, otherwise the first solve's stands. A first solve that comes back
-// to a basis it has had within a run of degenerate steps (it would turn in
-// that cycle until the step limit) is stopped there; such a program, and one
-// that passed the step limit, is solved again on the copy with Bland's rule
-// (lp/Simplex.h), taken under the same checks. One whose copy fails too
-// reports the step limit's code, 5.
+// to a basis it has had (it would turn in that cycle until the step limit),
+// or that stalls in a long run of degenerate steps (lp/Simplex.h), is stopped
+// there; such a program, and one that passed the step limit, is solved again
+// on the copy with Bland's rule, taken under the same checks. One whose copy
+// fails too reports the step limit's code, 5.
 
 #include <cstdint>
 #include <memory>
@@ -99,8 +99,8 @@ class LPProblem {
   SecondSolve m_SecondSolve = SecondSolve::kNone;
   // Work objects of the second solve; obtained when a program first needs them.
   std::unique_ptr<RescaledCopy> m_Rescaled;
-  // Watches every first solve for a return to an earlier basis (not with
-  // m_SingleSolve).
+  // Watches every first solve for a return to an earlier basis and for a
+  // stall (not with m_SingleSolve).
   CycleWatch m_CycleWatch;
 };
 

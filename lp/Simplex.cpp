@@ -81,6 +81,19 @@ void CycleWatch::Restart() {
   leaving_.clear();
   keys_.push_back(key_);
   Insert(0);
+  runStarted_ = false;
+  runSteps_ = 0;
+}
+
+bool CycleWatch::Stalled(double objective) {
+  const double size = std::fabs(runObjective_) > 1.0 ? std::fabs(runObjective_) : 1.0;
+  if (!runStarted_ || !(std::fabs(objective - runObjective_) <= kStallBand * size)) {
+    runObjective_ = objective;
+    runSteps_ = 0;
+    runStarted_ = true;
+    return false;
+  }
+  return ++runSteps_ >= kStallSteps;
 }
 
 void CycleWatch::Insert(std::size_t index) {
@@ -216,19 +229,26 @@ int ChoosePivotRow(double** a, const SimplexWorkLists& work, int m, int n, int p
   return FindPivotRow(a, work.rows, m, n, p, stride);
 }
 
-// Records an exchange step with the watch, when there is one; true when the
-// solve has come back to a basis it has had (cycled is then set). A lasting
-// step starts a new run after it.
-bool ReturnedToBasis(SimplexWorkLists& work, int entering, int leaving, bool lasting) {
+// Records an exchange step and the objective after it with the watch, when
+// there is one; true when the solve has come back to a basis it has had or
+// has stalled (cycled or stalled is then set). A lasting step starts a new
+// run after it.
+bool MustStop(SimplexWorkLists& work, int entering, int leaving, bool lasting, double objective) {
   if (work.cycleWatch == nullptr) return false;
   if (lasting) {
     work.cycleWatch->Exchange(entering, leaving);
     work.cycleWatch->Restart();
     return false;
   }
-  if (!work.cycleWatch->Exchange(entering, leaving)) return false;
-  work.cycled = true;
-  return true;
+  if (work.cycleWatch->Exchange(entering, leaving)) {
+    work.cycled = true;
+    return true;
+  }
+  if (work.cycleWatch->Stalled(objective)) {
+    work.stalled = true;
+    return true;
+  }
+  return false;
 }
 
 // Exchange step at constraint row r, column p, over tableau rows 1..lastRow
@@ -427,7 +447,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
         FlipLeavingColumn(a, m, p);
       }
       ExchangeBasis(basis, nonBasis, r, p);
-      if (ReturnedToBasis(work, entering, leaving, lasting)) return Phase1End::kCycled;
+      if (MustStop(work, entering, leaving, lasting, a[aux][1])) return Phase1End::kCycled;
       continue;
     }
 
@@ -471,7 +491,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
         return Phase1End::kInfeasible;
       }
     }
-    if (ReturnedToBasis(work, entering, leaving, lasting)) return Phase1End::kCycled;
+    if (MustStop(work, entering, leaving, lasting, a[aux][1])) return Phase1End::kCycled;
     known = true;
   }
 }
@@ -512,6 +532,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
 
   const std::ptrdiff_t stride = survey.stride;
   work.cycled = false;
+  work.stalled = false;
   if (work.cycleWatch != nullptr) work.cycleWatch->Begin(basis, m, n);
   if (m2 + m3 != 0) {
     if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=
@@ -547,7 +568,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
       Pivot(a, m + 1, n, r, p);
       if (tStepCount > kSimplexStepLimit) return;
       ExchangeBasis(basis, nonBasis, r, p);
-      if (ReturnedToBasis(work, entering, leaving, false)) return;
+      if (MustStop(work, entering, leaving, false, a[1][1])) return;
       continue;
     }
 
@@ -577,7 +598,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
       resultCode = kLPUnbounded;
       return;
     }
-    if (ReturnedToBasis(work, entering, leaving, false)) return;
+    if (MustStop(work, entering, leaving, false, a[1][1])) return;
     known = true;
   }
 }

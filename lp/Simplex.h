@@ -99,6 +99,14 @@ enum class PivotRule { kLargestCoefficient, kBland };
 // match of keys the exchanges in between are counted out variable by
 // variable, so that a match is exact: the two bases are equal when every
 // variable entered as often as it left.
+//
+// It also recognises a solve that stalls: kStallSteps exchange steps in a
+// row after which the objective has stayed within kStallBand (relative) of
+// its value at the first of them. A highly degenerate program (many rows of
+// right-hand side 0 at the optimum's vertex) can visit that many of the
+// vertex's bases without ever repeating one and without reaching the step
+// limit any sooner than a cycling one. Programs of well-posed panels leave
+// every such run within a few hundred steps.
 class CycleWatch {
  public:
   // Starts watching a solve at its first basis basis[1..m], of n + m variables.
@@ -109,8 +117,14 @@ class CycleWatch {
   // Records the exchange step after which `entering` replaced `leaving`.
   // True when the basis after it is one the current run has had.
   bool Exchange(int entering, int leaving);
+  // Records the objective after an exchange step; true when the solve has
+  // stalled.
+  bool Stalled(double objective);
 
  private:
+  double runObjective_ = 0.0;  // the objective at the start of the current run of steps
+  uint32_t runSteps_ = 0;      // steps since, the objective within kStallBand of it
+  bool runStarted_ = false;
   bool SameBasis(std::size_t earlier);
   void Insert(std::size_t index);
   uint64_t key_ = 0;
@@ -121,6 +135,9 @@ class CycleWatch {
   std::vector<int> balance_;      // per variable; all 0 between calls of SameBasis
 };
 
+constexpr uint32_t kStallSteps = 5000;
+constexpr double kStallBand = 1e-11;
+
 // The solver's three work lists, each indexed from 1. They are owned by the
 // caller and sized once for the largest problem it will pose: candidates and
 // rows need n + 1 and m + 1 entries, surplusFlags m2 + 1.
@@ -130,12 +147,13 @@ struct SimplexWorkLists {
   int* surplusFlags = nullptr;  // 1 while a greater-or-equal row's column is unflipped
   int numCandidates = 0;        // written at the optimal exit: candidates[1..numCandidates] are left
   PivotRule rule = PivotRule::kLargestCoefficient;
-  // With a watch the solve stops as soon as it returns to a basis of its
-  // current run of degenerate steps, and sets cycled (its result code is then
-  // left as the caller set it, as at the step limit). Without one nothing is
+  // With a watch the solve stops as soon as it returns to a basis it has had
+  // (and sets cycled) or stalls (and sets stalled); its result code is then
+  // left as the caller set it, as at the step limit. Without one nothing is
   // recorded.
   CycleWatch* cycleWatch = nullptr;
   bool cycled = false;
+  bool stalled = false;
 };
 
 // Solves the program laid out in the rows a[1..m+2] (columns 1..n+1 in use).

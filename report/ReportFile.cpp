@@ -361,11 +361,12 @@ std::string RunSection(const AnalysisRecord& record, const std::string& inputNam
                   : Count(tally.solvedAgain) + FormatText(" (%llu of them reached the optimum there; the others keep "
                                                           "their first result)",
                                                           static_cast<unsigned long long>(tally.solvedAgainTaken)));
-  if (tally.cycling != 0 || tally.antiCyclingSolved != 0) {
-    html += row("Caught cycling", Count(tally.cycling) +
-                                      FormatText(" (%llu programs, cycling or at the step limit, reached the optimum "
-                                                 "with a pivot rule that cannot cycle)",
-                                                 static_cast<unsigned long long>(tally.antiCyclingSolved)));
+  if (tally.cycling != 0 || tally.stalled != 0 || tally.antiCyclingSolved != 0) {
+    html += row("Caught cycling or stalled", Count(tally.cycling) + FormatText(
+                    " cycling, %llu stalled (%llu programs, cycling, stalled or at the step limit, reached the "
+                    "optimum with a pivot rule that cannot cycle)",
+                    static_cast<unsigned long long>(tally.stalled),
+                    static_cast<unsigned long long>(tally.antiCyclingSolved)));
   }
   html += row("Stopped short", Count(tally.stoppedShort) +
                                    " (optimal within the solver&#39;s tolerance with an improving step left)");
