@@ -34,6 +34,7 @@
 #include "core/RunContext.h"
 #include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/Observations.h"
@@ -84,7 +85,8 @@ void SolveDistanceStage(AnalysisRecord& record, WorkerPool& workers, WorkingCopi
       LPWorkspace& workspace = workers.Workspace(worker);
       WorkerState& state = states[worker];
       const uint32_t o = N * (t - 1) + index + 1;
-      const uint32_t b = t >= 2 ? o - N : o;
+      if (record.IsAbsent(o)) return;
+      const uint32_t b = ChainedComparison(record, o);
       double* yo = state.yo.data();
       double* xo = state.xo.data();
       double* yb = state.yb.data();
@@ -126,7 +128,7 @@ void SolveFarePrimontStage(AnalysisRecord& record, LPWorkspace& workspace, Worki
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
   const bool vrs = record.Vrs != 0;
-  const ReferenceRange all{1, record.Observations};
+  const ReferenceRange all = ReferenceSetOfAll(record);
   const std::vector<double>& s = workspace.Problem.m_Solution;
 
   record.q0 = record.OutputMeans;
@@ -208,8 +210,8 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   CreateWorkingCopies(record, copies);
 
   if (record.Prices) {
-    ColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans);
-    ColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans);
+    ColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans, record.Absent);
+    ColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans, record.Absent);
   }
 
   const bool periodS = record.MalmquistHs || record.HicksMoorsteen;
@@ -234,9 +236,10 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   for (uint32_t t = 1; t <= T; ++t) {
     for (uint32_t i = 1; i <= N; ++i) {
       const uint32_t o = N * (t - 1) + i;
+      if (record.IsAbsent(o)) continue;
       uint32_t b = record.Base;
       if (chained) {
-        b = t == 1 ? o : o - N;
+        b = ChainedComparison(record, o);
         record.Base = b;
       }
       ReadObservationRow(copies.outputs, o, M, yo.data());
