@@ -195,12 +195,23 @@ std::vector<ProgramNote> Notes(const std::vector<::ProgramNote>& notes) {
   return out;
 }
 
+// A missing value stays missing: a number computed from the marker that
+// rounds to it in single precision (an aggregate of shadow prices scaled by
+// a missing distance comes out as -9999.000000000002) is the marker, which
+// the files print for it either way. Front ends then show NaN or NA
+// wherever a file prints -9999.
+void KeepMissingExact(std::vector<double>& values) {
+  for (double& v : values)
+    if (v != kMissing && static_cast<float>(v) == static_cast<float>(kMissing)) v = kMissing;
+}
+
 Table ToTable(ValueTable&& values) {
   Table table;
   table.title = std::move(values.title);
   table.headings = std::move(values.headings);
   table.columns = std::move(values.columns);
   table.printed = std::move(values.printed);
+  for (std::vector<double>& column : table.columns) KeepMissingExact(column);
   return table;
 }
 
@@ -279,6 +290,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.atMaxTfp.resize(record.Observations);
   for (uint32_t o = 0; o < record.Observations; ++o) results.atMaxTfp[o] = record.TfpMaxFlag[o] == 1.0;
   results.representative = RepresentativeValues(record);
+  for (auto& values : results.representative) KeepMissingExact(values.second);
 
   const ProgramTally& tally = record.Tally;
   results.failed = Notes(tally.failures);

@@ -39,33 +39,3 @@ void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32
     w = record.wstar0;
   }
 }
-
-namespace {
-
-// The distance vectors behind the shadow-price weights of a pass (output,
-// input), or nullptr for families weighing by prices.
-struct WeightDistances {
-  const ObservationVector* output;
-  const ObservationVector* input;
-};
-
-WeightDistances DistancesOfPass(const AnalysisRecord& record, int pass) {
-  if (record.Laspeyres || record.Paasche || record.Fisher || record.Lowe) return {nullptr, nullptr};
-  if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) return {&record.DOsts, &record.DItss};
-  if (record.MalmquistIt || record.HicksMoorsteen) return {&record.DOtst, &record.DIstt};
-  return {nullptr, nullptr};
-}
-
-}  // namespace
-
-bool OutputWeightsMissing(const AnalysisRecord& record, uint32_t o, int pass) {
-  const WeightDistances d = DistancesOfPass(record, pass);
-  if (d.output != nullptr) return (*d.output)[o - 1] == kMissing;
-  return record.FarePrimont && record.DO000 == kMissing;
-}
-
-bool InputWeightsMissing(const AnalysisRecord& record, uint32_t o, int pass) {
-  const WeightDistances d = DistancesOfPass(record, pass);
-  if (d.input != nullptr) return (*d.input)[o - 1] == kMissing;
-  return record.FarePrimont && record.DI000 == kMissing;
-}

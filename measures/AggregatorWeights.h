@@ -28,9 +28,3 @@ void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32
 // its own weights.
 void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
                            std::vector<double>& outputWeights, std::vector<double>& inputWeights);
-
-// Whether the output (or input) weights of observation o for the pass are
-// shadow prices scaled by a distance value that could not be computed: the
-// aggregates they would give are then missing, not a number near -9999.
-bool OutputWeightsMissing(const AnalysisRecord& record, uint32_t o, int pass);
-bool InputWeightsMissing(const AnalysisRecord& record, uint32_t o, int pass);

@@ -156,24 +156,15 @@ void SolveFarePrimontStage(AnalysisRecord& record, LPWorkspace& workspace, Worki
   record.delta0 = vrs ? s[M + K] - s[M + K + 1] : 0.0;
 }
 
-// Q, Qs, X and Xs of observation o with the current weights of the pass;
-// -9999 where the weights are missing.
-void Aggregate(AnalysisRecord& record, uint32_t o, int pass, const std::vector<double>& yo,
-               const std::vector<double>& yb, const std::vector<double>& xo, const std::vector<double>& xb) {
+// Q, Qs, X and Xs of observation o with the current weights.
+void Aggregate(AnalysisRecord& record, uint32_t o, const std::vector<double>& yo, const std::vector<double>& yb,
+               const std::vector<double>& xo, const std::vector<double>& xb) {
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
-  const bool outputMissing = OutputWeightsMissing(record, o, pass);
-  const bool inputMissing = InputWeightsMissing(record, o, pass);
-  At(record.Q, o) = outputMissing ? kMissing : WeightedSum(yo.data(), record.CurrentOutputWeights.data(), M);
-  At(record.Qs, o) = outputMissing ? kMissing : WeightedSum(yb.data(), record.CurrentOutputWeights.data(), M);
-  At(record.X, o) = inputMissing ? kMissing : WeightedSum(xo.data(), record.CurrentInputWeights.data(), K);
-  At(record.Xs, o) = inputMissing ? kMissing : WeightedSum(xb.data(), record.CurrentInputWeights.data(), K);
-}
-
-// The geometric mean of the two passes' aggregates; -9999 when either is.
-double GeometricMean(double first, double second) {
-  if (first == kMissing || second == kMissing) return kMissing;
-  return std::sqrt(first * second);
+  At(record.Q, o) = WeightedSum(yo.data(), record.CurrentOutputWeights.data(), M);
+  At(record.Qs, o) = WeightedSum(yb.data(), record.CurrentOutputWeights.data(), M);
+  At(record.X, o) = WeightedSum(xo.data(), record.CurrentInputWeights.data(), K);
+  At(record.Xs, o) = WeightedSum(xb.data(), record.CurrentInputWeights.data(), K);
 }
 
 void ComputeEfficientAggregates(AnalysisRecord& record, uint32_t o) {
@@ -259,7 +250,7 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
       }
 
       FillAggregatorWeights(record, copies, o, b, 1);
-      Aggregate(record, o, 1, yo, yb, xo, xb);
+      Aggregate(record, o, yo, yb, xo, xb);
 
       if (IsTwoPass(record)) {
         At(record.FirstPassQ, o) = At(record.Q, o);
@@ -267,11 +258,11 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
         At(record.FirstPassX, o) = At(record.X, o);
         At(record.FirstPassXs, o) = At(record.Xs, o);
         FillAggregatorWeights(record, copies, o, b, 2);
-        Aggregate(record, o, 2, yo, yb, xo, xb);
-        At(record.Q, o) = GeometricMean(At(record.FirstPassQ, o), At(record.Q, o));
-        At(record.Qs, o) = GeometricMean(At(record.FirstPassQs, o), At(record.Qs, o));
-        At(record.X, o) = GeometricMean(At(record.FirstPassX, o), At(record.X, o));
-        At(record.Xs, o) = GeometricMean(At(record.FirstPassXs, o), At(record.Xs, o));
+        Aggregate(record, o, yo, yb, xo, xb);
+        At(record.Q, o) = std::sqrt(At(record.FirstPassQ, o) * At(record.Q, o));
+        At(record.Qs, o) = std::sqrt(At(record.FirstPassQs, o) * At(record.Qs, o));
+        At(record.X, o) = std::sqrt(At(record.FirstPassX, o) * At(record.X, o));
+        At(record.Xs, o) = std::sqrt(At(record.FirstPassXs, o) * At(record.Xs, o));
       }
     }
   }
