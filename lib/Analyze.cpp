@@ -240,6 +240,19 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
 
 namespace detail {
 
+std::string ConfigurationSummary(const Panel& panel, const Settings& settings) {
+  RunContext context;
+  RunContextGuard guard(context);
+  AnalysisRecord record;
+  try {
+    Configure(record, panel, settings);
+  } catch (const InputError&) {
+    return "";
+  }
+  if (!ApplyConsistencyRules(record)) return "";
+  return ConfigurationText(record);
+}
+
 Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks, const AnalyzeOptions& options) {
   RunContext context;
   context.console = hooks.console;
