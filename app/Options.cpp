@@ -181,6 +181,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 std::string HelpText() {
   return "Usage: koru [OPTIONS] [--] [PATH]\n"
+         "       koru [OPTIONS] --table FILE --firm COL --period COL --outputs A --inputs B\n"
          "\n"
          "Measures and decomposes the productivity change of a panel of firms. PATH\n"
          "names the input file, name_input.csv; without it KORU asks for one on the\n"
@@ -202,6 +203,13 @@ std::string HelpText() {
          "                   solve every linear program once: a program the solver\n"
          "                   gets wrong is not solved again on a rescaled copy, so\n"
          "                   the files are byte for byte those of earlier versions\n"
+         "      --table FILE --firm COL --period COL --outputs A,B --inputs C,D\n"
+         "                   read a plain CSV table (a header row naming the columns)\n"
+         "                   instead of an input file, with --output-prices P,Q\n"
+         "                   --input-prices R,S, --family F, --rts vrs|crs,\n"
+         "                   --technology each-period|no-regress|no-change, --window W,\n"
+         "                   --base FIRM,PERIOD, --unit-means and --out BASE (the result\n"
+         "                   files' base name; default: FILE without .csv)\n"
          "  --               end of the options: a PATH after it may start with '-'\n"
          "\n"
          "Files a run writes beside name_input.csv:\n"
