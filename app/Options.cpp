@@ -181,7 +181,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 std::string HelpText() {
   return "Usage: koru [OPTIONS] [--] [PATH]\n"
-         "       koru [OPTIONS] --table FILE --firm COL --period COL --outputs A --inputs B\n"
+         "       koru [OPTIONS] --table FILE --firm F --period P --outputs Y --inputs X\n"
          "\n"
          "Measures and decomposes the productivity change of a panel of firms. PATH\n"
          "names the input file, name_input.csv; without it KORU asks for one on the\n"
