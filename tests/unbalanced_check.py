@@ -14,6 +14,7 @@ KORU runs on an input file whose absent rows hold -9999 and the checks are:
   - for Malmquist-hs, DOsts and DItss against the previous period's present
     observations, with the firm's previous observation (or, when it is
     absent, the observation itself) as the comparison observation;
+  - for Lowe, QHATt and XHATt with the mean prices of the present observations as weights;
   - for Fare-Primont, the representative observation is the mean of the
     present observations and DO000, DI000 are its distances against all of
     them;
@@ -28,6 +29,7 @@ Usage: unbalanced_check.py KORU_EXECUTABLE
 
 import os
 import random
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -127,6 +129,21 @@ def input_efficiency(Y, X, y, x, vrs):
     eq = dict(A_eq=np.hstack([np.ones((1, J)), np.zeros((1, 1))]), b_eq=[1.0]) if vrs else {}
     r = linprog(c, A_ub=A, b_ub=b, bounds=[(0, None)] * (J + 1), method="highs", **eq)
     return r.x[-1] if r.status == 0 else None
+
+
+def hat_programs(Y, X, y, x, p, w, vrs):
+    """QHAT = max p.q: q <= Y lambda, X lambda <= x; XHAT = min w.x': Y lambda >= y, X lambda <= x'
+    (sum lambda = 1 under VRS), in envelopment form."""
+    J = Y.shape[0]
+    eq = lambda extra: dict(A_eq=np.hstack([np.ones((1, J)), np.zeros((1, extra))]), b_eq=[1.0]) if vrs else {}
+    q = linprog(np.concatenate([np.zeros(J), -np.array(p)]),
+                A_ub=np.vstack([np.hstack([-Y.T, np.eye(M)]), np.hstack([X.T, np.zeros((K, M))])]),
+                b_ub=np.concatenate([np.zeros(M), np.array(x)]), bounds=[(0, None)] * (J + M), method="highs", **eq(M))
+    z = linprog(np.concatenate([np.zeros(J), np.array(w)]),
+                A_ub=np.vstack([np.hstack([-Y.T, np.zeros((M, K))]), np.hstack([X.T, -np.eye(K)])]),
+                b_ub=np.concatenate([-np.array(y), np.zeros(K)]), bounds=[(0, None)] * (J + K), method="highs",
+                **eq(K))
+    return (-q.fun if q.status == 0 else None), (z.fun if z.status == 0 else None)
 
 
 def read_table(path, first_names):
@@ -235,6 +252,19 @@ def main():
                             printed = float(extras[o][xcol[heading]])
                             if value is not None and printed != MISSING:
                                 check.near(printed, value, 1e-3, "%s obs %d %s" % (name, o, heading))
+                if family == "Lowe":
+                    # QHAT and XHAT with the mean prices of the present observations as weights.
+                    prices = {key: ([f32(v) for v in value[2]], [f32(v) for v in value[3]]) for key, value in rows.items()}
+                    p = np.mean([prices[r][0] for r in present], axis=0)
+                    w = np.mean([prices[r][1] for r in present], axis=0)
+                    for i, t in present:
+                        o = obs(i, t)
+                        ref = [(j, s) for s in reference_periods(t, window, regress, change) for j in range(1, N + 1)
+                               if (j, s) not in absent]
+                        qhat, xhat = hat_programs(np.array([data[r][0] for r in ref]), np.array([data[r][1] for r in ref]),
+                                                  data[(i, t)][0], data[(i, t)][1], p, w, vrs)
+                        check.near(float(extras[o][xcol["QHATt"]]), qhat, 1e-3, "%s obs %d QHATt" % (name, o))
+                        check.near(float(extras[o][xcol["XHATt"]]), xhat, 1e-3, "%s obs %d XHATt" % (name, o))
                 if family == "FarePrimont":
                     # The representative observation: the means of the present observations.
                     with open(os.path.join(work, name + "_output_xtras.csv")) as f:
@@ -280,6 +310,7 @@ def main():
                         with open(os.path.join(work, name + "_output_" + suffix), "rb") as a, \
                                 open(os.path.join(work, table + "_output_" + suffix), "rb") as b:
                             check.expect(a.read() == b.read(), "%s: %s differs from the input file's" % (table, suffix))
+    shutil.rmtree(work)
     print("%d checks, %d failed" % (check.checks, check.failures))
     return 1 if check.failures else 0
 
