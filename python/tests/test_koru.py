@@ -304,7 +304,8 @@ def test_absent_rows_left_out_or_nan_give_the_input_files_bytes(path, tmp_path):
     data, settings = koru.read_input(path)
     absent = data[settings["outputs"] + settings["inputs"]].isna().all(axis=1)
     assert absent.sum() == 7
-    for name, frame in (("nan", data), ("dropped", data[~absent])):
+    # Without the rows, firm by firm so that the firms keep their first appearances.
+    for name, frame in (("nan", data), ("dropped", data[~absent].sort_values(["firm", "period"]))):
         res = koru.analyze(frame, **settings)
         res.write(tmp_path / name)
         assert files_of(tmp_path / name) == expected, name
@@ -313,3 +314,17 @@ def test_absent_rows_left_out_or_nan_give_the_input_files_bytes(path, tmp_path):
     # Round trip: write_input writes -9999 rows again.
     koru.write_input(tmp_path / "again_input.csv", data, **settings)
     assert (tmp_path / "again_input.csv").read_text().count("-9999") == 7 * (8 if settings["output_prices"] else 4)
+
+
+def test_values_that_round_to_the_marker_are_nan_in_the_frames():
+    """The raw US panel under Malmquist-it and constant returns, solving each program once: some DOtst and
+    DIstt fail, and the aggregates their shadow prices give (-9999.000000000002 and the like) are NaN."""
+    data, settings = koru.read_input(ROOT / "examples/us_states_input.csv")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", koru.AccuracyWarning)
+        res = koru.analyze(data, **dict(settings, unit_means=False, family="malmquist-it", rts="crs",
+                                        single_solve=True))
+    assert np.isnan(res.levels["X"].iloc[654]) and np.isnan(res.levels["X"].iloc[671])
+    for frame in (res.indexes, res.levels.drop(columns="max"), res.shadow_prices, res.extras):
+        values = frame.to_numpy(dtype=np.float64)
+        assert not np.any(np.float32(values) == np.float32(-9999.0))
