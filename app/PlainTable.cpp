@@ -125,7 +125,8 @@ koru::InputFile ReadPlainTable(const TableOptions& options) {
   if (!in) throw InputError(FormatText("unable to open the table %s: %s", options.path.c_str(), std::strerror(errno)));
   std::stringstream buffer;
   buffer << in.rdbuf();
-  const std::string text = buffer.str();
+  std::string text = buffer.str();
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);  // a spreadsheet's byte-order mark
   const std::string headerLine = text.substr(0, text.find('\n'));
   const char separator = headerLine.find(';') != std::string::npos && headerLine.find(',') == std::string::npos ? ';' : ',';
   const std::vector<Record> records = SplitRecords(text, separator, options.path);

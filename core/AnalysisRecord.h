@@ -114,5 +114,5 @@ struct AnalysisRecord {
   bool IsFixedBase() const;
 
   // Whether observation o (1-based) is absent from the panel.
-  bool IsAbsent(uint32_t o) const { return !Absent.empty() && Absent[o - 1] != 0; }
+  bool IsAbsent(uint32_t o) const { return o >= 1 && o <= Absent.size() && Absent[o - 1] != 0; }
 };

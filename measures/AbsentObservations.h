@@ -1,8 +1,9 @@
 #pragma once
 // Observations a panel lacks. Every value of an absent observation is -9999;
 // a chained observation whose previous-period observation is absent is
-// weighed as one of the first period (it is its own comparison observation)
-// and its comparison values and index numbers are -9999.
+// weighed as one of the first period (it is its own comparison observation,
+// against its own period's technology) and its comparison values and index
+// numbers are -9999.
 
 #include <cstdint>
 

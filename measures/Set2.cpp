@@ -16,7 +16,8 @@
 //   period-t stage (Malmquist-it, Hicks-Moorsteen), technology ref(t):
 //     DOtst  normalisation u.y_b = 1, objective -v.x_o - w1 + w2, value -1/z
 //     DIstt  normalisation v.x_b = 1, objective  u.y_o - w1 + w2, value  1/z
-//   (period 1 uses ref(1) and b = o); weights = multiplier x distance / the
+//   (period 1 uses ref(1) and b = o, as does an observation whose previous
+//   observation is absent with ref(t)); weights = multiplier x distance / the
 //   multipliers' aggregate of o's own quantities;
 //   Fare-Primont stage, technology of all observations, for the
 //   representative observation (q0, x0) = the sample means:
@@ -80,13 +81,17 @@ void SolveDistanceStage(AnalysisRecord& record, WorkerPool& workers, WorkingCopi
                                                                 std::vector<double>(M), std::vector<double>(K), {}});
   for (uint32_t t = 1; t <= T; ++t) {
     const uint32_t technologyPeriod = t == 1 ? 1 : (previousTechnology ? t - 1 : t);
-    const ReferenceRange range = ReferenceSetOfPeriod(record, technologyPeriod);
+    const ReferenceRange periodRange = ReferenceSetOfPeriod(record, technologyPeriod);
+    // An observation without a comparison observation is weighed as one of
+    // the first period: against its own period's technology.
+    const ReferenceRange ownRange = record.Absent.empty() ? periodRange : ReferenceSetOfPeriod(record, t);
     workers.Run(N, [&](uint32_t index, unsigned worker) {
       LPWorkspace& workspace = workers.Workspace(worker);
       WorkerState& state = states[worker];
       const uint32_t o = N * (t - 1) + index + 1;
       if (record.IsAbsent(o)) return;
       const uint32_t b = ChainedComparison(record, o);
+      const ReferenceRange& range = LacksComparison(record, o) ? ownRange : periodRange;
       double* yo = state.yo.data();
       double* xo = state.xo.data();
       double* yb = state.yb.data();

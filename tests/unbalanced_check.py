@@ -12,8 +12,9 @@ KORU runs on an input file whose absent rows hold -9999 and the checks are:
     scipy's HiGHS computes in envelopment form over the present observations
     of its period's reference set;
   - for Malmquist-hs, DOsts and DItss against the previous period's present
-    observations, with the firm's previous observation (or, when it is
-    absent, the observation itself) as the comparison observation;
+    observations with the firm's previous observation as the comparison
+    observation; when that one is absent, against the observation's own
+    period with itself, as in the first period;
   - for Lowe, QHATt and XHATt with the mean prices of the present observations as weights;
   - for Fare-Primont, the representative observation is the mean of the
     present observations and DO000, DI000 are its distances against all of
@@ -239,7 +240,7 @@ def main():
                     for i, t in present:
                         o = obs(i, t)
                         b = (i, t - 1) if t > 1 and (i, t - 1) not in absent else (i, t)
-                        s = max(t - 1, 1)
+                        s = t - 1 if b != (i, t) else t  # period 1 and an entering firm: its own period
                         ref = [(j, q) for q in reference_periods(s, window, regress, change) for j in range(1, N + 1)
                                if (j, q) not in absent]
                         Y = np.array([data[r][0] for r in ref])

@@ -62,7 +62,8 @@ Technology technology_from_token(const std::string& token);
 // An absent observation is in no reference set and poses no program; every
 // value of it is kMissing and the result files leave out its row. Under a
 // chained family an observation whose previous-period observation is absent
-// is weighed as one of the first period and its index numbers are missing;
+// is weighed as one of the first period (with itself, against its own
+// period's technology) and its index numbers are missing;
 // a fixed-base family needs its base present. Every period and every firm
 // needs a present observation.
 struct Panel {
