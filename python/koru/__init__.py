@@ -292,7 +292,8 @@ def read_input(path):
     analyze(data, **settings).write(base) writes the console program's files for that input.
 
     data has the columns "firm" and "period" (positions 1..N and 1..T), "id1" and "id2" (the file's
-    identifier columns), then the outputs, inputs and prices named by the file's header. settings holds
+    identifier columns), then the outputs, inputs and prices named by the file's header; an absent
+    observation (a row of -9999 in the file) has NaN for every quantity and price. settings holds
     every keyword of analyze the file decides, and identifiers naming "id1" and "id2".
 
     >>> data, settings = koru.read_input("examples/us_states_input.csv")
@@ -342,7 +343,8 @@ def write_input(path, data, *, firm, period, outputs, inputs, output_prices=None
                 family="fare-primont", rts="vrs", technology="each-period", window=1, base=None,
                 unit_means=False, identifiers=None):
     """Writes the panel in data and these settings (the keywords of analyze) as a KORU input file for the
-    console program. Values are written as the single-precision numbers the console program reads.
+    console program. Values are written as the single-precision numbers the console program reads; an
+    absent observation (no row, or NaN for every quantity) is written as a row of -9999.
 
     >>> data, settings = koru.read_input("examples/us_states_input.csv")
     >>> koru.write_input("/tmp/copy_input.csv", data, **settings)
