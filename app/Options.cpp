@@ -1,6 +1,8 @@
 #include "app/Options.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/Format.h"
 #include "lp/SimplexKernels.h"
@@ -45,10 +47,51 @@ std::string CompilerName() {
 #endif
 }
 
+// The comma-separated names of a list option.
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> names;
+  std::string name;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ',') {
+      if (!name.empty()) names.push_back(name);
+      name.clear();
+    } else {
+      name += text[i];
+    }
+  }
+  return names;
+}
+
+// An option of the plain table and where its value goes.
+struct TableOption {
+  const char* name;
+  std::string* text;
+  std::vector<std::string>* list;
+  bool* flag;
+};
+
+template <std::size_t Count>
+TableOption* FindTableOption(TableOption (&options)[Count], const std::string& name) {
+  for (TableOption& option : options)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
+  TableOptions& t = line.options.table;
+  TableOption tableOptions[] = {
+      {"--table", &t.path, nullptr, nullptr},          {"--firm", &t.firm, nullptr, nullptr},
+      {"--period", &t.period, nullptr, nullptr},       {"--outputs", nullptr, &t.outputs, nullptr},
+      {"--inputs", nullptr, &t.inputs, nullptr},       {"--output-prices", nullptr, &t.outputPrices, nullptr},
+      {"--input-prices", nullptr, &t.inputPrices, nullptr}, {"--family", &t.family, nullptr, nullptr},
+      {"--rts", &t.rts, nullptr, nullptr},             {"--technology", &t.technology, nullptr, nullptr},
+      {"--window", &t.window, nullptr, nullptr},       {"--base", &t.base, nullptr, nullptr},
+      {"--out", &t.out, nullptr, nullptr},             {"--unit-means", nullptr, nullptr, &t.unitMeans},
+  };
+
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -81,6 +124,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
                           std::to_string(kMaxThreads));
       continue;
     }
+    if (TableOption* option = FindTableOption(tableOptions, name)) {
+      std::string value;
+      if (option->flag != nullptr) {
+        if (hasValue) return UsageError("option '" + name + "' takes no value");
+        *option->flag = true;
+        continue;
+      }
+      if (hasValue) {
+        value = arg.substr(equals + 1);
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        return UsageError("option '" + name + "' needs a value");
+      }
+      if (option->text != nullptr) *option->text = value;
+      if (option->list != nullptr) *option->list = SplitList(value);
+      if (name == "--table") line.options.table.given = true;
+      continue;
+    }
     if (name == "-h" || name == "--help" || name == "--version" || name == "--batch" || name == "--report" ||
         name == "--single-solve" || name == "--malmquist") {
       if (hasValue) return UsageError("option '" + name + "' takes no value");
@@ -100,12 +162,27 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     return UsageError("unknown option '" + arg + "'");
   }
+  const TableOptions& table = line.options.table;
+  if (table.given) {
+    if (line.hasPath) return UsageError("a path and --table: give one of them");
+    if (table.firm.empty() || table.period.empty() || table.outputs.empty() || table.inputs.empty())
+      return UsageError("--table needs --firm, --period, --outputs and --inputs");
+    if (table.outputPrices.empty() != table.inputPrices.empty())
+      return UsageError("--output-prices and --input-prices go together");
+    return line;
+  }
+  if (!table.firm.empty() || !table.period.empty() || !table.outputs.empty() || !table.inputs.empty() ||
+      !table.outputPrices.empty() || !table.inputPrices.empty() || !table.family.empty() || !table.rts.empty() ||
+      !table.technology.empty() || !table.window.empty() || !table.base.empty() || !table.out.empty() ||
+      table.unitMeans)
+    return UsageError("the options of a plain table need --table");
   if (line.options.batch && !line.hasPath) return UsageError("--batch needs a path");
   return line;
 }
 
 std::string HelpText() {
   return "Usage: koru [OPTIONS] [--] [PATH]\n"
+         "       koru [OPTIONS] --table FILE --firm F --period P --outputs Y --inputs X\n"
          "\n"
          "Measures and decomposes the productivity change of a panel of firms. PATH\n"
          "names the input file, name_input.csv; without it KORU asks for one on the\n"
@@ -129,6 +206,13 @@ std::string HelpText() {
          "                   solve every linear program once: a program the solver\n"
          "                   gets wrong is not solved again on a rescaled copy, so\n"
          "                   the files are byte for byte those of earlier versions\n"
+         "      --table FILE --firm COL --period COL --outputs A,B --inputs C,D\n"
+         "                   read a plain CSV table (a header row naming the columns)\n"
+         "                   instead of an input file, with --output-prices P,Q\n"
+         "                   --input-prices R,S, --family F, --rts vrs|crs,\n"
+         "                   --technology each-period|no-regress|no-change, --window W,\n"
+         "                   --base FIRM,PERIOD, --unit-means and --out BASE (the result\n"
+         "                   files' base name; default: FILE without .csv)\n"
          "  --               end of the options: a PATH after it may start with '-'\n"
          "\n"
          "Files a run writes beside name_input.csv:\n"

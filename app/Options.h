@@ -2,6 +2,7 @@
 // The command line: options, then at most one path.
 //
 //   koru [OPTIONS] [--] [PATH]
+//   koru [OPTIONS] --table FILE --firm COL --period COL --outputs A,B --inputs C,D [TABLE OPTIONS]
 //
 // -h/--help and --version act where they stand (what follows them is not
 // looked at); "--" ends the options, so a path after it may start with '-'.

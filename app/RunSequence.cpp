@@ -101,7 +101,13 @@ std::string ReportName(const RunFileNames& names) { return names.base + "_output
 bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, StagedFiles& files,
                          koru::Results& results, int& status) {
   try {
-    const koru::InputFile input = koru::read_input_file(names.input);
+    koru::InputFile input;
+    if (options.table.given) {
+      input = ReadPlainTable(options.table);
+      input.console = koru::detail::ConfigurationSummary(input.panel, input.settings);
+    } else {
+      input = koru::read_input_file(names.input);
+    }
     ConsolePrintf("%s", input.console.c_str());
     koru::Settings settings = input.settings;
     settings.threads = options.threads;
@@ -171,6 +177,12 @@ void StartUp() {
   ReadConsoleLine(discarded);
 }
 
+namespace {
+
+int RunOnNames(const RunFileNames& names, const RunOptions& options, SimplexTotals* totals);
+
+}  // namespace
+
 int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTotals* totals) {
   RunFileNames names;
   bool named = DeriveFileNames(chosenPath, names);
@@ -179,7 +191,25 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTot
   std::FILE* test = named ? std::fopen(names.input.c_str(), "r") : nullptr;
   if (test == nullptr) return StopWithPrompt("\n ERROR: unable to open the input file. \n", StopPrompt::kTerminate);
   std::fclose(test);
+  return RunOnNames(names, options, totals);
+}
 
+int RunKoruOnTable(const RunOptions& options, SimplexTotals* totals) {
+  RunFileNames names;
+  DeriveFileNames(TableBaseName(options.table) + "_input.csv", names);
+  names.input = options.table.path;
+  ConsolePrintf("\n Input table: %s\n", options.table.path.c_str());
+  std::FILE* test = std::fopen(options.table.path.c_str(), "r");
+  if (test == nullptr) return StopWithPrompt("\n ERROR: unable to open the input table. \n", StopPrompt::kTerminate);
+  std::fclose(test);
+  return RunOnNames(names, options, totals);
+}
+
+namespace {
+
+// The run after the input is known to open: the staged outputs, reading,
+// analysis, the result files and the closing text.
+int RunOnNames(const RunFileNames& names, const RunOptions& options, SimplexTotals* totals) {
   // Every output is opened as a temporary beside it; the earlier files stay
   // as they are until the finished run replaces them all at its end.
   InterruptGuard interrupts;
@@ -215,3 +245,5 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTot
   WaitForEnter();
   return 0;
 }
+
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/PlainTable.h"
 #include "lp/Simplex.h"
 
 struct AnalysisRecord;
@@ -40,6 +41,7 @@ struct RunOptions {
   bool report = false;   // also write name_output_report.html
   bool singleSolve = false;  // no second solve on a rescaled copy (AnalysisRecord::SingleSolve)
   bool malmquist = false;    // also the Malmquist set and name_output_malmquist.csv
+  TableOptions table;        // --table: a plain table in place of an input file
 };
 
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for
@@ -48,6 +50,10 @@ struct RunOptions {
 // `totals` (when given) receives the solver's work of the run's analysis
 // (zeros when the run stopped before one).
 int RunKoru(const std::string& chosenPath, const RunOptions& options = RunOptions(), SimplexTotals* totals = nullptr);
+
+// The same run on the plain table of options.table, with the result files
+// named after TableBaseName.
+int RunKoruOnTable(const RunOptions& options, SimplexTotals* totals = nullptr);
 
 // The text printed at the end of a run whose results the solver may not
 // have got right (record.Tally): first, when programs were solved again on a

@@ -34,10 +34,11 @@ int main(int argc, char** argv) {
   const bool printTotals = std::getenv("KORU_STATS") != nullptr;
   SetBatchMode(line.options.batch);
   StartUp();
-  std::string path = line.path;
-  if (!line.hasPath && !ChooseInputFile(path)) return 0;
   SimplexTotals totals;
-  const int status = RunKoru(path, line.options, &totals);
+  std::string path = line.path;
+  if (!line.options.table.given && !line.hasPath && !ChooseInputFile(path)) return 0;
+  const int status =
+      line.options.table.given ? RunKoruOnTable(line.options, &totals) : RunKoru(path, line.options, &totals);
   if (printTotals) PrintSimplexTotals(stderr, totals);
   return status;
 }

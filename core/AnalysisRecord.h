@@ -65,6 +65,12 @@ struct AnalysisRecord {
   // so that every program gives what earlier versions gave.
   int SingleSolve = 0;
 
+  // Observations the panel lacks: 1 for an absent one, entry o - 1 for
+  // observation o; empty when every observation is present. An absent
+  // observation is in no reference set, poses no program and every value of
+  // it is -9999.
+  std::vector<char> Absent;
+
   // Data.
   char IdHeading[80] = {0};
   Matrix Data;
@@ -135,4 +141,7 @@ struct AnalysisRecord {
   // and for those that compare every observation with Base (core/Families.h).
   bool IsChained() const;
   bool IsFixedBase() const;
+
+  // Whether observation o (1-based) is absent from the panel.
+  bool IsAbsent(uint32_t o) const { return o >= 1 && o <= Absent.size() && Absent[o - 1] != 0; }
 };

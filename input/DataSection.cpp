@@ -116,12 +116,18 @@ bool ReadRows(AnalysisRecord& record, std::FILE* file, int64_t& count) {
   return true;
 }
 
-// Mean of one data column over all observations, summed in observation order.
+// Mean of one data column over the present observations, summed in
+// observation order.
 double ColumnMean(AnalysisRecord& record, uint32_t column) {
   const uint32_t NT = record.Observations;
   double sum = 0.0;
-  for (uint32_t o = 0; o < NT; ++o) sum += record.Data.GetValue(o, column);
-  return sum / NT;
+  uint32_t present = 0;
+  for (uint32_t o = 0; o < NT; ++o) {
+    if (record.IsAbsent(o + 1)) continue;
+    sum += record.Data.GetValue(o, column);
+    ++present;
+  }
+  return sum / present;
 }
 
 bool IsBadlyScaled(double mean) { return mean < kSmallestGoodMean || mean > kLargestGoodMean; }
@@ -157,7 +163,7 @@ void ComputeMeans(AnalysisRecord& record) {
 
 // Divides every quantity by its mean and multiplies its price by the same
 // mean, so that revenue and cost stay as they were. The means keep the
-// values of the unscaled data.
+// values of the unscaled data. The rows of absent observations keep -9999.
 void RescaleToUnitMeans(AnalysisRecord& record) {
   const uint32_t NT = record.Observations;
   const uint32_t M = record.Outputs;
@@ -166,6 +172,7 @@ void RescaleToUnitMeans(AnalysisRecord& record) {
   for (uint32_t m = 1; m <= M; ++m) {
     const double mean = record.OutputMeans[m - 1];
     for (uint32_t o = 0; o < NT; ++o) {
+      if (record.IsAbsent(o + 1)) continue;
       data.SetValue(o, m + 1, data.GetValue(o, m + 1) / mean);
       if (record.Prices == 1) data.SetValue(o, M + K + 1 + m, data.GetValue(o, M + K + 1 + m) * mean);
     }
@@ -173,6 +180,7 @@ void RescaleToUnitMeans(AnalysisRecord& record) {
   for (uint32_t k = 1; k <= K; ++k) {
     const double mean = record.InputMeans[k - 1];
     for (uint32_t o = 0; o < NT; ++o) {
+      if (record.IsAbsent(o + 1)) continue;
       data.SetValue(o, M + 1 + k, data.GetValue(o, M + 1 + k) / mean);
       if (record.Prices == 1) data.SetValue(o, 2 * M + K + 1 + k, data.GetValue(o, 2 * M + K + 1 + k) * mean);
     }

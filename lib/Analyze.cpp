@@ -15,6 +15,7 @@
 #include "input/InputFile.h"
 #include "lib/Engine.h"
 #include "lp/WorkerPool.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "output/ResultTables.h"
 
@@ -68,11 +69,13 @@ void CheckSize(const std::vector<double>& values, uint64_t expected, const char*
                               product, static_cast<unsigned long long>(expected)));
 }
 
-// Every value of a row-major NT x width block is finite.
+// Every value of a present observation in a row-major NT x width block is
+// finite.
 void CheckFinite(const Panel& panel, const std::vector<double>& values, uint32_t width, const char* what) {
   for (std::size_t k = 0; k < values.size(); ++k) {
     if (std::isfinite(values[k])) continue;
     const uint64_t o = k / width;
+    if (!panel.IsPresent(o)) continue;
     throw InputError(FormatText("%s %u of firm %u in period %u (observation %llu) is not finite (%g)", what,
                                 static_cast<unsigned>(k % width + 1), static_cast<unsigned>(o % panel.firms + 1),
                                 static_cast<unsigned>(o / panel.firms + 1), static_cast<unsigned long long>(o + 1),
@@ -91,6 +94,10 @@ void CheckPanel(const Panel& panel, bool acceptNonFinite) {
   }
   if (!panel.id1.empty()) CheckSize(panel.id1, NT, "id1", "firms x periods");
   if (!panel.id2.empty()) CheckSize(panel.id2, NT, "id2", "firms x periods");
+  if (!panel.present.empty() && panel.present.size() != NT)
+    throw InputError(FormatText("present holds %llu values; firms x periods = %llu",
+                                static_cast<unsigned long long>(panel.present.size()),
+                                static_cast<unsigned long long>(NT)));
   if (acceptNonFinite) return;
   CheckFinite(panel, panel.outputQuantities, panel.outputs, "output quantity");
   CheckFinite(panel, panel.inputQuantities, panel.inputs, "input quantity");
@@ -100,17 +107,70 @@ void CheckPanel(const Panel& panel, bool acceptNonFinite) {
   CheckFinite(panel, panel.id2, 1, "id2");
 }
 
-// The data matrix as the reader leaves it before the means are taken.
+// The identifier value of observation o (0-based) in column 1 or 2.
+double IdentifierOf(const Panel& panel, uint64_t o, int column) {
+  const std::vector<double>& ids = column == 1 ? panel.id1 : panel.id2;
+  if (!ids.empty()) return ids[o];
+  return static_cast<double>(column == 1 ? o % panel.firms + 1 : o / panel.firms + 1);
+}
+
+// Every period and every firm has a present observation; a fixed-base
+// family's base is present. Throws InputError naming the period, the firm
+// or the base otherwise.
+void CheckPresentObservations(const AnalysisRecord& record, const Panel& panel) {
+  if (panel.present.empty()) return;
+  const uint32_t N = panel.firms, T = panel.periods;
+  std::vector<bool> firmSeen(N, false), periodSeen(T, false);
+  for (uint64_t o = 0; o < static_cast<uint64_t>(N) * T; ++o) {
+    if (!panel.IsPresent(o)) continue;
+    firmSeen[o % N] = true;
+    periodSeen[o / N] = true;
+  }
+  for (uint32_t t = 0; t < T; ++t)
+    if (!periodSeen[t])
+      throw InputError(FormatText("period %u (identifier %.0f) has no present observation; drop the period",
+                                  t + 1, IdentifierOf(panel, static_cast<uint64_t>(N) * t, 2)));
+  for (uint32_t i = 0; i < N; ++i)
+    if (!firmSeen[i])
+      throw InputError(FormatText("firm %u (identifier %.0f) has no present observation; drop the firm", i + 1,
+                                  IdentifierOf(panel, i, 1)));
+  if (record.IsFixedBase() && record.Base >= 1 && record.Base <= static_cast<uint64_t>(N) * T &&
+      !panel.IsPresent(record.Base - 1))
+    throw InputError(FormatText("the base observation %u (firm %u in period %u) is absent; %s compares every "
+                                "observation with it: choose a present one",
+                                record.Base, (record.Base - 1) % N + 1, (record.Base - 1) / N + 1,
+                                FamilyName(record) + 1));
+}
+
+// The note on the absent observations; "" for a balanced panel.
+std::string AbsentNote(const AnalysisRecord& record) {
+  if (record.Absent.empty()) return "";
+  uint32_t absent = 0;
+  for (char a : record.Absent) absent += a != 0 ? 1 : 0;
+  return FormatText(" NOTE: %u of the %u observations are absent from the panel; the result files leave out their"
+                    " rows.\n",
+                    absent, record.Observations);
+}
+
+// The data matrix as the reader leaves it before the means are taken; the
+// rows of absent observations hold -9999 for every quantity and price.
 void FillData(AnalysisRecord& record, const Panel& panel) {
   CreateDataMatrix(record);
   const uint32_t N = panel.firms, M = panel.outputs, K = panel.inputs, NT = record.Observations;
   const std::size_t heading = std::min(panel.idHeading.size(), sizeof record.IdHeading - 1);
   std::memcpy(record.IdHeading, panel.idHeading.data(), heading);
   record.IdHeading[heading] = '\0';
+  if (!panel.present.empty()) record.Absent.assign(NT, 0);
   for (uint32_t o = 0; o < NT; ++o) {
     double* row = record.Data.Row(o);
     row[0] = panel.id1.empty() ? static_cast<double>(o % N + 1) : panel.id1[o];
     row[1] = panel.id2.empty() ? static_cast<double>(o / N + 1) : panel.id2[o];
+    if (!panel.IsPresent(o)) {
+      record.Absent[o] = 1;
+      const uint32_t values = (record.Prices == 1 ? 2 : 1) * (M + K);
+      for (uint32_t c = 0; c < values; ++c) row[2 + c] = kMissing;
+      continue;
+    }
     for (uint32_t m = 0; m < M; ++m) row[2 + m] = panel.outputQuantities[static_cast<std::size_t>(o) * M + m];
     for (uint32_t k = 0; k < K; ++k) row[2 + M + k] = panel.inputQuantities[static_cast<std::size_t>(o) * K + k];
     if (record.Prices != 1) continue;
@@ -139,12 +199,23 @@ std::vector<ProgramNote> Notes(const std::vector<::ProgramNote>& notes) {
   return out;
 }
 
+// A missing value stays missing: a number computed from the marker that
+// rounds to it in single precision (an aggregate of shadow prices scaled by
+// a missing distance comes out as -9999.000000000002) is the marker, which
+// the files print for it either way. Front ends then show NaN or NA
+// wherever a file prints -9999.
+void KeepMissingExact(std::vector<double>& values) {
+  for (double& v : values)
+    if (v != kMissing && static_cast<float>(v) == static_cast<float>(kMissing)) v = kMissing;
+}
+
 Table ToTable(ValueTable&& values) {
   Table table;
   table.title = std::move(values.title);
   table.headings = std::move(values.headings);
   table.columns = std::move(values.columns);
   table.printed = std::move(values.printed);
+  for (std::vector<double>& column : table.columns) KeepMissingExact(column);
   return table;
 }
 
@@ -178,6 +249,19 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
 
 namespace detail {
 
+std::string ConfigurationSummary(const Panel& panel, const Settings& settings) {
+  RunContext context;
+  RunContextGuard guard(context);
+  AnalysisRecord record;
+  try {
+    Configure(record, panel, settings);
+  } catch (const InputError&) {
+    return "";
+  }
+  if (!ApplyConsistencyRules(record)) return "";
+  return ConfigurationText(record);
+}
+
 Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks, const AnalyzeOptions& options) {
   RunContext context;
   context.console = hooks.console;
@@ -196,6 +280,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.summary = ConfigurationText(record);
   if (!CheckConfiguration(record)) ThrowStop(context);
   CheckPanel(panel, options.acceptNonFinite);
+  CheckPresentObservations(record, panel);
 
   SetUpProblem(record, panel.firms, panel.periods, panel.outputs, panel.inputs);
   FillData(record, panel);
@@ -229,6 +314,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.representative = RepresentativeValues(record);
   if (record.Malmquist == 1) results.malmquist = ToTable(MalmquistTable(record));
   results.malmquistOutside = record.MalmquistSet.outside;
+  for (auto& values : results.representative) KeepMissingExact(values.second);
 
   const ProgramTally& tally = record.Tally;
   results.failed = Notes(tally.failures);
@@ -236,7 +322,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.programsSolved = tally.solved;
   results.programsFailed = tally.failed;
   results.programsSolvedAgain = tally.solvedAgainTaken;
-  results.note = RunEndNote(record);
+  results.note = AbsentNote(record) + RunEndNote(record);
   results.warning = AccuracyWarning(record);
   results.engineState = std::move(state);
   return results;

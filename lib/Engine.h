@@ -53,6 +53,10 @@ struct AnalyzeOptions {
 
 Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks, const AnalyzeOptions& options);
 
+// The configuration summary analyze gives the panel and settings
+// (Results::summary), without analysing; "" where analyze refuses them.
+std::string ConfigurationSummary(const Panel& panel, const Settings& settings);
+
 // The text printed at the end of a run whose results the solver may not
 // have got right (record.Tally): first, when programs were solved again on a
 // rescaled copy and some of them reached the optimum there (or the warning

@@ -28,8 +28,16 @@ struct FileCloser {
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
+// Whether a data row marks an absent observation: every quantity is -9999.
+bool MarksAbsent(const double* row, uint32_t quantities) {
+  for (uint32_t c = 0; c < quantities; ++c)
+    if (row[2 + c] != kMissing) return false;
+  return quantities > 0;
+}
+
 // The panel as the data rows hold it: the reader's data matrix before the
-// means are taken and the quantities rescaled.
+// means are taken and the quantities rescaled. A row whose every quantity is
+// -9999 is an absent observation.
 Panel PanelOfRecord(const AnalysisRecord& record) {
   Panel panel;
   panel.firms = record.Firms;
@@ -49,6 +57,10 @@ Panel PanelOfRecord(const AnalysisRecord& record) {
     const double* row = record.Data.Row(o);
     panel.id1[o] = row[0];
     panel.id2[o] = row[1];
+    if (MarksAbsent(row, M + K)) {
+      if (panel.present.empty()) panel.present.assign(NT, true);
+      panel.present[o] = false;
+    }
     for (uint32_t m = 0; m < M; ++m) panel.outputQuantities[static_cast<std::size_t>(o) * M + m] = row[2 + m];
     for (uint32_t k = 0; k < K; ++k) panel.inputQuantities[static_cast<std::size_t>(o) * K + k] = row[2 + M + k];
     if (record.Prices != 1) continue;
@@ -156,6 +168,7 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
   const uint32_t M = panel.outputs, K = panel.inputs;
   const uint64_t NT = static_cast<uint64_t>(panel.firms) * panel.periods;
   if (panel.outputQuantities.size() != NT * M || panel.inputQuantities.size() != NT * K ||
+      (!panel.present.empty() && panel.present.size() != NT) ||
       (panel.HasPrices() && (panel.outputPrices.size() != NT * M || panel.inputPrices.size() != NT * K)) ||
       (!panel.id1.empty() && panel.id1.size() != NT) || (!panel.id2.empty() && panel.id2.size() != NT))
     throw WriteError(path + ": the panel's arrays do not match its counts");
@@ -173,11 +186,21 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
   }
   text += "\n";
   // Nine significant digits give every single-precision value back exactly.
+  // An absent observation's row holds -9999 for every quantity and price.
   const auto value = [](double v) { return FormatText(",%.9g", static_cast<double>(static_cast<float>(v))); };
+  const std::string absentValues = [&] {
+    std::string values;
+    for (uint32_t c = 0; c < (panel.HasPrices() ? 2 : 1) * (M + K); ++c) values += value(kMissing);
+    return values;
+  }();
   for (uint64_t o = 0; o < NT; ++o) {
     text += std::to_string(o + 1);
     text += value(panel.id1.empty() ? static_cast<double>(o % panel.firms + 1) : panel.id1[o]);
     text += value(panel.id2.empty() ? static_cast<double>(o / panel.firms + 1) : panel.id2[o]);
+    if (!panel.IsPresent(o)) {
+      text += absentValues + "\n";
+      continue;
+    }
     for (uint32_t m = 0; m < M; ++m) text += value(panel.outputQuantities[o * M + m]);
     for (uint32_t k = 0; k < K; ++k) text += value(panel.inputQuantities[o * K + k]);
     if (panel.HasPrices()) {

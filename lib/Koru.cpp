@@ -136,22 +136,6 @@ Panel panel_from_rows(const PanelRows& rows) {
                        rows.periodLabels[rows.period[r]] + "'");
     rowOf[o] = r;
   }
-  if (R != NT) {
-    std::string missing;
-    constexpr int kListed = 5;
-    int listed = 0;
-    for (uint64_t o = 0; o < NT && listed < kListed; ++o) {
-      if (rowOf[o] != R) continue;
-      missing += std::string(listed++ == 0 ? "" : ", ") + rows.firmColumn + " '" + rows.firmLabels[o % N] + "' in " +
-                 rows.periodColumn + " '" + rows.periodLabels[o / N] + "'";
-    }
-    throw InputError(FormatText("the panel is not balanced: %llu of the %llu (%s, %s) pairs have no row, among them ",
-                                static_cast<unsigned long long>(NT - R), static_cast<unsigned long long>(NT),
-                                rows.firmColumn.c_str(), rows.periodColumn.c_str()) +
-                     missing + "; give every " + rows.firmColumn + " a row in every " + rows.periodColumn +
-                     " or drop the " + rows.firmColumn + "s that lack one");
-  }
-
   Panel panel;
   panel.firms = static_cast<uint32_t>(N);
   panel.periods = static_cast<uint32_t>(T);
@@ -159,8 +143,9 @@ Panel panel_from_rows(const PanelRows& rows) {
   panel.inputs = static_cast<uint32_t>(rows.inputs.size());
   const auto fill = [&](const Columns& columns, std::vector<double>& values) {
     const std::size_t width = columns.size();
-    values.assign(NT * width, 0.0);
+    values.assign(NT * width, kMissing);
     for (uint64_t o = 0; o < NT; ++o) {
+      if (rowOf[o] == R) continue;
       for (std::size_t c = 0; c < width; ++c) {
         const double value = columns[c].second[rowOf[o]];
         if (!std::isfinite(value))
@@ -171,6 +156,11 @@ Panel panel_from_rows(const PanelRows& rows) {
       }
     }
   };
+  // A (firm, period) pair without a row is an absent observation.
+  if (R != NT) {
+    panel.present.assign(NT, true);
+    for (uint64_t o = 0; o < NT; ++o) panel.present[o] = rowOf[o] != R;
+  }
   fill(rows.outputs, panel.outputQuantities);
   fill(rows.inputs, panel.inputQuantities);
   if (prices) {

@@ -48,11 +48,12 @@ namespace {
 
 using Values = AnalysisRecord::MalmquistValues;
 
-// Whether firm `firm` (1-based) is observed in `period` (1-based). Every
-// panel the engine takes is balanced, so every firm is observed in every
-// period; this is the one place that would ask a panel with gaps.
+// Whether firm `firm` (1-based) is observed both in `period` (1-based) and
+// in the period before: the index compares the two observations.
 bool FirmObserved(const AnalysisRecord& record, uint32_t firm, uint32_t period) {
-  return firm >= 1 && firm <= record.Firms && period >= 1 && period <= record.Periods;
+  if (firm < 1 || firm > record.Firms || period < 2 || period > record.Periods) return false;
+  const uint32_t o = record.Firms * (period - 1) + firm;
+  return !record.IsAbsent(o) && !record.IsAbsent(o - record.Firms);
 }
 
 // a / b, or -9999 when either is missing.
@@ -113,7 +114,7 @@ void SolveCrossStage(AnalysisRecord& record, WorkerPool& workers, WorkingCopies&
     workers.Run(N, [&](uint32_t index, unsigned worker) {
       const uint32_t i = index + 1;
       const uint32_t o = N * (t - 1) + i;
-      if (!FirmObserved(record, i, t - 1)) return;
+      if (!FirmObserved(record, i, t)) return;
       LPWorkspace& workspace = workers.Workspace(worker);
       WorkerState& state = states[worker];
       // The quantities measured: o's own (tts) or its previous period's (sst).
@@ -187,7 +188,7 @@ void ComputeMalmquistSet(AnalysisRecord& record, WorkerPool& workers) {
 
   for (uint32_t t = 2; t <= T; ++t) {
     for (uint32_t i = 1; i <= N; ++i) {
-      if (!FirmObserved(record, i, t - 1)) continue;
+      if (!FirmObserved(record, i, t)) continue;
       const uint32_t o = N * (t - 1) + i, e = o - 1, b = o - N - 1;
       v.DOsss[e] = record.DOttt[b];
       v.DOttt[e] = record.DOttt[e];

@@ -49,6 +49,26 @@ double InterceptCoefficient(const AnalysisRecord& record) {
   return record.Vrs != 0 && record.ScaleBound == kNonDecreasing ? 1.0 : -1.0;
 }
 
+// The same rows for a reference range with absent observations: row j holds
+// the j-th present observation, written one value at a time, and row J the
+// negated zero. Returns true when the matrix took the program's size.
+bool LayOutPresentRows(const AnalysisRecord& record, Matrix& A, Matrix& outputs, Matrix& inputs,
+                       ReferenceRange range, uint32_t M, uint32_t K, double interceptCoefficient) {
+  const uint32_t J = range.Count();
+  const bool laidOut = A.ResetMatrixPacked(J + 1, M + K + 2) == 0;
+  uint32_t j = 0;
+  for (uint32_t r = range.first; r <= range.last; ++r) {
+    if (record.IsAbsent(r)) continue;
+    for (uint32_t m = 0; m < M; ++m) A.SetValue(j, m, outputs.GetValue(r - 1, m));
+    for (uint32_t k = 0; k < K; ++k) A.SetValue(j, M + k, -inputs.GetValue(r - 1, k));
+    A.SetValue(j, M + K, interceptCoefficient);
+    A.SetValue(j, M + K + 1, -interceptCoefficient);
+    ++j;
+  }
+  for (uint32_t c = 0; c < M + K + 2; ++c) A.SetValue(J, c, kNegatedZero);
+  return laidOut;
+}
+
 }  // namespace
 
 void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace, Matrix& outputs, Matrix& inputs, ReferenceRange range,
@@ -68,7 +88,9 @@ void BuildMultiplierProgram(const AnalysisRecord& record, LPWorkspace& workspace
     double* row = A.Row(J);
     for (uint32_t c = 0; c < M + K + 2; ++c) row[c] = kNegatedZero;
   } else {
-    const bool clean = LayOutReferenceRows(A, outputs, inputs, range, M, K, InterceptCoefficient(record));
+    const bool clean =
+        range.Whole() ? LayOutReferenceRows(A, outputs, inputs, range, M, K, InterceptCoefficient(record))
+                      : LayOutPresentRows(record, A, outputs, inputs, range, M, K, InterceptCoefficient(record));
     if (inPlace != nullptr) {
       inPlace->valid = clean;
       inPlace->range = range;

@@ -39,7 +39,7 @@ enum class Orientation { kOutput, kInput };
 // which leaves the same matrix as a new layout.
 struct ReferenceRowsInPlace {
   bool valid = false;
-  ReferenceRange range{0, 0};
+  ReferenceRange range{0, 0, 0};
 };
 
 // Fills the workspace's matrix, right-hand side and objective with the

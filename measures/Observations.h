@@ -39,13 +39,20 @@ inline ReferenceRange SetReferenceSet(AnalysisRecord& record, uint32_t period) {
   return range;
 }
 
-// The mean of each of the first `cols` columns over rows 0..rows-1, summed in
-// row order.
-inline void ColumnMeans(Matrix& table, uint32_t rows, uint32_t cols, std::vector<double>& means) {
+// The mean of each of the first `cols` columns over the rows 0..rows-1 of
+// present observations (`absent` as AnalysisRecord::Absent), summed in row
+// order.
+inline void ColumnMeans(Matrix& table, uint32_t rows, uint32_t cols, std::vector<double>& means,
+                        const std::vector<char>& absent) {
   for (uint32_t j = 0; j < cols; ++j) {
     double sum = 0.0;
-    for (uint32_t r = 0; r < rows; ++r) sum = sum + table.GetValue(r, j);
-    means[j] = sum / rows;
+    uint32_t present = 0;
+    for (uint32_t r = 0; r < rows; ++r) {
+      if (!absent.empty() && absent[r] != 0) continue;
+      sum = sum + table.GetValue(r, j);
+      ++present;
+    }
+    means[j] = sum / present;
   }
 }
 

@@ -18,6 +18,7 @@
 #include "core/Format.h"
 #include "core/RunContext.h"
 #include "lp/WorkerPool.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/Observations.h"
@@ -66,8 +67,9 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   Matrix& outputs = copies.outputs;
   Matrix& inputs = copies.inputs;
 
-  ColumnMeans(outputs, NT, M, record.OutputMeans);
-  ColumnMeans(inputs, NT, K, record.InputMeans);
+  MarkAbsentValues(record);
+  ColumnMeans(outputs, NT, M, record.OutputMeans, record.Absent);
+  ColumnMeans(inputs, NT, K, record.InputMeans, record.Absent);
 
   // Each worker keeps its own quantities and knows which reference rows its
   // work matrix holds.
@@ -88,6 +90,7 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
       double* y = state.y.data();
       double* x = state.x.data();
       const uint32_t o = N * (t - 1) + index + 1;
+      if (record.IsAbsent(o)) return;
       ReadObservationRow(outputs, o, M, y);
       ReadObservationRow(inputs, o, K, x);
 
@@ -125,7 +128,7 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
     if (record.IsChained()) {
       for (uint32_t i = 1; i <= N; ++i) {
         const uint32_t o = N * (t - 1) + i;
-        record.Base = t == 1 ? o : o - N;
+        record.Base = ChainedComparison(record, o);
         CopyComparisonValues(record, o, record.Base);
       }
     }

@@ -16,7 +16,8 @@
 //   period-t stage (Malmquist-it, Hicks-Moorsteen), technology ref(t):
 //     DOtst  normalisation u.y_b = 1, objective -v.x_o - w1 + w2, value -1/z
 //     DIstt  normalisation v.x_b = 1, objective  u.y_o - w1 + w2, value  1/z
-//   (period 1 uses ref(1) and b = o); weights = multiplier x distance / the
+//   (period 1 uses ref(1) and b = o, as does an observation whose previous
+//   observation is absent with ref(t)); weights = multiplier x distance / the
 //   multipliers' aggregate of o's own quantities;
 //   Fare-Primont stage, technology of all observations, for the
 //   representative observation (q0, x0) = the sample means:
@@ -34,6 +35,7 @@
 #include "core/RunContext.h"
 #include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/Observations.h"
@@ -79,12 +81,17 @@ void SolveDistanceStage(AnalysisRecord& record, WorkerPool& workers, WorkingCopi
                                                                 std::vector<double>(M), std::vector<double>(K), {}});
   for (uint32_t t = 1; t <= T; ++t) {
     const uint32_t technologyPeriod = t == 1 ? 1 : (previousTechnology ? t - 1 : t);
-    const ReferenceRange range = ReferenceSetOfPeriod(record, technologyPeriod);
+    const ReferenceRange periodRange = ReferenceSetOfPeriod(record, technologyPeriod);
+    // An observation without a comparison observation is weighed as one of
+    // the first period: against its own period's technology.
+    const ReferenceRange ownRange = record.Absent.empty() ? periodRange : ReferenceSetOfPeriod(record, t);
     workers.Run(N, [&](uint32_t index, unsigned worker) {
       LPWorkspace& workspace = workers.Workspace(worker);
       WorkerState& state = states[worker];
       const uint32_t o = N * (t - 1) + index + 1;
-      const uint32_t b = t >= 2 ? o - N : o;
+      if (record.IsAbsent(o)) return;
+      const uint32_t b = ChainedComparison(record, o);
+      const ReferenceRange& range = LacksComparison(record, o) ? ownRange : periodRange;
       double* yo = state.yo.data();
       double* xo = state.xo.data();
       double* yb = state.yb.data();
@@ -126,7 +133,7 @@ void SolveFarePrimontStage(AnalysisRecord& record, LPWorkspace& workspace, Worki
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
   const bool vrs = record.Vrs != 0;
-  const ReferenceRange all{1, record.Observations};
+  const ReferenceRange all = ReferenceSetOfAll(record);
   const std::vector<double>& s = workspace.Problem.m_Solution;
 
   record.q0 = record.OutputMeans;
@@ -199,8 +206,8 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   CreateWorkingCopies(record, copies);
 
   if (record.Prices) {
-    ColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans);
-    ColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans);
+    ColumnMeans(copies.outputPrices, NT, M, record.OutputPriceMeans, record.Absent);
+    ColumnMeans(copies.inputPrices, NT, K, record.InputPriceMeans, record.Absent);
   }
 
   const bool periodS = record.MalmquistHs || record.HicksMoorsteen;
@@ -225,9 +232,10 @@ void ComputeSet2(AnalysisRecord& record, WorkerPool& workers) {
   for (uint32_t t = 1; t <= T; ++t) {
     for (uint32_t i = 1; i <= N; ++i) {
       const uint32_t o = N * (t - 1) + i;
+      if (record.IsAbsent(o)) continue;
       uint32_t b = record.Base;
       if (chained) {
-        b = t == 1 ? o : o - N;
+        b = ChainedComparison(record, o);
         record.Base = b;
       }
       ReadObservationRow(copies.outputs, o, M, yo.data());

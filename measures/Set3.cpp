@@ -44,6 +44,7 @@
 #include "core/RunContext.h"
 #include "lp/WorkerPool.h"
 #include "measures/AggregatorWeights.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
@@ -132,6 +133,41 @@ void LayOutQhatMatrix(Matrix& A, WorkingCopies& copies, uint32_t first, uint32_t
   SetConvexityRow(A, laidOut, M + K, nref);
 }
 
+// The same two matrices for a reference range with absent observations:
+// column j holds the j-th present observation, written one value at a time.
+void LayOutPresentColumns(const AnalysisRecord& record, Matrix& A, WorkingCopies& copies, const ReferenceRange& range,
+                          bool qhat) {
+  const uint32_t M = record.Outputs, K = record.Inputs, nref = range.Count();
+  const uint32_t extra = qhat ? M : K;
+  A.ResetMatrixPacked(M + K + 1, nref + extra);
+  const double outputSign = qhat ? -1.0 : 1.0;
+  const uint32_t top = qhat ? 0 : XhatTop(record);
+  const uint32_t convexityRow = top == 0 ? M + K : 0;
+  uint32_t j = 0;
+  for (uint32_t r = range.first; r <= range.last; ++r) {
+    if (record.IsAbsent(r)) continue;
+    for (uint32_t m = 0; m < M; ++m) A.SetValue(top + m, j, outputSign * copies.outputs.GetValue(r - 1, m));
+    for (uint32_t k = 0; k < K; ++k) A.SetValue(top + M + k, j, -outputSign * copies.inputs.GetValue(r - 1, k));
+    A.SetValue(convexityRow, j, 1.0);
+    ++j;
+  }
+  for (uint32_t c = 0; c < extra; ++c) A.SetValue(qhat ? c : top + M + c, nref + c, 1.0);
+}
+
+void LayOutXhat(const AnalysisRecord& record, Matrix& A, WorkingCopies& copies, const ReferenceRange& range) {
+  if (range.Whole())
+    LayOutXhatMatrix(A, copies, range.first - 1, range.last - 1, record.Outputs, record.Inputs, XhatTop(record));
+  else
+    LayOutPresentColumns(record, A, copies, range, false);
+}
+
+void LayOutQhat(const AnalysisRecord& record, Matrix& A, WorkingCopies& copies, const ReferenceRange& range) {
+  if (range.Whole())
+    LayOutQhatMatrix(A, copies, range.first - 1, range.last - 1, record.Outputs, record.Inputs);
+  else
+    LayOutPresentColumns(record, A, copies, range, true);
+}
+
 // The constraint matrices depend on the reference set alone (the target
 // observation enters the right-hand side, the weights the objective). When
 // the reference set lies within the data and the programs fit the work
@@ -163,8 +199,8 @@ void PreparePeriodMatrices(const AnalysisRecord& record, WorkingCopies& copies, 
       return;
     }
   }
-  LayOutXhatMatrix(period.xhat, copies, first - 1, last - 1, M, K, XhatTop(record));
-  LayOutQhatMatrix(period.qhat, copies, first - 1, last - 1, M, K);
+  LayOutXhat(record, period.xhat, copies, range);
+  LayOutQhat(record, period.qhat, copies, range);
 }
 
 // Copies a period's matrix into the work matrix, at its size.
@@ -218,7 +254,7 @@ double DetermineXhat(const AnalysisRecord& record, LPWorkspace& workspace, const
   if (period.matrices.valid) {
     CopyPeriodMatrix(A, period.matrices.xhat);
   } else {
-    LayOutXhatMatrix(A, copies, period.range.first - 1, period.range.last - 1, M, K, XhatTop(record));
+    LayOutXhat(record, A, copies, period.range);
   }
 
   const uint32_t top = XhatTop(record);
@@ -251,7 +287,7 @@ double DetermineQhat(const AnalysisRecord& record, LPWorkspace& workspace, const
   if (period.matrices.valid) {
     CopyPeriodMatrix(A, period.matrices.qhat);
   } else {
-    LayOutQhatMatrix(A, copies, period.range.first - 1, period.range.last - 1, M, K);
+    LayOutQhat(record, A, copies, period.range);
   }
 
   double* rhs = workspace.LPRhs.data();
@@ -336,7 +372,8 @@ void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
     PreparePeriodMatrices(record, copies, capacity, period.range, period.matrices);
     workers.Run(N, [&](uint32_t index, unsigned worker) {
       const uint32_t o = N * (t - 1) + index + 1;
-      const uint32_t b = chained ? ((t == 1) ? o : o - N) : record.Base;
+      if (record.IsAbsent(o)) return;
+      const uint32_t b = chained ? ChainedComparison(record, o) : record.Base;
       DetermineHatPair(record, workers.Workspace(worker), weights[worker], copies, period, own, o, b, o);
     }, &progress);
     if (chained && N > 0) record.Base = (t == 1) ? N : N * (t - 1);
@@ -355,6 +392,7 @@ void ComputeSet3(AnalysisRecord& record, WorkerPool& workers) {
       PreparePeriodMatrices(record, copies, capacity, period.range, period.matrices);
       workers.Run(N, [&](uint32_t index, unsigned worker) {
         const uint32_t o = N * (t - 1) + index + 1;
+        if (record.IsAbsent(o) || LacksComparison(record, o)) return;
         DetermineHatPair(record, workers.Workspace(worker), weights[worker], copies, period, comparison, o, o - N,
                          o - N);
       }, &progress);

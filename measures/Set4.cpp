@@ -19,6 +19,7 @@
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
 #include "measures/AggregatorWeights.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
@@ -46,6 +47,7 @@ void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, const 
     const double* p = record.CurrentOutputWeights.data();
     const double* w = record.CurrentInputWeights.data();
     for (uint32_t r = range.first; r <= range.last; ++r) {
+      if (record.IsAbsent(r)) continue;
       const double* y = copies.outputs.Row(r - 1);
       const double* x = copies.inputs.Row(r - 1);
       double output = 0.0;
@@ -58,6 +60,7 @@ void RaiseOverReferenceSet(AnalysisRecord& record, WorkingCopies& copies, const 
     return;
   }
   for (uint32_t r = range.first; r <= range.last; ++r) {
+    if (record.IsAbsent(r)) continue;
     const double ratio = WeightedRatio(record, copies, r);
     if (ratio >= v) v = ratio;
   }
@@ -101,14 +104,15 @@ void ComputeSet4(AnalysisRecord& record) {
     const ReferenceRange range = SetReferenceSet(record, t);
     for (uint32_t i = 1; i <= N; ++i) {
       const uint32_t o = N * (t - 1) + i;
+      if (record.IsAbsent(o)) continue;
       if (chained) {
-        const uint32_t b = (t == 1) ? o : o - N;
+        const uint32_t b = ChainedComparison(record, o);
         record.Base = b;
         RaiseChainedMaximum(record, copies, range, o, b, record.TFPstar[o - 1], record.FirstPassQ[o - 1]);
       } else {
         double& v = record.TFPstar[o - 1];
         for (uint32_t r = range.first; r <= range.last; ++r)
-          if (record.TFP[r - 1] >= v) v = record.TFP[r - 1];
+          if (!record.IsAbsent(r) && record.TFP[r - 1] >= v) v = record.TFP[r - 1];
       }
     }
   }
@@ -120,6 +124,7 @@ void ComputeSet4(AnalysisRecord& record) {
       const ReferenceRange range = SetReferenceSet(record, t - 1);
       for (uint32_t i = 1; i <= N; ++i) {
         const uint32_t o = N * (t - 1) + i;
+        if (record.IsAbsent(o) || LacksComparison(record, o)) continue;
         record.Base = o - N;
         RaiseChainedMaximum(record, copies, range, o, o - N, record.TFPstars[o - 1], record.FirstPassQs[o - 1]);
       }
@@ -130,7 +135,7 @@ void ComputeSet4(AnalysisRecord& record) {
 
   // The observations that attain the maximum.
   for (uint32_t e = 0; e < NT; ++e)
-    if (record.TFPstar[e] <= record.TFP[e]) record.TfpMaxFlag[e] = 1.0;
+    if (!record.IsAbsent(e + 1) && record.TFPstar[e] <= record.TFP[e]) record.TfpMaxFlag[e] = 1.0;
 
   FreeWorkingCopies(copies);
 }

@@ -13,6 +13,7 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/Observations.h"
 
@@ -88,6 +89,7 @@ void ComputeSet5(AnalysisRecord& record) {
     for (uint32_t i = 1; i <= N; ++i) {
       const uint32_t o = N * (t - 1) + i;
       const uint32_t e = o - 1;
+      if (r.IsAbsent(o)) continue;
       if (r.Prices) {
         r.P[e] = r.Rev[e] / r.Q[e];
         r.W[e] = r.Cost[e] / r.X[e];
@@ -100,7 +102,7 @@ void ComputeSet5(AnalysisRecord& record) {
       }
       ComputeComponents(own, ownOut, o);
       if (chained) {
-        r.Base = (t == 1) ? o : o - N;
+        r.Base = ChainedComparison(r, o);
         ComputeComponents(comparison, comparisonOut, o);
       }
     }

@@ -7,6 +7,7 @@
 
 #include "core/AnalysisRecord.h"
 #include "core/Format.h"
+#include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
 #include "measures/Observations.h"
 
@@ -53,4 +54,5 @@ void ComputeSet6(AnalysisRecord& record) {
     r.dISME[e] = GuardedIndex(r.ISME[e], r.ISMEs[e]);
     r.dRME[e] = GuardedIndex(r.RME[e], r.RMEs[e]);
   }
+  MarkAbsentValues(record);
 }

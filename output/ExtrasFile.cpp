@@ -79,6 +79,7 @@ void WriteDistanceSection(std::FILE* file, const AnalysisRecord& record, const D
     for (uint32_t j = 1; j <= group.count; ++j)
       FilePrintf(file, &group == &last && j == group.count ? "%s%d \n" : "%s%d,", group.name, static_cast<int>(j));
   for (uint32_t o = 1; o <= record.Observations; ++o) {
+    if (record.IsAbsent(o)) continue;
     WriteAggregatesRow(file, record, o, section.distances, ",");
     for (const MultiplierColumns& group : section.multipliers)
       for (uint32_t j = 1; j <= group.count; ++j)
@@ -125,7 +126,8 @@ std::vector<const ObservationVector*> OwnDistances(const AnalysisRecord& r) {
 void WriteAggregatesTable(std::FILE* file, const AnalysisRecord& r) {
   WriteAggregatesHeading(file, r, kOwnDistancesHeading);
   const std::vector<const ObservationVector*> distances = OwnDistances(r);
-  for (uint32_t o = 1; o <= r.Observations; ++o) WriteAggregatesRow(file, r, o, distances, " \n");
+  for (uint32_t o = 1; o <= r.Observations; ++o)
+    if (!r.IsAbsent(o)) WriteAggregatesRow(file, r, o, distances, " \n");
 }
 
 // The values of a table: the twelve aggregates, the distance values headed
@@ -147,7 +149,7 @@ ValueTable AggregatesValues(const AnalysisRecord& r, const char* title, const ch
       table.columns.push_back(std::move(values));
     }
   }
-  table.printed.assign(r.Observations, true);
+  table.printed = PrintedRows(r);
   return table;
 }
 

@@ -86,7 +86,7 @@ ValueTable IndexesTable(const AnalysisRecord& record) {
   for (int c = record.Prices == 1 ? 0 : kPriceOnlyColumns; c < 22; ++c)
     table.columns.push_back(record.*kIndexColumns[c]);
   // The chained families print only the identifiers of the first period.
-  table.printed.assign(record.Observations, true);
+  table.printed = PrintedRows(record);
   if (record.IsChained())
     for (uint32_t o = 0; o < record.Firms && o < record.Observations; ++o) table.printed[o] = false;
   return table;
@@ -105,12 +105,15 @@ bool WriteIndexesFile(const AnalysisRecord& record, StagedFiles& files, const st
   if (record.IsChained()) {
     // The first period has no period before it: identifiers only.
     for (uint32_t o = 1; o <= record.Firms && o <= NT; ++o) {
+      if (record.IsAbsent(o)) continue;
       WriteIdentifiers(file, record, o);
       FilePrintf(file, " \n");
     }
-    for (uint32_t o = record.Firms + 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
+    for (uint32_t o = record.Firms + 1; o <= NT; ++o)
+      if (!record.IsAbsent(o)) WriteIndexesRow(file, record, o);
   } else if (record.IsFixedBase()) {
-    for (uint32_t o = 1; o <= NT; ++o) WriteIndexesRow(file, record, o);
+    for (uint32_t o = 1; o <= NT; ++o)
+      if (!record.IsAbsent(o)) WriteIndexesRow(file, record, o);
   }
 
   return CloseResultFile(files, file);

@@ -74,6 +74,7 @@ const char* Heading(const AnalysisRecord& r, const LevelsLayout& layout, bool pa
 void WriteLevelsHalf(std::FILE* file, const AnalysisRecord& r, const LevelsLayout& layout, bool paasche) {
   FilePrintf(file, Heading(r, layout, paasche), r.IdHeading);
   for (uint32_t o = 1; o <= r.Observations; ++o) {
+    if (r.IsAbsent(o)) continue;
     const SinglePrecisionOf sp = StartRow(file, r, o);
     const auto v = [&](int c) { return sp(r.*kLevelColumns[c]); };
     if (r.Prices == 1)
@@ -94,7 +95,7 @@ ValueTable LevelsTable(const AnalysisRecord& record) {
   table.headings = HeadingNames(Heading(record, chained ? kChainedLayout : kFixedBaseLayout,
                                         chained && record.Paasche == 1));
   for (int c = record.Prices == 1 ? 0 : kPriceOnlyColumns; c < 22; ++c) table.columns.push_back(record.*kLevelColumns[c]);
-  table.printed.assign(record.Observations, true);
+  table.printed = PrintedRows(record);
   return table;
 }
 

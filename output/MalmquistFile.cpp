@@ -57,7 +57,7 @@ ValueTable MalmquistTable(const AnalysisRecord& record) {
     table.headings.push_back(kColumns[c].name);
     table.columns.push_back(record.MalmquistSet.*kColumns[c].values);
   }
-  table.printed.assign(record.Observations, true);
+  table.printed = PrintedRows(record);
   for (uint32_t o = 0; o < record.Firms && o < record.Observations; ++o) table.printed[o] = false;
   return table;
 }
@@ -72,6 +72,7 @@ bool WriteMalmquistFile(const AnalysisRecord& record, StagedFiles& files, const 
   for (std::size_t c = 0; c < count; ++c) heading += std::string(", ") + kColumns[c].name;
   FilePrintf(file, "%s \n", heading.c_str());
   for (uint32_t o = 1; o <= record.Observations; ++o) {
+    if (record.IsAbsent(o)) continue;
     const SinglePrecisionOf sp = StartRow(file, record, o);
     if (o > record.Firms)
       for (std::size_t c = 0; c < count; ++c) FilePrintf(file, ",%3.4f", sp(record.MalmquistSet.*kColumns[c].values));

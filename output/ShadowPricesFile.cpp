@@ -33,7 +33,7 @@ ValueTable ShadowPricesTable(const AnalysisRecord& record) {
       table.columns.push_back(std::move(values));
     }
   }
-  table.printed.assign(NT, true);
+  table.printed = PrintedRows(record);
   return table;
 }
 
@@ -51,6 +51,7 @@ bool WriteShadowPricesFile(const AnalysisRecord& record, StagedFiles& files, con
   FilePrintf(file, "wstar%d \n", static_cast<int>(K));
 
   for (uint32_t o = 1; o <= record.Observations; ++o) {
+    if (record.IsAbsent(o)) continue;
     WriteIdentifiers(file, record, o);
     FilePrintf(file, ",");
     for (uint32_t m = 1; m <= M; ++m) FilePrintf(file, "%3.4g,", record.pstar.Row(o - 1)[m - 1]);

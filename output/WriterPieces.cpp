@@ -40,3 +40,10 @@ std::string TrimmedTitle(const std::string& line) {
   const std::size_t last = line.find_last_not_of(" \n");
   return line.substr(first, last - first + 1);
 }
+
+std::vector<bool> PrintedRows(const AnalysisRecord& record) {
+  std::vector<bool> printed(record.Observations, true);
+  for (uint32_t o = 1; o <= record.Observations; ++o)
+    if (record.IsAbsent(o)) printed[o - 1] = false;
+  return printed;
+}

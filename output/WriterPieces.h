@@ -36,6 +36,9 @@ std::vector<std::string> HeadingNames(const char* headingFormat);
 // line ends.
 std::string TrimmedTitle(const std::string& line);
 
+// Whether each observation's row is in the files: false for an absent one.
+std::vector<bool> PrintedRows(const AnalysisRecord& record);
+
 // Starts the row of observation o (1-based) with its identifiers and returns
 // the reader of o's entries.
 SinglePrecisionOf StartRow(std::FILE* file, const AnalysisRecord& record, uint32_t o);

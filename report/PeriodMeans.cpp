@@ -22,16 +22,28 @@ PeriodSeries EmptySeries(uint32_t periods) {
   return series;
 }
 
+// The first firm present in period t (firm 1 when none is).
+uint32_t FirstPresentFirm(const AnalysisRecord& record, uint32_t firms, uint32_t t) {
+  for (uint32_t i = 1; i <= firms; ++i)
+    if (!record.IsAbsent(static_cast<uint32_t>(Entry(firms, t, i)) + 1)) return i;
+  return 1;
+}
+
 // Whether an identifier column holds one whole number within each period
-// that strictly increases from period to period.
-bool NamesPeriods(const ObservationVector& id, uint32_t firms, uint32_t periods) {
+// (over its present observations) that strictly increases from period to
+// period.
+bool NamesPeriods(const AnalysisRecord& record, const ObservationVector& id, uint32_t firms, uint32_t periods) {
   if (id.size() < static_cast<std::size_t>(firms) * periods || firms == 0) return false;
+  double previous = 0.0;
   for (uint32_t t = 1; t <= periods; ++t) {
-    const double first = id[Entry(firms, t, 1)];
+    const uint32_t firstFirm = FirstPresentFirm(record, firms, t);
+    const double first = id[Entry(firms, t, firstFirm)];
     if (!std::isfinite(first) || first != std::floor(first) || std::fabs(first) >= 1e9) return false;
-    for (uint32_t i = 2; i <= firms; ++i)
-      if (id[Entry(firms, t, i)] != first) return false;
-    if (t > 1 && !(first > id[Entry(firms, t - 1, 1)])) return false;
+    for (uint32_t i = firstFirm + 1; i <= firms; ++i)
+      if (!record.IsAbsent(static_cast<uint32_t>(Entry(firms, t, i)) + 1) && id[Entry(firms, t, i)] != first)
+        return false;
+    if (t > 1 && !(first > previous)) return false;
+    previous = first;
   }
   return true;
 }
@@ -124,15 +136,16 @@ std::vector<std::string> PeriodNames(const AnalysisRecord& record, int& column) 
   const uint32_t periods = record.Periods;
   const ObservationVector* id = nullptr;
   column = 0;
-  if (NamesPeriods(record.Id1, firms, periods)) {
+  if (NamesPeriods(record, record.Id1, firms, periods)) {
     id = &record.Id1;
     column = 1;
-  } else if (NamesPeriods(record.Id2, firms, periods)) {
+  } else if (NamesPeriods(record, record.Id2, firms, periods)) {
     id = &record.Id2;
     column = 2;
   }
   std::vector<std::string> names(periods);
   for (uint32_t t = 1; t <= periods; ++t)
-    names[t - 1] = id != nullptr ? FormatText("%.0f", (*id)[Entry(firms, t, 1)]) : FormatText("%u", t);
+    names[t - 1] =
+        id != nullptr ? FormatText("%.0f", (*id)[Entry(firms, t, FirstPresentFirm(record, firms, t))]) : FormatText("%u", t);
   return names;
 }

@@ -235,3 +235,59 @@ TEST(EndToEnd, SolverTotalsOnRequestAddOneLineOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The shipped panel as a spreadsheet exports it: the header and the data
+// rows of the input file without the command section and the row numbers,
+// separated by semicolons, with the header's names quoted.
+std::string PlainTableOf(const std::string& input) {
+  std::string table;
+  std::size_t at = input.find("\nobs,") + 1;
+  bool header = true;
+  while (at < input.size()) {
+    const std::size_t end = input.find('\n', at);
+    std::string line = input.substr(at, end - at);
+    line = line.substr(line.find(',') + 1);
+    std::string fields;
+    std::size_t start = 0;
+    for (std::size_t comma = line.find(','); start <= line.size(); comma = line.find(',', start)) {
+      const std::string field = line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      fields += (start == 0 ? "" : ";") + (header ? "\"" + field + "\"" : field);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    table += fields + "\r\n";
+    header = false;
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return table;
+}
+
+}  // namespace
+
+TEST(EndToEnd, TheShippedPanelAsAPlainTableGivesTheInputFilesBytes) {
+  const std::string dir = MakeTestDirectory("plain_table");
+  const std::string input = ReadWholeFile(std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv");
+  WriteWholeFile(dir + "/us_states_input.csv", input);
+  WriteWholeFile(dir + "/export.csv", PlainTableOf(input));
+  const KoruRun file = RunKoruProcess("us_states_input.csv", "", "cd '" + dir + "'; ");
+  const KoruRun table = RunKoruProcess(
+      "--table export.csv --firm state --period year --outputs gsp --inputs pc,pcap,emp --unit-means", "",
+      "cd '" + dir + "'; ");
+  EXPECT_EQ(file.exitStatus, 0);
+  EXPECT_EQ(table.exitStatus, 0);
+  for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
+                             "_output_xtras.csv", "_output_xxerrors.txt"}) {
+    const std::string expected = ReadWholeFile(dir + "/us_states" + suffix);
+    EXPECT_FALSE(std::string(suffix) != "_output_xxerrors.txt" && expected.empty()) << suffix;
+    EXPECT_EQ(ReadWholeFile(dir + "/export" + suffix), expected) << suffix;
+  }
+  // The console differs only in the line naming the input.
+  std::string console = table.console;
+  const std::string named = " Input table: export.csv\n";
+  ASSERT_NE(console.find(named), std::string::npos) << console;
+  console.replace(console.find(named), named.size(), " Input file:  us_states_input.csv\n");
+  EXPECT_EQ(console, file.console);
+}

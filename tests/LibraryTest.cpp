@@ -282,6 +282,18 @@ TEST(LibraryErrors, RefusalsNameTheFieldAndTheObservation) {
        true},
       {"not finite", [nan](koru::Panel& p, koru::Settings&) { p.inputQuantities[4] = nan; },
        "input quantity 1 of firm 2 in period 2 (observation 5) is not finite", false},
+      {"present mask", [](koru::Panel& p, koru::Settings&) { p.present = {true, false}; },
+       "present holds 2 values; firms x periods = 6", true},
+      {"period without observations", [](koru::Panel& p, koru::Settings&) { p.present = {1, 1, 1, 0, 0, 0}; },
+       "period 2 (identifier 2) has no present observation; drop the period", true},
+      {"firm without observations", [](koru::Panel& p, koru::Settings&) { p.present = {1, 0, 1, 1, 0, 1}; },
+       "firm 2 (identifier 2) has no present observation; drop the firm", true},
+      {"absent base", [](koru::Panel& p, koru::Settings& s) { p.present = {1, 0, 1, 1, 1, 1}, s.base = 2; },
+       "the base observation 2 (firm 2 in period 1) is absent; Fare-Primont compares every observation with it: "
+       "choose a present one",
+       true},
+      {"not finite where present", [nan](koru::Panel& p, koru::Settings&) { p.present = {1, 1, 0, 1, 1, 1}, p.inputQuantities[1] = nan; },
+       "input quantity 1 of firm 2 in period 1 (observation 2) is not finite", false},
   };
   for (const Case& c : cases) {
     koru::Panel panel = good;
@@ -383,4 +395,100 @@ TEST(LibraryMalmquist, WorkedExampleByHandWithObservationsOutsideTheOtherTechnol
   ASSERT_EQ(crs.headings.size(), 14u);
   EXPECT_NEAR(crs.Column("M_O")[3], 2.0, 1e-9);
   EXPECT_NEAR(crs.Column("DOtts")[3], 1.0, 1e-9);
+}
+
+namespace {
+
+// A three-firm, three-period panel whose firm 3 enters in period 2 and
+// whose firm 1 lacks period 3, from rows in any order.
+koru::PanelRows RowsWithGaps() {
+  koru::PanelRows rows;
+  rows.firmLabels = {"11", "12", "13"};
+  rows.periodLabels = {"2001", "2002", "2003"};
+  rows.firm = {0, 1, 0, 1, 2, 1, 2};
+  rows.period = {0, 0, 1, 1, 1, 2, 2};
+  rows.outputs = {{"q", {10, 12, 11, 14, 9, 15, 10}}};
+  rows.inputs = {{"x", {5, 6, 5, 6, 5, 6, 5}}};
+  return rows;
+}
+
+}  // namespace
+
+TEST(LibraryAbsent, PairsWithoutARowAreAbsentEverywhereAndRoundTripThroughTheInputFile) {
+  const koru::Panel panel = koru::panel_from_rows(RowsWithGaps());
+  const std::vector<bool> present = {true, true, false, true, true, true, false, true, true};
+  EXPECT_EQ(panel.present, present);
+  EXPECT_EQ(panel.outputQuantities[2], koru::kMissing);
+  EXPECT_EQ(panel.id1[2], 13.0);
+  EXPECT_EQ(panel.id2[2], 2001.0);
+
+  for (const koru::Family family : {koru::Family::FarePrimont, koru::Family::MalmquistHs}) {
+    SCOPED_TRACE(koru::family_name(family));
+    koru::Settings settings;
+    settings.familyGiven = true;
+    settings.family = family;
+    settings.returnsToScale = koru::ReturnsToScale::Constant;
+    const koru::Results results = koru::analyze(panel, settings);
+    EXPECT_EQ(results.note, " NOTE: 2 of the 9 observations are absent from the panel; the result files leave out "
+                            "their rows.\n");
+    // One output and one input under constant returns to scale: OTE is the
+    // ratio q/x to the best ratio among the present observations of the
+    // period (period 1: 10/5 and 12/6, both 2; period 2: 11/5, 14/6, 9/5;
+    // period 3: 15/6, 10/5).
+    const std::vector<double>& ote = results.levels.Column("OTE");
+    const double expected[] = {1, 1, koru::kMissing, (11.0 / 5) / (14.0 / 6), 1, (9.0 / 5) / (14.0 / 6),
+                               koru::kMissing, 1, (10.0 / 5) / (15.0 / 6)};
+    for (std::size_t o = 0; o < 9; ++o) EXPECT_NEAR(ote[o], expected[o], 1e-6) << "observation " << o + 1;
+    for (const koru::Table* table : {&results.indexes, &results.levels, &results.shadowPrices, &results.extras}) {
+      for (std::size_t o : {2u, 6u}) {
+        EXPECT_FALSE(table->printed[o]) << table->title;
+        for (const std::vector<double>& column : table->columns) EXPECT_EQ(column[o], koru::kMissing) << table->title;
+      }
+    }
+    // Firm 3 enters in period 2: under Malmquist-hs it has no comparison
+    // observation there and every index number is missing; its levels are not.
+    if (family == koru::Family::MalmquistHs) {
+      for (const std::vector<double>& column : results.indexes.columns) EXPECT_EQ(column[5], koru::kMissing);
+      EXPECT_NE(results.levels.Column("Q")[5], koru::kMissing);
+      EXPECT_NE(results.indexes.Column("dQ")[4], koru::kMissing);
+    }
+
+    // Through an input file with -9999 rows: the same panel, the same files.
+    const std::string dir = MakeTestDirectory("library_absent_" + koru::family_token(family));
+    koru::write_input_file(dir + "/gaps_input.csv", panel, settings);
+    const std::string text = ReadWholeFile(dir + "/gaps_input.csv");
+    EXPECT_NE(text.find("\n3,13,2001,-9999,-9999\n"), std::string::npos) << text;
+    const koru::InputFile back = koru::read_input_file(dir + "/gaps_input.csv");
+    EXPECT_EQ(back.panel.present, present);
+    koru::write_result_files(results, dir + "/memory");
+    const KoruRun run = RunKoruProcess("'" + dir + "/gaps_input.csv'");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_NE(run.console.find(results.note), std::string::npos) << run.console;
+    for (const char* suffix : kResultSuffixes)
+      EXPECT_EQ(ReadWholeFile(dir + "/gaps" + suffix), ReadWholeFile(dir + "/memory" + suffix)) << suffix;
+    EXPECT_EQ(ReadWholeFile(dir + "/gaps_output_levels.csv").find("\n3,"), std::string::npos);
+  }
+}
+
+// Shadow prices scaled by a distance that could not be computed give
+// aggregates that round to the marker (-9999.000000000002); the tables hold
+// the marker itself there, so that front ends show them as missing.
+TEST(LibraryAbsent, ValuesThatRoundToTheMarkerAreTheMarker) {
+  // The shipped panel in its raw units, where some DOtst and DIstt fail.
+  koru::InputFile input = koru::read_input_file(std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv");
+  input.settings.unitMeans = false;
+  input.settings.family = koru::Family::MalmquistIt;
+  input.settings.returnsToScale = koru::ReturnsToScale::Constant;
+  input.settings.singleSolve = true;
+  const koru::Results results = koru::analyze(input.panel, input.settings);
+  int missing = 0;
+  EXPECT_EQ(results.levels.Column("X")[654], koru::kMissing);
+  EXPECT_EQ(results.levels.Column("X")[671], koru::kMissing);
+  for (const koru::Table* table : {&results.indexes, &results.levels, &results.shadowPrices, &results.extras})
+    for (const std::vector<double>& column : table->columns)
+      for (double v : column) {
+        EXPECT_FALSE(v != koru::kMissing && static_cast<float>(v) == -9999.0f) << table->title << ": " << v;
+        missing += v == koru::kMissing ? 1 : 0;
+      }
+  EXPECT_GT(missing, 0);
 }

@@ -128,11 +128,30 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
   const std::string missing = std::string(kBanner) +
                               "\n Input file:  missing_input.csv\n\n ERROR: unable to open the input file. \n\n"
                               " Press ENTER to terminate.\n";
+  // Plain tables: one well formed (the same panel), then one fault each.
+  WriteWholeFile(dir + "/farm.csv", "firm,year,q,x\n1,1,10,5\n2,1,12,6\n1,2,11,5\n2,2,14,6\n");
+  WriteWholeFile(dir + "/nocolumn.csv", "firm,year,y,x\n1,1,10,5\n2,1,12,6\n1,2,11,5\n2,2,14,6\n");
+  WriteWholeFile(dir + "/text.csv", "firm;year;q;x\n1;1;10;5\n2;1;1O;6\n1;2;11;5\n2;2;14;6\n");
+  WriteWholeFile(dir + "/blank.csv", "firm,year,q,x\n1,1,10,\n2,1,12,6\n1,2,11,5\n2,2,14,6\n");
+  WriteWholeFile(dir + "/fields.csv", "firm,year,q,x\n1,1,10,5\n2,1,12,6\n1,2,11\n2,2,14,6\n");
+  WriteWholeFile(dir + "/quote.csv", "firm,year,q,x\n1,1,10,5\n\"2,1,12,6\n1,2,11,5\n2,2,14,6\n");
+  WriteWholeFile(dir + "/twice.csv", "firm,year,q,x\n1,1,10,5\n2,1,12,6\n1,1,11,5\n2,2,14,6\n");
+  const std::string table = " --firm firm --period year --outputs q --inputs x";
+  const auto tableStop = [](const std::string& name, const std::string& message) {
+    return std::string(kBanner) + "\n Input table: " + name + "\n\n ERROR: " + message + " \n Press ENTER to terminate.\n";
+  };
+  // The table gives the input file's result files (written by the run above).
+  const std::string farmAtEnd = RunKoruProcess("--table farm.csv --out tab" + table, "", "cd '" + dir + "'; ").console;
+  ASSERT_NE(farmAtEnd.find("Processing finished"), std::string::npos) << farmAtEnd;
+  for (const char* suffix : {"_output_indexes.csv", "_output_levels.csv", "_output_shadowprices.csv",
+                             "_output_xtras.csv", "_output_xxerrors.txt"})
+    EXPECT_EQ(ReadWholeFile(dir + "/tab" + suffix), ReadWholeFile(dir + "/farm" + suffix)) << suffix;
+
   const std::string usage = "Usage: koru [OPTIONS] [--] [PATH]\n";
   const std::string threads = "which takes a whole number from 1 to 1024";
 
   const struct {
-    const char* line;
+    std::string line;
     int status;
     std::string out;  // the whole of standard output, or its start where `prefix`
     bool prefix;
@@ -162,6 +181,28 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
       {"--single-solve=yes farm_input.csv", 2, "", false, UsageError("option '--single-solve' takes no value")},
       {"--threads=1 --batch -- -farm_input.csv", 0, dashAtEnd, false, ""},
       {"--batch missing_input.csv", 1, missing, false, ""},
+      {"--batch --table farm.csv --out tab" + table, 0, farmAtEnd, false, ""},
+      {"--table farm.csv --firm firm", 2, "", false, UsageError("--table needs --firm, --period, --outputs and --inputs")},
+      {"--firm firm farm_input.csv", 2, "", false, UsageError("the options of a plain table need --table")},
+      {"--table farm.csv" + table + " farm_input.csv", 2, "", false, UsageError("a path and --table: give one of them")},
+      {"--table farm.csv" + table + " --output-prices q", 2, "", false,
+       UsageError("--output-prices and --input-prices go together")},
+      {"--batch --table nocolumn.csv" + table, 1,
+       tableStop("nocolumn.csv", "nocolumn.csv: --outputs names the column 'q', which the header does not hold"), false,
+       ""},
+      {"--batch --table text.csv" + table, 1,
+       tableStop("text.csv", "text.csv, line 3, column 'q': '1O' is not a number"), false, ""},
+      {"--batch --table blank.csv" + table, 1,
+       tableStop("blank.csv",
+                 "blank.csv, line 2, column 'x': the cell is blank (only a row whose every quantity is blank is an "
+                 "absent observation)"),
+       false, ""},
+      {"--batch --table fields.csv" + table, 1, tableStop("fields.csv", "fields.csv, line 4: 3 fields, the header has 4"),
+       false, ""},
+      {"--batch --table quote.csv" + table, 1, tableStop("quote.csv", "quote.csv, line 3: a quoted field is not closed"),
+       false, ""},
+      {"--batch --table twice.csv" + table, 1,
+       tableStop("twice.csv", "rows 1 and 3 both hold firm '1' in year '1'"), false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);

@@ -71,17 +71,22 @@ struct ReferenceCase {
   const char* name;
   uint32_t N, T, window;
   int techRegress, techChange;
-  std::vector<ReferenceRange> expected;  // one range per period
+  std::vector<ReferenceRange> expected;  // one range per period: first, last, present observations
+  std::vector<char> absent = {};         // AnalysisRecord::Absent
 };
 
 TEST(Set1ReferenceSet, RuleTable) {
   const ReferenceCase cases[] = {
-      {"defaults: each period alone", 2, 3, 1, 1, 1, {{1, 2}, {3, 4}, {5, 6}}},
-      {"Window 3, T 5", 2, 5, 3, 1, 1, {{1, 6}, {1, 6}, {1, 6}, {3, 8}, {5, 10}}},
-      {"NoTechRegress, Window 1", 2, 3, 1, 0, 1, {{1, 2}, {1, 4}, {1, 6}}},
-      {"NoTechRegress, Window 2", 2, 4, 2, 0, 1, {{1, 4}, {1, 4}, {1, 6}, {1, 8}}},
-      {"NoTechChange", 3, 3, 1, 0, 0, {{1, 9}, {1, 9}, {1, 9}}},
-      {"NoTechChange with Window 2", 1, 3, 2, 0, 0, {{1, 3}, {1, 3}, {1, 3}}},
+      {"defaults: each period alone", 2, 3, 1, 1, 1, {{1, 2, 2}, {3, 4, 2}, {5, 6, 2}}},
+      {"Window 3, T 5", 2, 5, 3, 1, 1, {{1, 6, 6}, {1, 6, 6}, {1, 6, 6}, {3, 8, 6}, {5, 10, 6}}},
+      {"NoTechRegress, Window 1", 2, 3, 1, 0, 1, {{1, 2, 2}, {1, 4, 4}, {1, 6, 6}}},
+      {"NoTechRegress, Window 2", 2, 4, 2, 0, 1, {{1, 4, 4}, {1, 4, 4}, {1, 6, 6}, {1, 8, 8}}},
+      {"NoTechChange", 3, 3, 1, 0, 0, {{1, 9, 9}, {1, 9, 9}, {1, 9, 9}}},
+      {"NoTechChange with Window 2", 1, 3, 2, 0, 0, {{1, 3, 3}, {1, 3, 3}, {1, 3, 3}}},
+      // Observations 2 and 5 absent: the ranges stay, their counts drop.
+      {"absent 2 and 5", 2, 3, 1, 1, 1, {{1, 2, 1}, {3, 4, 2}, {5, 6, 1}}, {0, 1, 0, 0, 1, 0}},
+      {"absent 2 and 5, Window 2", 2, 3, 2, 1, 1, {{1, 4, 3}, {1, 4, 3}, {3, 6, 3}}, {0, 1, 0, 0, 1, 0}},
+      {"absent 2 and 5, NoTechRegress", 2, 3, 1, 0, 1, {{1, 2, 1}, {1, 4, 3}, {1, 6, 4}}, {0, 1, 0, 0, 1, 0}},
   };
   for (const ReferenceCase& c : cases) {
     AnalysisRecord record;
@@ -91,9 +96,11 @@ TEST(Set1ReferenceSet, RuleTable) {
     record.Window = c.window;
     record.TechRegress = c.techRegress;
     record.TechChange = c.techChange;
+    record.Absent = c.absent;
     for (uint32_t t = 1; t <= c.T; ++t) {
       ReferenceRange r = ReferenceSetOfPeriod(record, t);
       EXPECT_EQ(r.first, c.expected[t - 1].first) << c.name << ", period " << t;
+      EXPECT_EQ(r.count, c.expected[t - 1].count) << c.name << ", period " << t;
       EXPECT_EQ(r.last, c.expected[t - 1].last) << c.name << ", period " << t;
     }
   }
@@ -339,7 +346,7 @@ TEST(MultiplierProgram, BuildsTheConstraintMatrixRightHandSideAndObjective) {
   SetSubMatrix(inputs, 0, 2, 0, 0, record->Data, 0, 2, 4, 4);
   const double norm[] = {1.5};
   const double objective[] = {10, 20};
-  BuildMultiplierProgram(*record, *ws, outputs, inputs, {2, 3}, Orientation::kInput, norm, objective);
+  BuildMultiplierProgram(*record, *ws, outputs, inputs, {2, 3, 2}, Orientation::kInput, norm, objective);
   Matrix& A = ws->LPMatrix;
   ASSERT_EQ(A.m_NumRows, 3u);
   ASSERT_EQ(A.m_NumCols, 5u);
@@ -352,7 +359,7 @@ TEST(MultiplierProgram, BuildsTheConstraintMatrixRightHandSideAndObjective) {
   EXPECT_EQ(ws->LPRhs[1], 0.0);
   EXPECT_EQ(ws->LPRhs[2], 1.0);
 
-  BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 1}, Orientation::kOutput, objective, norm);
+  BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 1, 1}, Orientation::kOutput, objective, norm);
   ASSERT_EQ(A.m_NumRows, 2u);
   const double expectedOutput[2][5] = {{1, 2, -3, -1, 1}, {10, 20, 0, 0, 0}};
   for (uint32_t r = 0; r < 2; ++r)
@@ -371,10 +378,10 @@ TEST(MultiplierProgram, ConstantReturnsCutsTheInterceptColumns) {
   SetSubMatrix(inputs, 0, 2, 0, 0, record->Data, 0, 2, 3, 3);
   const double y3[] = {3};
   const double x3[] = {4};
-  BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 3}, Orientation::kOutput, y3, x3);
-  EXPECT_NEAR(SolveMultiplierProgram(*record, *ws, {1, 3}, Orientation::kOutput, false), 1.0, kTol);
+  BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 3, 3}, Orientation::kOutput, y3, x3);
+  EXPECT_NEAR(SolveMultiplierProgram(*record, *ws, {1, 3, 3}, Orientation::kOutput, false), 1.0, kTol);
   EXPECT_EQ(ws->Problem.m_NumVariables, 4u);
-  EXPECT_NEAR(SolveMultiplierProgram(*record, *ws, {1, 3}, Orientation::kOutput, true), 0.75, kTol);
+  EXPECT_NEAR(SolveMultiplierProgram(*record, *ws, {1, 3, 3}, Orientation::kOutput, true), 0.75, kTol);
   EXPECT_EQ(ws->LPMatrix.m_NumCols, 2u);
   EXPECT_EQ(ws->Problem.m_NumVariables, 2u);
   // u.y_3 = 1 at the optimum.
@@ -401,11 +408,11 @@ TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
     Orientation orientation;
     std::vector<double> normalisation, objective;
   };
-  const Step steps[] = {{{2, 4}, Orientation::kOutput, {2, 2}, {1}},
-                        {{2, 4}, Orientation::kInput, {1}, {2, 2}},
-                        {{2, 4}, Orientation::kOutput, {4, 0}, {6}},
-                        {{1, 4}, Orientation::kInput, {3}, {1, 2}},
-                        {{1, 4}, Orientation::kOutput, {1, 2}, {3}}};
+  const Step steps[] = {{{2, 4, 3}, Orientation::kOutput, {2, 2}, {1}},
+                        {{2, 4, 3}, Orientation::kInput, {1}, {2, 2}},
+                        {{2, 4, 3}, Orientation::kOutput, {4, 0}, {6}},
+                        {{1, 4, 4}, Orientation::kInput, {3}, {1, 2}},
+                        {{1, 4, 4}, Orientation::kOutput, {1, 2}, {3}}};
   for (const Step& step : steps) {
     SCOPED_TRACE(std::to_string(step.range.first) + ".." + std::to_string(step.range.last));
     BuildMultiplierProgram(*reused, *reusedWs, outputs, inputs, step.range, step.orientation, step.normalisation.data(),
@@ -436,7 +443,7 @@ TEST(MultiplierProgram, ReferenceRowsFoundInPlaceGiveTheSameMatrix) {
   // The last program by hand: reference rows 1..4 and u.y = 1 for y = (1, 2).
   const double expected[5][5] = {{1, 2, -3, -1, 1}, {4, 5, -6, -1, 1}, {7, 0, -9, -1, 1}, {2, 2, -1, -1, 1},
                                  {1, 2, -0.0, -0.0, -0.0}};
-  BuildMultiplierProgram(*reused, *reusedWs, outputs, inputs, {1, 4}, Orientation::kOutput, steps[4].normalisation.data(),
+  BuildMultiplierProgram(*reused, *reusedWs, outputs, inputs, {1, 4, 4}, Orientation::kOutput, steps[4].normalisation.data(),
                          steps[4].objective.data(), &inPlace);
   for (uint32_t r = 0; r < 5; ++r) {
     for (uint32_t c = 0; c < 5; ++c) {
@@ -461,7 +468,7 @@ TEST(MultiplierProgram, RowsOfARangeBeyondTheDataAreNeverTakenAsInPlace) {
   std::string reports[2];
   for (std::string& report : reports) {
     testing::internal::CaptureStdout();
-    BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 3}, Orientation::kOutput, one, one, &inPlace);
+    BuildMultiplierProgram(*record, *ws, outputs, inputs, {1, 3, 3}, Orientation::kOutput, one, one, &inPlace);
     report = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(inPlace.valid);
   }

@@ -58,9 +58,19 @@ Family family_from_token(const std::string& token);
 ReturnsToScale returns_to_scale_from_token(const std::string& token);
 Technology technology_from_token(const std::string& token);
 
-// A balanced panel: N firms observed in each of T periods. Observation o
-// (0-based) is firm i (1-based) in period t (1-based) with o = N (t - 1) + i - 1:
-// period by period and, within a period, firm by firm, as in the input file.
+// A panel of N firms over T periods. Observation o (0-based) is firm i
+// (1-based) in period t (1-based) with o = N (t - 1) + i - 1: period by period
+// and, within a period, firm by firm, as in the input file. Every observation
+// has its place in the arrays; one the panel lacks is marked absent in
+// `present` and its values are not read.
+//
+// An absent observation is in no reference set and poses no program; every
+// value of it is kMissing and the result files leave out its row. Under a
+// chained family an observation whose previous-period observation is absent
+// is weighed as one of the first period (with itself, against its own
+// period's technology) and its index numbers are missing;
+// a fixed-base family needs its base present. Every period and every firm
+// needs a present observation.
 struct Panel {
   uint32_t firms = 0;    // N
   uint32_t periods = 0;  // T
@@ -85,7 +95,10 @@ struct Panel {
   // The input file the panel was read from (read_input_file); the report
   // names it. Empty for a panel built in memory.
   std::string source;
+  // One entry per observation, false for an absent one; empty: all present.
+  std::vector<bool> present;
 
+  bool IsPresent(uint64_t observation) const { return present.empty() || present[observation]; }
   bool HasPrices() const { return !outputPrices.empty() || !inputPrices.empty(); }
 };
 
@@ -103,14 +116,14 @@ struct PanelRows {
   std::vector<std::pair<std::string, std::vector<double>>> outputs, inputs, outputPrices, inputPrices;
 };
 
-// Orders the rows into a balanced panel (period by period, firm by firm).
-// The identifier columns are the firm and the period labels where every
-// label of that kind is a number, otherwise their positions 1..N or 1..T;
-// the heading is "obs,<firm column>,<period column>" with the names given
-// here. Throws InputError
-// naming the column and the firm and period for a missing or duplicated
-// (firm, period) pair (the first missing pairs listed, and how to balance
-// the panel) and for a value that is not finite.
+// Orders the rows into a panel (period by period, firm by firm). A (firm,
+// period) pair without a row is an absent observation (Panel::present), its
+// values kMissing. The identifier columns are the firm and the period labels
+// where every label of that kind is a number, otherwise their positions
+// 1..N or 1..T; the heading is "obs,<firm column>,<period column>" with the
+// names given here. Throws InputError naming the column and the firm and
+// period for a duplicated (firm, period) pair and for a value that is not
+// finite. analyze says in Results::note how many observations are absent.
 Panel panel_from_rows(const PanelRows& rows);
 
 // What the input file's command section chooses; the defaults are its.
@@ -199,11 +212,12 @@ struct Results {
   uint64_t programsFailed = 0;
   uint64_t programsSolvedAgain = 0;       // solved again on a rescaled copy and taken
   // The closing text the console prints before "Processing finished": the
-  // note on programs solved again on a rescaled copy (one " NOTE: " line)
-  // and, with Settings::malmquist, the note on cross-period distances that
-  // are missing because the observation lies outside the other period's
-  // technology; then the warning that some results may be inaccurate
-  // (" WARNING: " lines). Each "" when there is none.
+  // note on absent observations, the note on programs solved again on a
+  // rescaled copy (one " NOTE: " line each) and, with Settings::malmquist,
+  // the note on cross-period distances that are missing because the
+  // observation lies outside the other period's technology; then the warning
+  // that some results may be inaccurate (" WARNING: " lines). Each "" when
+  // there is none.
   std::string note;
   std::string warning;
 

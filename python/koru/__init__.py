@@ -46,9 +46,11 @@ class Results:
     """What analyze computed.
 
     indexes, levels, shadow_prices, extras
-        DataFrames indexed by (firm, period) with the data's labels, one float64 column per column of the
-        result file, named by its heading; NaN where the file prints -9999 or nothing. levels also has the
-        bool column "max": the observation attains the largest TFP of its period.
+        DataFrames indexed by (firm, period) with the data's labels, one row per observation the data hold
+        (a (firm, period) pair without a row is absent: in no reference set and in no table), one float64
+        column per column of the result file, named by its heading; NaN where the file prints -9999 or
+        nothing. levels also has the bool column "max": the observation attains the largest TFP of its
+        period.
     malmquist
         with malmquist=True, the DataFrame of name_output_malmquist.csv (the four distances of each
         orientation, M, EC, TC and, unless rts is "crs", the constant-returns ones, PEC and SEC), indexed
@@ -61,8 +63,8 @@ class Results:
         DataFrames of the programs that failed (firm, period, program, code) and of those that stopped
         short of the optimum (firm, period, program, gain).
     note
-        the note on programs solved again on a rescaled copy and on Malmquist distances outside the other
-        period's technology, or None.
+        the notes on absent observations, on programs solved again on a rescaled copy and on Malmquist
+        distances outside the other period's technology, or None.
     warning
         the end-of-run warning text, or None.
     """
@@ -75,12 +77,15 @@ class Results:
         index = pd.MultiIndex.from_arrays(
             [firm_labels.take(np.tile(np.arange(firms), periods)),
              period_labels.take(np.repeat(np.arange(periods), firms))], names=[firm, period])
-        self.indexes = self._table("indexes", index)
+        present = engine_results.present
+        self.indexes = self._table("indexes", index)[present]
         self.levels = self._table("levels", index)
         self.levels["max"] = engine_results.at_max_tfp
-        self.shadow_prices = self._table("shadow_prices", index)
-        self.extras = self._table("extras", index)
-        self.malmquist = self._table("malmquist", index) if engine_results.settings["malmquist"] else None
+        self.levels = self.levels[present]
+        self.shadow_prices = self._table("shadow_prices", index)[present]
+        self.extras = self._table("extras", index)[present]
+        self.malmquist = (self._table("malmquist", index)[present] if engine_results.settings["malmquist"]
+                          else None)
         self.malmquist_outside = engine_results.malmquist_outside
         self.representative = {name: values for name, values in engine_results.representative}
         self.failed = self._notes(engine_results.failed, index, firm, period, "code")
@@ -153,7 +158,8 @@ def _names(names):
 
 
 def _rows(data, firm, period, outputs, inputs, output_prices, input_prices, identifiers):
-    """The rows as the engine takes them: firms in the order of their first appearance, periods sorted."""
+    """The rows as the engine takes them: firms in the order of their first appearance, periods sorted. A
+    row whose every quantity is NaN is an absent observation, as is a (firm, period) pair without a row."""
     if not isinstance(data, pd.DataFrame):
         raise TypeError(f"data must be a pandas DataFrame, not {type(data).__name__}")
     if any(name not in data.columns and name in data.index.names for name in (firm, period)):
@@ -170,22 +176,29 @@ def _rows(data, firm, period, outputs, inputs, output_prices, input_prices, iden
     def columns(names):
         return [(str(name), _numeric(data, name, firm, period)) for name in _names(names)]
 
+    output_columns, input_columns = columns(outputs), columns(inputs)
+    quantities = [values for _, values in output_columns + input_columns]
+    keep = ~np.logical_and.reduce([np.isnan(values) for values in quantities]) if quantities else slice(None)
+
+    def kept(named):
+        return [(name, values[keep]) for name, values in named]
+
     rows = {
         "firm_labels": [str(label) for label in firm_labels],
         "period_labels": [str(label) for label in period_labels],
-        "firm": firm_codes.astype(np.uint32),
-        "period": period_codes.astype(np.uint32),
+        "firm": firm_codes[keep].astype(np.uint32),
+        "period": period_codes[keep].astype(np.uint32),
         "firm_column": str(firm),
         "period_column": str(period),
-        "outputs": columns(outputs),
-        "inputs": columns(inputs),
-        "output_prices": columns(output_prices),
-        "input_prices": columns(input_prices),
+        "outputs": kept(output_columns),
+        "inputs": kept(input_columns),
+        "output_prices": kept(columns(output_prices)),
+        "input_prices": kept(columns(input_prices)),
         "identifiers": None,
     }
     if identifiers is not None:
         first, second = identifiers["columns"]
-        rows["identifiers"] = (_numeric(data, first, firm, period), _numeric(data, second, firm, period),
+        rows["identifiers"] = (_numeric(data, first, firm, period)[keep], _numeric(data, second, firm, period)[keep],
                                str(identifiers["heading"]))
     return rows, firm_labels, period_labels
 
@@ -224,7 +237,8 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
             threads=None, progress=False, single_solve=False, identifiers=None, malmquist=False):
     """Measures and decomposes the productivity change of the panel in data.
 
-    data: a DataFrame, one row per firm and period in any order; firm and period name its identifier
+    data: a DataFrame, one row per firm and period in any order (a pair without a row, or whose every
+    quantity is NaN, is an absent observation: the note says how many); firm and period name its identifier
     columns (numbers or strings); outputs, inputs, output_prices, input_prices list the names of its
     quantity and price columns. Periods are taken in sorted order and firms in the order of their first
     appearance (the order of the reference observations can decide ties, so it is part of the result).
@@ -290,7 +304,8 @@ def read_input(path):
     analyze(data, **settings).write(base) writes the console program's files for that input.
 
     data has the columns "firm" and "period" (positions 1..N and 1..T), "id1" and "id2" (the file's
-    identifier columns), then the outputs, inputs and prices named by the file's header. settings holds
+    identifier columns), then the outputs, inputs and prices named by the file's header; an absent
+    observation (a row of -9999 in the file) has NaN for every quantity and price. settings holds
     every keyword of analyze the file decides, and identifiers naming "id1" and "id2".
 
     >>> data, settings = koru.read_input("examples/us_states_input.csv")
@@ -315,6 +330,8 @@ def read_input(path):
     for name, values in zip(names, np.hstack(blocks).T):
         columns[name] = values
     data = pd.DataFrame(columns)
+    # The rows of absent observations (every quantity -9999 in the file) hold NaN.
+    data.loc[~panel["present"], names] = np.nan
     base = file_settings["base"]
     settings = {
         "firm": "firm",
@@ -338,7 +355,8 @@ def write_input(path, data, *, firm, period, outputs, inputs, output_prices=None
                 family="fare-primont", rts="vrs", technology="each-period", window=1, base=None,
                 unit_means=False, identifiers=None):
     """Writes the panel in data and these settings (the keywords of analyze) as a KORU input file for the
-    console program. Values are written as the single-precision numbers the console program reads.
+    console program. Values are written as the single-precision numbers the console program reads; an
+    absent observation (no row, or NaN for every quantity) is written as a row of -9999.
 
     >>> data, settings = koru.read_input("examples/us_states_input.csv")
     >>> koru.write_input("/tmp/copy_input.csv", data, **settings)

@@ -65,12 +65,9 @@ koru::Panel MakePanel(const py::dict& rows) {
 
   const py::object identifiers = rows["identifiers"];
   if (identifiers.is_none()) return panel;
-  // The panel is balanced, so every observation receives exactly one row's
-  // values: row r is observation N (period - 1) + firm, 0-based here.
+  // Row r is observation N (period - 1) + firm, 0-based here; an absent
+  // observation keeps the identifiers of its labels.
   const auto [id1, id2, heading] = identifiers.cast<std::tuple<Values, Values, std::string>>();
-  const std::size_t observations = static_cast<std::size_t>(panel.firms) * panel.periods;
-  panel.id1.assign(observations, 0.0);
-  panel.id2.assign(observations, 0.0);
   for (std::size_t r = 0; r < panelRows.firm.size(); ++r) {
     const std::size_t o = static_cast<std::size_t>(panelRows.period[r]) * panel.firms + panelRows.firm[r];
     panel.id1[o] = id1.data()[r];
@@ -268,6 +265,13 @@ py::array_t<bool> FlagsOf(const std::vector<bool>& flags) {
   return array;
 }
 
+// Whether each observation of the panel is present.
+py::array_t<bool> PresentOf(const koru::Panel& panel) {
+  std::vector<bool> present(static_cast<std::size_t>(panel.firms) * panel.periods);
+  for (std::size_t o = 0; o < present.size(); ++o) present[o] = panel.IsPresent(o);
+  return FlagsOf(present);
+}
+
 // The representative observation's values, name and entries, in file order.
 py::list RepresentativeData(const koru::Results& results) {
   py::list list;
@@ -316,6 +320,7 @@ py::dict PanelData(const koru::Panel& panel) {
   data["id1"] = VectorOf(panel.id1, false);
   data["id2"] = VectorOf(panel.id2, false);
   data["heading"] = panel.idHeading;
+  data["present"] = PresentOf(panel);
   return data;
 }
 
@@ -375,6 +380,7 @@ PYBIND11_MODULE(_koru, m) {
              throw py::key_error(which);
            })
       .def_property_readonly("at_max_tfp", [](const koru::Results& r) { return FlagsOf(r.atMaxTfp); })
+      .def_property_readonly("present", [](const koru::Results& r) { return PresentOf(r.panel); })
       .def_property_readonly("representative", &RepresentativeData)
       .def_property_readonly("failed", [](const koru::Results& r) { return NotesData(r.failed, true); })
       .def_property_readonly("stopped_short",

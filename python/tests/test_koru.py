@@ -20,8 +20,9 @@ import pytest
 import koru
 
 ROOT = Path(__file__).resolve().parents[2]
-# The shipped inputs and those of the cross-check (every family and technology, with prices).
-INPUTS = [path for folder in ("examples", "tests/data/e2e", "tests/data/crosscheck")
+# The shipped inputs, those of the cross-check (every family and technology, with prices) and panels with
+# absent observations (rows of -9999).
+INPUTS = [path for folder in ("examples", "tests/data/e2e", "tests/data/crosscheck", "tests/data/absent")
           for path in sorted(ROOT.glob(f"{folder}/*_input.csv"))]
 RAW = ROOT / "tests/data/e2e/us_states_12x8_raw_input.csv"
 SUFFIXES = ["indexes.csv", "levels.csv", "shadowprices.csv", "xtras.csv", "xxerrors.txt"]
@@ -198,7 +199,10 @@ def set_value(column, value):
 
 # (what is wrong, the change to the data, the change to the settings, what the message must name)
 BAD_INPUTS = [
-    ("missing pair", drop_row, {}, ["state 03", "1972"]),
+    ("absent base", drop_row, {"base": ("state 03", 1972)}, ["base observation", "is absent"]),
+    ("firm without observations", lambda d: d.assign(**{name: d[name].where(d["state"] != "state 03")
+                                                      for name in ("gsp", "pc", "pcap", "emp")}),
+     {}, ["firm 3", "has no present observation"]),
     ("duplicated pair", lambda d: pd.concat([d, d.iloc[[40]]]), {}, ["state 05", "1973"]),
     ("not numeric", set_value("pc", "n/a"), {}, ["pc", "state 05", "1973"]),
     ("NaN", set_value("pcap", np.nan), {}, ["pcap", "state 05", "1973"]),
@@ -414,3 +418,41 @@ def test_malmquist_file_and_summary_are_the_console_programs(tmp_path):
         assert Path(f"{tmp_path}/raw_output_{suffix}").read_bytes() == \
             Path(f"{tmp_path}/console/raw_output_{suffix}").read_bytes(), suffix
     assert koru.analyze(data, **settings).malmquist is None
+
+
+@needs_console
+@pytest.mark.parametrize("path", sorted(ROOT.glob("tests/data/absent/*_input.csv")), ids=lambda p: p.name)
+def test_absent_rows_left_out_or_nan_give_the_input_files_bytes(path, tmp_path):
+    """A panel with absent observations: rows of NaN, or no rows at all, give the console program's files
+    for the input file with -9999 rows; the frames hold the present observations only, and the note
+    counts the absent ones."""
+    shutil.copy(path, tmp_path / path.name)
+    run_console(tmp_path / path.name)
+    expected = files_of(tmp_path / path.name.removesuffix("_input.csv"))
+    data, settings = koru.read_input(path)
+    absent = data[settings["outputs"] + settings["inputs"]].isna().all(axis=1)
+    assert absent.sum() == 7
+    # Without the rows, firm by firm so that the firms keep their first appearances.
+    for name, frame in (("nan", data), ("dropped", data[~absent].sort_values(["firm", "period"]))):
+        res = koru.analyze(frame, **settings)
+        res.write(tmp_path / name)
+        assert files_of(tmp_path / name) == expected, name
+        assert len(res.levels) == len(data) - 7
+        assert res.note.startswith(" NOTE: 7 of the 60 observations are absent from the panel")
+    # Round trip: write_input writes -9999 rows again.
+    koru.write_input(tmp_path / "again_input.csv", data, **settings)
+    assert (tmp_path / "again_input.csv").read_text().count("-9999") == 7 * (8 if settings["output_prices"] else 4)
+
+
+def test_values_that_round_to_the_marker_are_nan_in_the_frames():
+    """The raw US panel under Malmquist-it and constant returns, solving each program once: some DOtst and
+    DIstt fail, and the aggregates their shadow prices give (-9999.000000000002 and the like) are NaN."""
+    data, settings = koru.read_input(ROOT / "examples/us_states_input.csv")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", koru.AccuracyWarning)
+        res = koru.analyze(data, **dict(settings, unit_means=False, family="malmquist-it", rts="crs",
+                                        single_solve=True))
+    assert np.isnan(res.levels["X"].iloc[654]) and np.isnan(res.levels["X"].iloc[671])
+    for frame in (res.indexes, res.levels.drop(columns="max"), res.shadow_prices, res.extras):
+        values = frame.to_numpy(dtype=np.float64)
+        assert not np.any(np.float32(values) == np.float32(-9999.0))

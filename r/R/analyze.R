@@ -24,14 +24,21 @@ analyze <- function(data, firm, period, outputs, inputs,
   period_code <- match(period_values, periods)
 
   ids <- list(firm = firm, period = period, firm_values = firm_values, period_values = period_values)
+  output_columns <- numeric_columns(data, outputs, "outputs", ids)
+  input_columns <- numeric_columns(data, inputs, "inputs", ids)
+  # A row whose every quantity is NA is an absent observation, as is a
+  # (firm, period) pair without a row.
+  quantities <- c(output_columns, input_columns)
+  keep <- if (length(quantities)) !Reduce(`&`, lapply(quantities, is.na)) else rep(TRUE, nrow(data))
+  kept <- function(cols) lapply(cols, function(v) v[keep])
   rows <- list(
     firm_labels = label_text(firms), period_labels = label_text(periods),
-    firm = firm_code - 1L, period = period_code - 1L,
+    firm = firm_code[keep] - 1L, period = period_code[keep] - 1L,
     firm_column = firm, period_column = period,
-    outputs = numeric_columns(data, outputs, "outputs", ids),
-    inputs = numeric_columns(data, inputs, "inputs", ids),
-    output_prices = numeric_columns(data, output_prices, "output_prices", ids),
-    input_prices = numeric_columns(data, input_prices, "input_prices", ids),
+    outputs = kept(output_columns),
+    inputs = kept(input_columns),
+    output_prices = kept(numeric_columns(data, output_prices, "output_prices", ids)),
+    input_prices = kept(numeric_columns(data, input_prices, "input_prices", ids)),
     id1 = NULL, id2 = NULL, id_heading = NULL
   )
   if (!is.null(identifiers)) {
@@ -39,8 +46,8 @@ analyze <- function(data, firm, period, outputs, inputs,
         length(identifiers$heading) != 1L)
       input_error("identifiers must be NULL or list(columns = <two column names>, heading = <one string>)")
     id_columns <- numeric_columns(data, identifiers$columns, "identifiers", ids)
-    rows$id1 <- id_columns[[1L]]
-    rows$id2 <- id_columns[[2L]]
+    rows$id1 <- id_columns[[1L]][keep]
+    rows$id2 <- id_columns[[2L]][keep]
     rows$id_heading <- identifiers$heading
   }
 
@@ -63,16 +70,18 @@ analyze <- function(data, firm, period, outputs, inputs,
 }
 
 # The engine's tables as data frames: the firm and the period (their
-# original values and types) first, then one column per heading.
+# original values and types) first, then one column per heading; one row
+# per present observation.
 results_from_engine <- function(out, firms, periods, firm, period) {
   n <- length(firms)
   t <- length(periods)
   obs_firm <- firms[rep(seq_len(n), times = t)]
   obs_period <- periods[rep(seq_len(t), each = n)]
+  present <- out$present
   frame <- function(table, extra = NULL) {
-    cols <- c(list(obs_firm, obs_period), table$columns, extra)
+    cols <- lapply(c(list(obs_firm, obs_period), table$columns, extra), function(v) v[present])
     names(cols) <- c(firm, period, table$headings, names(extra))
-    as_frame(cols, n * t)
+    as_frame(cols, sum(present))
   }
   notes <- function(list_of_notes, value) {
     o <- list_of_notes$observation

@@ -23,6 +23,8 @@ read_input <- function(path) {
   data <- c(list(firm = rep(seq_len(n), times = t), period = rep(seq_len(t), each = n),
                  id1 = panel$id1, id2 = panel$id2), variables)
   data <- as_frame(data, n * t)
+  # The rows of absent observations (every quantity -9999 in the file) hold NA.
+  for (name in names(variables)) data[[name]][!panel$present] <- NA_real_
 
   m <- length(panel$outputs)
   k <- length(panel$inputs)

@@ -13,11 +13,15 @@ analyze(data, firm, period, outputs, inputs,
         identifiers = NULL, single_solve = FALSE, malmquist = FALSE)
 }
 \arguments{
-  \item{data}{a data frame, one row per firm and period, in any order.}
+  \item{data}{a data frame, one row per firm and period, in any order. A
+    (firm, period) pair without a row, or a row whose every quantity is
+    \code{NA}, is an absent observation: in no reference set, in no result
+    table and left out of the files; \code{res$note} says how many there are.}
   \item{firm, period}{names of the columns identifying the firm and the
     period (numbers, strings or factors). Firms are numbered in the order of
     their first appearance in \code{data}, periods in sorted order (strings
-    in the C locale, factors by their levels); the panel must be balanced.}
+    in the C locale, factors by their levels). Every firm and every period
+    needs a present observation.}
   \item{outputs, inputs}{names of the numeric columns holding the output and
     input quantities.}
   \item{output_prices, input_prices}{\code{NULL} or names of the numeric
@@ -89,8 +93,9 @@ nothing (and \code{NaN} where it prints nan). Further:
   printed.}
 }
 \section{Errors}{
-A panel or setting the engine refuses (an unbalanced panel, a quantity that
-is \code{NA}, \code{NaN} or infinite, an unknown family or option, a count out
+A panel or setting the engine refuses (a firm or period without a present
+observation, an absent base, a quantity that is \code{NA}, \code{NaN} or
+infinite in a row that holds other quantities, an unknown family or option, a count out
 of range) stops with the engine's message, naming the column and the firm and
 period where one is involved, as an error of class \code{koru_input_error}.
 An interrupt (Ctrl-C) ends a long run within a fraction of a second.

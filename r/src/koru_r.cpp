@@ -100,6 +100,13 @@ Rcpp::List SettingsOf(const koru::Settings& settings, uint32_t firms) {
       Rcpp::Named("threads") = static_cast<int>(settings.threads), Rcpp::Named("malmquist") = settings.malmquist);
 }
 
+// Whether each observation of the panel is present.
+Rcpp::LogicalVector PresentOf(const koru::Panel& panel) {
+  Rcpp::LogicalVector present(static_cast<R_xlen_t>(panel.firms) * panel.periods);
+  for (R_xlen_t o = 0; o < present.size(); ++o) present[o] = panel.IsPresent(static_cast<uint64_t>(o));
+  return present;
+}
+
 // A refusal the R code raises as an error of class koru_<kind>_error.
 Rcpp::List Failure(const char* kind, const char* message) {
   Rcpp::List failure = Rcpp::List::create(Rcpp::Named("kind") = kind, Rcpp::Named("message") = message);
@@ -172,12 +179,11 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
 
     koru::Panel panel = koru::panel_from_rows(panelRows);
     // Identifier columns given by the caller replace the firm and period
-    // labels, row by row in observation order.
+    // labels, row by row in observation order; an absent observation keeps
+    // the identifiers of its labels.
     if (!Rf_isNull(rows["id1"])) {
       const std::vector<double> id1 = Rcpp::as<std::vector<double>>(rows["id1"]);
       const std::vector<double> id2 = Rcpp::as<std::vector<double>>(rows["id2"]);
-      panel.id1.assign(id1.size(), 0.0);
-      panel.id2.assign(id2.size(), 0.0);
       for (std::size_t r = 0; r < id1.size(); ++r) {
         const std::size_t o = static_cast<std::size_t>(panel.firms) * panelRows.period[r] + panelRows.firm[r];
         panel.id1[o] = id1[r];
@@ -232,6 +238,7 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
         Rcpp::Named("summary") = results.summary, Rcpp::Named("console") = console,
         Rcpp::Named("settings") = settingsList,
         Rcpp::Named("counts") = counts, Rcpp::Named("at_max_tfp") = atMax,
+        Rcpp::Named("present") = PresentOf(analysed),
         Rcpp::Named("engine") = engine);
   });
 }
@@ -267,7 +274,8 @@ SEXP koru_read_input_file(std::string path) {
         Rcpp::Named("inputs") = MatrixColumns(panel.inputQuantities, rows, panel.inputs),
         Rcpp::Named("output_prices") = MatrixColumns(panel.outputPrices, rows, prices ? panel.outputs : 0),
         Rcpp::Named("input_prices") = MatrixColumns(panel.inputPrices, rows, prices ? panel.inputs : 0),
-        Rcpp::Named("id1") = panel.id1, Rcpp::Named("id2") = panel.id2, Rcpp::Named("id_heading") = panel.idHeading);
+        Rcpp::Named("id1") = panel.id1, Rcpp::Named("id2") = panel.id2, Rcpp::Named("id_heading") = panel.idHeading,
+        Rcpp::Named("present") = PresentOf(panel));
     return Rcpp::List::create(Rcpp::Named("panel") = panelList,
                               Rcpp::Named("settings") = SettingsOf(file.settings, panel.firms),
                               Rcpp::Named("console") = file.console);

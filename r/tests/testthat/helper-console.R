@@ -16,7 +16,8 @@ source_inputs <- function() {
   # and windows.
   c(Sys.glob(file.path(root, "examples", "*_input.csv")),
     Sys.glob(file.path(root, "tests", "data", "e2e", "*_input.csv")),
-    Sys.glob(file.path(root, "tests", "data", "crosscheck", "*_input.csv")))
+    Sys.glob(file.path(root, "tests", "data", "crosscheck", "*_input.csv")),
+    Sys.glob(file.path(root, "tests", "data", "absent", "*_input.csv")))
 }
 
 # Runs the console program on a copy of `input` in a fresh directory and

@@ -46,9 +46,15 @@ test_that("each bad input stops with a message naming the column and the firm an
     for (p in pattern) expect_match(conditionMessage(err), p, fixed = TRUE)
     err
   }
-  # an unbalanced panel: the missing pair
-  err <- stops(panel[-6, ], pattern = c("east", "2002"))
+  # an unbalanced panel whose base is absent
+  err <- stops(panel[-4, ], family = "lowe", output_prices = "y", input_prices = "x", base = c("north", "2002"),
+               pattern = c("base observation 4", "is absent"))
   expect_s3_class(err, "koru_input_error")
+  # a firm without a present observation (every quantity NA)
+  broken <- panel
+  broken$y[c(3, 6)] <- NA
+  broken$x[c(3, 6)] <- NA
+  stops(broken, pattern = c("firm 3", "has no present observation"))
   # a (firm, period) pair twice
   stops(rbind(panel, panel[2, ]), pattern = c("south", "2001"))
   # quantities that are not finite

@@ -19,6 +19,32 @@ test_that("read_input, analyze and write_results give the console program's file
   }
 })
 
+test_that("absent observations as rows of NA or as no rows at all give the input file's bytes", {
+  root <- Sys.getenv("KORU_SOURCE_DIR")
+  if (!nzchar(root)) skip("KORU_SOURCE_DIR does not name the KORU source tree")
+  for (input in Sys.glob(file.path(root, "tests", "data", "absent", "*_input.csv"))) {
+    copy <- run_console(input)
+    base <- sub("_input[.]csv$", "", copy)
+    file <- read_input(input)
+    quantities <- file$data[c(file$settings$outputs, file$settings$inputs)]
+    absent <- Reduce(`&`, lapply(quantities, is.na))
+    expect_equal(sum(absent), 7)
+    # Without the rows, firm by firm so that the firms keep their first appearances.
+    dropped <- file$data[!absent, ]
+    for (frame in list(file$data, dropped[order(dropped$firm, dropped$period), ])) {
+      res <- suppressWarnings(do.call(analyze, c(list(frame), file$settings)))
+      expect_equal(nrow(res$levels), nrow(file$data) - 7)
+      expect_match(res$note, "7 of the 60 observations are absent", fixed = TRUE)
+      ours <- file.path(tempfile("r"), basename(base))
+      dir.create(dirname(ours))
+      write_results(res, ours)
+      for (suffix in c("indexes.csv", "levels.csv", "shadowprices.csv", "xtras.csv", "xxerrors.txt"))
+        expect_identical(file_bytes(paste0(ours, "_output_", suffix)), file_bytes(paste0(base, "_output_", suffix)),
+                         label = paste(basename(input), suffix, nrow(frame)))
+    }
+  }
+})
+
 test_that("the data frames hold the values the files print, NA where they print -9999 or nothing", {
   for (input in source_inputs()) {
     copy <- run_console(input)
