@@ -82,7 +82,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       continue;
     }
     if (name == "-h" || name == "--help" || name == "--version" || name == "--batch" || name == "--report" ||
-        name == "--single-solve") {
+        name == "--single-solve" || name == "--peers") {
       if (hasValue) return UsageError("option '" + name + "' takes no value");
       if (name == "-h" || name == "--help") {
         line.action = CommandLine::Action::Help;
@@ -95,6 +95,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (name == "--batch") line.options.batch = true;
       if (name == "--report") line.options.report = true;
       if (name == "--single-solve") line.options.singleSolve = true;
+      if (name == "--peers") line.options.peers = true;
       continue;
     }
     return UsageError("unknown option '" + arg + "'");
@@ -126,6 +127,8 @@ std::string HelpText() {
          "                   solve every linear program once: a program the solver\n"
          "                   gets wrong is not solved again on a rescaled copy, so\n"
          "                   the files are byte for byte those of earlier versions\n"
+         "      --peers      also write name_output_peers.csv: each observation's\n"
+         "                   peers with their weights, slacks and targets\n"
          "  --               end of the options: a PATH after it may start with '-'\n"
          "\n"
          "Files a run writes beside name_input.csv:\n"
@@ -135,6 +138,7 @@ std::string HelpText() {
          "  name_output_xtras.csv         intermediate values\n"
          "  name_output_xxerrors.txt      one entry per linear program that failed\n"
          "  name_output_report.html       with --report only\n"
+         "  name_output_peers.csv         with --peers only\n"
          "\n"
          "Exit status:\n"
          "  0  the run finished (failed programs are listed in the error log), or\n"

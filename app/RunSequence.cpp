@@ -106,6 +106,7 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, S
     koru::Settings settings = input.settings;
     settings.threads = options.threads;
     settings.singleSolve = options.singleSolve;
+    settings.peers = options.peers;
     SetProgressLines lines;
     koru::Hooks hooks;
     hooks.console = [&](const std::string& text) { lines.Print(text); };
@@ -185,6 +186,7 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTot
   StagedFiles files;
   std::vector<std::string> outputs = {names.indexes, names.levels, names.shadowPrices, names.extras, names.errorLog};
   if (options.report) outputs.push_back(ReportName(names));
+  if (options.peers) outputs.push_back(names.base + "_output_peers.csv");
   for (const std::string& name : outputs) {
     if (files.Open(name) == nullptr) {
       files.Discard();

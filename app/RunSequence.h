@@ -39,6 +39,7 @@ struct RunOptions {
   bool batch = false;    // never wait for ENTER
   bool report = false;   // also write name_output_report.html
   bool singleSolve = false;  // no second solve on a rescaled copy (AnalysisRecord::SingleSolve)
+  bool peers = false;        // also write name_output_peers.csv (AnalysisRecord::Peers)
 };
 
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for

@@ -206,6 +206,7 @@ void WriteResultFiles(const Results& results, StagedFiles& files, const std::str
   WriteOrThrow([&] { return WriteLevelsFile(record, files, baseName + "_output_levels.csv"); });
   WriteOrThrow([&] { return WriteShadowPricesFile(record, files, baseName + "_output_shadowprices.csv"); });
   WriteOrThrow([&] { return WriteExtrasFile(record, files, baseName + "_output_xtras.csv"); });
+  if (record.Peers != 0) WriteOrThrow([&] { return WritePeersFile(record, files, baseName + "_output_peers.csv"); });
   if (reportName != nullptr)
     WriteOrThrow([&] { return WriteReportFile(record, results.panel.source, files, *reportName); });
 }

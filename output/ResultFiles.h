@@ -14,3 +14,5 @@ bool WriteIndexesFile(const AnalysisRecord& record, StagedFiles& files, const st
 bool WriteLevelsFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
 bool WriteShadowPricesFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
 bool WriteExtrasFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
+// With Peers only: name_output_peers.csv.
+bool WritePeersFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);

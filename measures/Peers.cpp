@@ -1,0 +1,143 @@
+#include "measures/Peers.h"
+
+#include <vector>
+
+#include "core/AnalysisRecord.h"
+#include "lp/LPProblem.h"
+#include "lp/WorkerPool.h"
+#include "lp/Workspace.h"
+#include "measures/MultiplierProgram.h"
+#include "measures/Observations.h"
+#include "measures/ReferenceSet.h"
+#include "measures/WorkingCopies.h"
+
+namespace {
+
+void SizePeers(AnalysisRecord::OrientationPeers& peers, uint32_t NT, uint32_t M, uint32_t K) {
+  peers.lambda.assign(NT, {});
+  peers.lambda2.assign(NT, {});
+  peers.outputSlacks.assign(static_cast<std::size_t>(NT) * M, kMissing);
+  peers.inputSlacks.assign(static_cast<std::size_t>(NT) * K, kMissing);
+  peers.outputTargets.assign(static_cast<std::size_t>(NT) * M, kMissing);
+  peers.inputTargets.assign(static_cast<std::size_t>(NT) * K, kMissing);
+  peers.solved.assign(NT, 0);
+}
+
+// The positive weights of values[0..J-1], belonging to observations first...
+std::vector<AnalysisRecord::PeerWeight> PositiveWeights(const double* values, ReferenceRange range) {
+  std::vector<AnalysisRecord::PeerWeight> weights;
+  for (uint32_t j = 0; j < range.Count(); ++j)
+    if (values[j] > kPeerLambdaFloor) weights.push_back({range.first + j, values[j]});
+  return weights;
+}
+
+// A slack is nonnegative; a basic one rounded just below 0 is 0.
+double NonNegative(double v) { return v > 0.0 ? v : 0.0; }
+
+double Scale(const std::vector<double>& scales, uint32_t j) { return scales.empty() ? 1.0 : scales[j]; }
+
+// Weight of a slack: 1 over the observation's own quantity, 1 for a zero one.
+double SlackWeight(double quantity) { return quantity != 0.0 ? 1.0 / quantity : 1.0; }
+
+// Builds and solves the second stage of observation o (see Peers.h) and
+// stores its slacks, targets and lambdas.
+void SolveSecondStage(const AnalysisRecord& record, LPWorkspace& workspace, Matrix& outputs, Matrix& inputs,
+                      ReferenceRange range, Orientation orientation, uint32_t o, double distance,
+                      AnalysisRecord::OrientationPeers& peers, std::vector<double>& y, std::vector<double>& x) {
+  const uint32_t M = record.Outputs, K = record.Inputs, J = range.Count();
+  const bool vrs = record.Vrs != 0;
+  const uint32_t rows = M + K + (vrs ? 1 : 0), cols = J + M + K;
+  ReadObservationRow(outputs, o, M, y.data());
+  ReadObservationRow(inputs, o, K, x.data());
+  // phi = 1 / DOttt expands the outputs; theta = 1 / DIttt contracts the inputs.
+  const double radial = 1.0 / distance;
+  const bool output = orientation == Orientation::kOutput;
+
+  Matrix& A = workspace.LPMatrix;
+  A.ResetMatrixPacked(rows, cols);
+  double* rhs = workspace.LPRhs.data();
+  double* obj = workspace.LPObjective.data();
+  for (uint32_t c = 0; c < cols; ++c) obj[c] = 0.0;
+  for (uint32_t j = 0; j < J; ++j) {
+    const uint32_t r = range.first - 1 + j;
+    for (uint32_t m = 0; m < M; ++m) A.SetValue(m, j, outputs.GetValue(r, m));
+    for (uint32_t k = 0; k < K; ++k) A.SetValue(M + k, j, inputs.GetValue(r, k));
+    if (vrs) A.SetValue(M + K, j, 1.0);
+  }
+  for (uint32_t m = 0; m < M; ++m) {
+    A.SetValue(m, J + m, -1.0);
+    rhs[m] = output ? radial * y[m] : y[m];
+    obj[J + m] = SlackWeight(y[m]);
+  }
+  for (uint32_t k = 0; k < K; ++k) {
+    A.SetValue(M + k, J + M + k, 1.0);
+    rhs[M + k] = output ? x[k] : radial * x[k];
+    obj[J + M + k] = SlackWeight(x[k]);
+  }
+  if (vrs) rhs[M + K] = 1.0;
+
+  SetProblem(A, workspace.Problem, rhs, obj, 0, 0, static_cast<int>(rows));
+  if (Solve(workspace.Problem) != 0) return;
+  const double* solution = workspace.Problem.m_Solution.data();
+  peers.lambda2[o - 1] = PositiveWeights(solution, range);
+  for (uint32_t m = 0; m < M; ++m) {
+    const double slack = NonNegative(solution[J + m]);
+    const double target = (output ? radial * y[m] : y[m]) + slack;
+    const double scale = Scale(record.OutputScales, m);
+    peers.outputSlacks[static_cast<std::size_t>(o - 1) * M + m] = slack * scale;
+    peers.outputTargets[static_cast<std::size_t>(o - 1) * M + m] = target * scale;
+  }
+  for (uint32_t k = 0; k < K; ++k) {
+    const double slack = NonNegative(solution[J + M + k]);
+    const double target = (output ? x[k] : radial * x[k]) - slack;
+    const double scale = Scale(record.InputScales, k);
+    peers.inputSlacks[static_cast<std::size_t>(o - 1) * K + k] = slack * scale;
+    peers.inputTargets[static_cast<std::size_t>(o - 1) * K + k] = target * scale;
+  }
+  peers.solved[o - 1] = 1;
+}
+
+}  // namespace
+
+void PreparePeers(AnalysisRecord& record) {
+  SizePeers(record.OutputPeers, record.Observations, record.Outputs, record.Inputs);
+  SizePeers(record.InputPeers, record.Observations, record.Outputs, record.Inputs);
+}
+
+void StoreFirstStagePeers(AnalysisRecord::OrientationPeers& peers, uint32_t o, const LPProblem& problem,
+                          ReferenceRange range, double distance, std::vector<double>& duals) {
+  if (distance == kMissing) return;
+  duals.resize(range.Count());
+  RowDuals(problem, range.Count(), duals.data());
+  peers.lambda[o - 1] = PositiveWeights(duals.data(), range);
+}
+
+void ComputePeers(AnalysisRecord& record, WorkerPool& workers) {
+  const uint32_t N = record.Firms, T = record.Periods, M = record.Outputs, K = record.Inputs;
+  WorkingCopies copies;
+  CreateWorkingCopies(record, copies, false);
+  struct WorkerState {
+    std::vector<double> y, x;
+  };
+  std::vector<WorkerState> states(workers.Size(), WorkerState{std::vector<double>(M), std::vector<double>(K)});
+  for (uint32_t t = 1; t <= T; ++t) {
+    const ReferenceRange range = ReferenceSetOfPeriod(record, t);
+    if (range.first > range.last) continue;
+    workers.Run(N, [&](uint32_t index, unsigned worker) {
+      LPWorkspace& workspace = workers.Workspace(worker);
+      WorkerState& state = states[worker];
+      const uint32_t o = N * (t - 1) + index + 1;
+      if (At(record.DOttt, o) != kMissing) {
+        LabelProgram(record, "Determining slacks of DOttt, Obs %d ", static_cast<int>(o));
+        SolveSecondStage(record, workspace, copies.outputs, copies.inputs, range, Orientation::kOutput, o,
+                         At(record.DOttt, o), record.OutputPeers, state.y, state.x);
+      }
+      if (At(record.DIttt, o) != kMissing) {
+        LabelProgram(record, "Determining slacks of DIttt, Obs %d ", static_cast<int>(o));
+        SolveSecondStage(record, workspace, copies.outputs, copies.inputs, range, Orientation::kInput, o, At(record.DIttt, o), record.InputPeers,
+                         state.y, state.x);
+      }
+    });
+  }
+  FreeWorkingCopies(copies);
+}
