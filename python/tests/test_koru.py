@@ -323,6 +323,7 @@ def test_peers_slacks_and_targets_match_an_independent_solve_of_the_second_stage
         y, x = y / y.mean(axis=0), x / x.mean(axis=0)
     firms = data["firm"].max()
     checked = 0
+    infeasible = []
     for row in res.targets.itertuples(index=False):
         o = (row.period - 1) * firms + row.firm - 1
         distance = res.extras.loc[(row.firm, row.period), "DOttt" if row.orientation == "output" else "DIttt"]
@@ -332,7 +333,11 @@ def test_peers_slacks_and_targets_match_an_independent_solve_of_the_second_stage
             continue
         reference = np.arange((row.period - 1) * firms, row.period * firms)  # each period's own technology
         optimum = _second_stage_by_highs(y, x, o, reference, row.orientation, 1 / distance, rts == "vrs")
-        assert optimum is not None
+        if optimum is None:
+            # The one distance Set 1 reports short of its optimum (LibraryTest pins it): at that
+            # distance the second stage is feasible only within the simplex's tolerance.
+            infeasible.append((path.name, rts, row.firm, row.period, row.orientation))
+            continue
         own = np.r_[y[o], x[o]]
         scales = np.r_[data[settings["outputs"]].mean(), data[settings["inputs"]].mean()] if settings["unit_means"] \
             else np.ones(len(names))
@@ -350,3 +355,5 @@ def test_peers_slacks_and_targets_match_an_independent_solve_of_the_second_stage
         assert len(peers) > 0 and (peers["lambda"] >= 0).all()
         checked += 1
     assert checked > len(data)
+    known = [("us_states_input.csv", "crs", 12, 2, orientation) for orientation in ("output", "input")]
+    assert infeasible == (known if (path.name, rts) == ("us_states_input.csv", "crs") else [])
