@@ -110,6 +110,10 @@ struct AnalysisRecord {
     // and of the second stage, by observation number; empty where the stage
     // failed.
     std::vector<std::vector<PeerWeight>> lambda, lambda2;
+    // Per observation: the reference observations whose row of the first
+    // stage's program holds with equality, the only ones an optimal
+    // envelopment solution at that distance can use.
+    std::vector<std::vector<uint32_t>> tight;
     // NT x M and NT x K, row-major, in the units of the data as given:
     // slacks and targets, kMissing where a stage failed.
     std::vector<double> outputSlacks, inputSlacks, outputTargets, inputTargets;

@@ -227,3 +227,19 @@ void RowDuals(const LPProblem& problem, uint32_t count, double* dest) {
                              : dual;
   }
 }
+
+void RowSlacks(const LPProblem& problem, uint32_t count, double* dest) {
+  for (uint32_t i = 0; i < count; ++i) dest[i] = 0.0;
+  const uint32_t n = problem.m_NumVariables;
+  const uint32_t m = problem.m_NumConstraints;
+  const bool fromCopy = problem.m_SecondSolve == SecondSolve::kTaken && problem.m_Rescaled;
+  const Matrix& tableau = fromCopy ? problem.m_Rescaled->tableau : problem.m_Tableau;
+  const std::vector<int>& basis = fromCopy ? problem.m_Rescaled->basis : problem.m_Basis;
+  for (uint32_t i = 1; i <= m; ++i) {
+    const int variable = basis[i];
+    if (variable <= static_cast<int>(n) || variable > static_cast<int>(n + count)) continue;
+    const uint32_t row = static_cast<uint32_t>(variable) - n;
+    const double value = tableau.Row(i + 1)[1];
+    dest[row - 1] = fromCopy ? std::ldexp(value, -problem.m_Rescaled->rowExponent[row]) : value;
+  }
+}

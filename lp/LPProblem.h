@@ -103,3 +103,9 @@ int Solve(LPProblem& problem);
 // After a solve taken from the rescaled copy the copy's tableau is read and
 // each value unscaled exactly (lp/RescaledSolve.h). Visible for testing too.
 void RowDuals(const LPProblem& problem, uint32_t count, double* dest);
+
+// After an optimal Solve: the value of the slack of each less-or-equal row
+// 1..count at the end basis into dest[0..count-1] (0 for a nonbasic slack:
+// the row holds with equality), read as RowDuals reads, unscaled exactly
+// from the rescaled copy.
+void RowSlacks(const LPProblem& problem, uint32_t count, double* dest);

@@ -21,13 +21,16 @@ void SizePeers(AnalysisRecord::OrientationPeers& peers, uint32_t NT, uint32_t M,
   peers.outputTargets.assign(static_cast<std::size_t>(NT) * M, kMissing);
   peers.inputTargets.assign(static_cast<std::size_t>(NT) * K, kMissing);
   peers.solved.assign(NT, 0);
+  peers.tight.assign(NT, {});
 }
 
-// The positive weights of values[0..J-1], belonging to observations first...
-std::vector<AnalysisRecord::PeerWeight> PositiveWeights(const double* values, ReferenceRange range) {
+// The positive weights of values[0..J-1], belonging to observations
+// first + j, or observations[j] when given.
+std::vector<AnalysisRecord::PeerWeight> PositiveWeights(const double* values, uint32_t count, uint32_t first,
+                                                        const std::vector<uint32_t>* observations = nullptr) {
   std::vector<AnalysisRecord::PeerWeight> weights;
-  for (uint32_t j = 0; j < range.Count(); ++j)
-    if (values[j] > kPeerLambdaFloor) weights.push_back({range.first + j, values[j]});
+  for (uint32_t j = 0; j < count; ++j)
+    if (values[j] > kPeerLambdaFloor) weights.push_back({observations ? (*observations)[j] : first + j, values[j]});
   return weights;
 }
 
@@ -42,9 +45,10 @@ double SlackWeight(double quantity) { return quantity != 0.0 ? 1.0 / quantity : 
 // Builds and solves the second stage of observation o (see Peers.h) and
 // stores its slacks, targets and lambdas.
 void SolveSecondStage(const AnalysisRecord& record, LPWorkspace& workspace, Matrix& outputs, Matrix& inputs,
-                      ReferenceRange range, Orientation orientation, uint32_t o, double distance,
-                      AnalysisRecord::OrientationPeers& peers, std::vector<double>& y, std::vector<double>& x) {
-  const uint32_t M = record.Outputs, K = record.Inputs, J = range.Count();
+                      Orientation orientation, uint32_t o, double distance, AnalysisRecord::OrientationPeers& peers,
+                      std::vector<double>& y, std::vector<double>& x) {
+  const std::vector<uint32_t>& columns = peers.tight[o - 1];
+  const uint32_t M = record.Outputs, K = record.Inputs, J = static_cast<uint32_t>(columns.size());
   const bool vrs = record.Vrs != 0;
   const uint32_t rows = M + K + (vrs ? 1 : 0), cols = J + M + K;
   ReadObservationRow(outputs, o, M, y.data());
@@ -59,7 +63,7 @@ void SolveSecondStage(const AnalysisRecord& record, LPWorkspace& workspace, Matr
   double* obj = workspace.LPObjective.data();
   for (uint32_t c = 0; c < cols; ++c) obj[c] = 0.0;
   for (uint32_t j = 0; j < J; ++j) {
-    const uint32_t r = range.first - 1 + j;
+    const uint32_t r = columns[j] - 1;
     for (uint32_t m = 0; m < M; ++m) A.SetValue(m, j, outputs.GetValue(r, m));
     for (uint32_t k = 0; k < K; ++k) A.SetValue(M + k, j, inputs.GetValue(r, k));
     if (vrs) A.SetValue(M + K, j, 1.0);
@@ -76,10 +80,24 @@ void SolveSecondStage(const AnalysisRecord& record, LPWorkspace& workspace, Matr
   }
   if (vrs) rhs[M + K] = 1.0;
 
-  SetProblem(A, workspace.Problem, rhs, obj, 0, 0, static_cast<int>(rows));
-  if (Solve(workspace.Problem) != 0) return;
-  const double* solution = workspace.Problem.m_Solution.data();
-  peers.lambda2[o - 1] = PositiveWeights(solution, range);
+  const double* solution = nullptr;
+  std::vector<double> single;
+  if (vrs && J == 1) {
+    // One tight row under variable returns to scale: lambda = 1 and the
+    // slacks follow from the rows, with nothing to choose (and a program of
+    // as many columns as equality rows, which the simplex does not take).
+    single.assign(cols, 0.0);
+    single[0] = 1.0;
+    const uint32_t r = columns[0] - 1;
+    for (uint32_t m = 0; m < M; ++m) single[J + m] = outputs.GetValue(r, m) - rhs[m];
+    for (uint32_t k = 0; k < K; ++k) single[J + M + k] = rhs[M + k] - inputs.GetValue(r, k);
+    solution = single.data();
+  } else {
+    SetProblem(A, workspace.Problem, rhs, obj, 0, 0, static_cast<int>(rows));
+    if (Solve(workspace.Problem) != 0) return;
+    solution = workspace.Problem.m_Solution.data();
+  }
+  peers.lambda2[o - 1] = PositiveWeights(solution, J, 0, &columns);
   for (uint32_t m = 0; m < M; ++m) {
     const double slack = NonNegative(solution[J + m]);
     const double target = (output ? radial * y[m] : y[m]) + slack;
@@ -107,9 +125,14 @@ void PreparePeers(AnalysisRecord& record) {
 void StoreFirstStagePeers(AnalysisRecord::OrientationPeers& peers, uint32_t o, const LPProblem& problem,
                           ReferenceRange range, double distance, std::vector<double>& duals) {
   if (distance == kMissing) return;
-  duals.resize(range.Count());
-  RowDuals(problem, range.Count(), duals.data());
-  peers.lambda[o - 1] = PositiveWeights(duals.data(), range);
+  const uint32_t J = range.Count();
+  duals.resize(J);
+  RowDuals(problem, J, duals.data());
+  peers.lambda[o - 1] = PositiveWeights(duals.data(), J, range.first);
+  RowSlacks(problem, J, duals.data());
+  std::vector<uint32_t>& tight = peers.tight[o - 1];
+  for (uint32_t j = 0; j < J; ++j)
+    if (duals[j] <= kTightRowSlack) tight.push_back(range.first + j);
 }
 
 void ComputePeers(AnalysisRecord& record, WorkerPool& workers) {
@@ -127,15 +150,15 @@ void ComputePeers(AnalysisRecord& record, WorkerPool& workers) {
       LPWorkspace& workspace = workers.Workspace(worker);
       WorkerState& state = states[worker];
       const uint32_t o = N * (t - 1) + index + 1;
-      if (At(record.DOttt, o) != kMissing) {
+      if (At(record.DOttt, o) != kMissing && !record.OutputPeers.tight[o - 1].empty()) {
         LabelProgram(record, "Determining slacks of DOttt, Obs %d ", static_cast<int>(o));
-        SolveSecondStage(record, workspace, copies.outputs, copies.inputs, range, Orientation::kOutput, o,
+        SolveSecondStage(record, workspace, copies.outputs, copies.inputs, Orientation::kOutput, o,
                          At(record.DOttt, o), record.OutputPeers, state.y, state.x);
       }
-      if (At(record.DIttt, o) != kMissing) {
+      if (At(record.DIttt, o) != kMissing && !record.InputPeers.tight[o - 1].empty()) {
         LabelProgram(record, "Determining slacks of DIttt, Obs %d ", static_cast<int>(o));
-        SolveSecondStage(record, workspace, copies.outputs, copies.inputs, range, Orientation::kInput, o, At(record.DIttt, o), record.InputPeers,
-                         state.y, state.x);
+        SolveSecondStage(record, workspace, copies.outputs, copies.inputs, Orientation::kInput, o,
+                         At(record.DIttt, o), record.InputPeers, state.y, state.x);
       }
     });
   }

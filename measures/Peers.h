@@ -12,7 +12,10 @@
 // more, and Set 1's values are those of a run without peers.
 //
 // Second stage, one program per observation and orientation: the envelopment
-// program with the distance fixed at the first stage's,
+// program with the distance fixed at the first stage's, over the reference
+// observations whose multiplier row is tight at the first stage's optimum
+// (by complementary slackness every optimal envelopment solution at that
+// distance uses only those; the first stage's lambdas among them),
 //   rows m:   sum_j lambda_j y_jm - s+_m = phi y_om   (output)  or  y_om         (input)
 //   rows k:   sum_j lambda_j x_jk + s-_k = x_ok       (output)  or  theta x_ok   (input)
 //   (VRS)     sum_j lambda_j = 1
@@ -34,13 +37,16 @@ struct ReferenceRange;
 // A lambda at or below this counts as zero: a nonbasic slack whose reduced
 // cost is rounding noise names no peer.
 constexpr double kPeerLambdaFloor = 1e-9;
+// A multiplier row whose slack is at most this holds with equality (a basic
+// slack at a degenerate vertex is rounding away from 0).
+constexpr double kTightRowSlack = 1e-9;
 
 // Sizes the peers' storage for the record's observations (before Set 1).
 void PreparePeers(AnalysisRecord& record);
 
 // Keeps the lambdas of the D program of observation o just solved in
-// `problem` against `range`; nothing when its distance is missing. `duals`
-// is the caller's scratch.
+// `problem` against `range`, and its tight rows; nothing when its distance
+// is missing. `duals` is the caller's scratch.
 void StoreFirstStagePeers(AnalysisRecord::OrientationPeers& peers, uint32_t o, const LPProblem& problem,
                           ReferenceRange range, double distance, std::vector<double>& duals);
 
