@@ -43,74 +43,81 @@ double Scale(const std::vector<double>& scales, uint32_t j) { return scales.empt
 double SlackWeight(double quantity) { return quantity != 0.0 ? 1.0 / quantity : 1.0; }
 
 // Builds and solves the second stage of observation o (see Peers.h) and
-// stores its slacks, targets and lambdas.
+// stores its slacks, targets and lambdas. The slacks are the rows' surplus
+// and slack, s+ = sum_j lambda_j y_j - phi y_o and s- = x_o - sum_j lambda_j x_j
+// (output orientation; y_o and theta x_o in the input one), so the program
+// is posed in the lambdas alone:
+//   maximise  sum_j lambda_j (sum_m y_jm / y_om - sum_k x_jk / x_ok)
+//   s.t.      x rows <=, y rows >=, (VRS) sum_j lambda_j = 1,
+// whose objective differs from the sum of the weighed slacks by a constant.
 void SolveSecondStage(const AnalysisRecord& record, LPWorkspace& workspace, Matrix& outputs, Matrix& inputs,
                       Orientation orientation, uint32_t o, double distance, AnalysisRecord::OrientationPeers& peers,
                       std::vector<double>& y, std::vector<double>& x) {
   const std::vector<uint32_t>& columns = peers.tight[o - 1];
   const uint32_t M = record.Outputs, K = record.Inputs, J = static_cast<uint32_t>(columns.size());
   const bool vrs = record.Vrs != 0;
-  const uint32_t rows = M + K + (vrs ? 1 : 0), cols = J + M + K;
+  const uint32_t rows = K + M + (vrs ? 1 : 0);
   ReadObservationRow(outputs, o, M, y.data());
   ReadObservationRow(inputs, o, K, x.data());
   // phi = 1 / DOttt expands the outputs; theta = 1 / DIttt contracts the inputs.
   const double radial = 1.0 / distance;
   const bool output = orientation == Orientation::kOutput;
+  std::vector<double> projectedY(M), projectedX(K);
+  for (uint32_t m = 0; m < M; ++m) projectedY[m] = output ? radial * y[m] : y[m];
+  for (uint32_t k = 0; k < K; ++k) projectedX[k] = output ? x[k] : radial * x[k];
 
-  Matrix& A = workspace.LPMatrix;
-  A.ResetMatrixPacked(rows, cols);
-  double* rhs = workspace.LPRhs.data();
-  double* obj = workspace.LPObjective.data();
-  for (uint32_t c = 0; c < cols; ++c) obj[c] = 0.0;
-  for (uint32_t j = 0; j < J; ++j) {
-    const uint32_t r = columns[j] - 1;
-    for (uint32_t m = 0; m < M; ++m) A.SetValue(m, j, outputs.GetValue(r, m));
-    for (uint32_t k = 0; k < K; ++k) A.SetValue(M + k, j, inputs.GetValue(r, k));
-    if (vrs) A.SetValue(M + K, j, 1.0);
-  }
-  for (uint32_t m = 0; m < M; ++m) {
-    A.SetValue(m, J + m, -1.0);
-    rhs[m] = output ? radial * y[m] : y[m];
-    obj[J + m] = SlackWeight(y[m]);
-  }
-  for (uint32_t k = 0; k < K; ++k) {
-    A.SetValue(M + k, J + M + k, 1.0);
-    rhs[M + k] = output ? x[k] : radial * x[k];
-    obj[J + M + k] = SlackWeight(x[k]);
-  }
-  if (vrs) rhs[M + K] = 1.0;
-
-  const double* solution = nullptr;
-  std::vector<double> single;
+  std::vector<double> lambda(J, 0.0);
   if (vrs && J == 1) {
-    // One tight row under variable returns to scale: lambda = 1 and the
-    // slacks follow from the rows, with nothing to choose (and a program of
-    // as many columns as equality rows, which the simplex does not take).
-    single.assign(cols, 0.0);
-    single[0] = 1.0;
-    const uint32_t r = columns[0] - 1;
-    for (uint32_t m = 0; m < M; ++m) single[J + m] = outputs.GetValue(r, m) - rhs[m];
-    for (uint32_t k = 0; k < K; ++k) single[J + M + k] = rhs[M + k] - inputs.GetValue(r, k);
-    solution = single.data();
+    // One tight row under variable returns to scale: lambda = 1, nothing to
+    // choose (and a program of one column for its one equality row, which
+    // the simplex does not take).
+    lambda[0] = 1.0;
   } else {
-    SetProblem(A, workspace.Problem, rhs, obj, 0, 0, static_cast<int>(rows));
+    // Rows: the K inputs (<=), the M outputs (>=), the convexity row (=).
+    Matrix& A = workspace.LPMatrix;
+    A.ResetMatrixPacked(rows, J);
+    double* rhs = workspace.LPRhs.data();
+    double* obj = workspace.LPObjective.data();
+    for (uint32_t j = 0; j < J; ++j) {
+      const uint32_t r = columns[j] - 1;
+      double gain = 0.0;
+      for (uint32_t m = 0; m < M; ++m) {
+        const double v = outputs.GetValue(r, m);
+        A.SetValue(K + m, j, v);
+        gain = gain + v * SlackWeight(y[m]);
+      }
+      for (uint32_t k = 0; k < K; ++k) {
+        const double v = inputs.GetValue(r, k);
+        A.SetValue(k, j, v);
+        gain = gain - v * SlackWeight(x[k]);
+      }
+      if (vrs) A.SetValue(K + M, j, 1.0);
+      obj[j] = gain;
+    }
+    for (uint32_t k = 0; k < K; ++k) rhs[k] = projectedX[k];
+    for (uint32_t m = 0; m < M; ++m) rhs[K + m] = projectedY[m];
+    if (vrs) rhs[K + M] = 1.0;
+    SetProblem(A, workspace.Problem, rhs, obj, static_cast<int>(K), static_cast<int>(M), vrs ? 1 : 0);
     if (Solve(workspace.Problem) != 0) return;
-    solution = workspace.Problem.m_Solution.data();
+    for (uint32_t j = 0; j < J; ++j) lambda[j] = workspace.Problem.m_Solution[j];
   }
-  peers.lambda2[o - 1] = PositiveWeights(solution, J, 0, &columns);
+
+  peers.lambda2[o - 1] = PositiveWeights(lambda.data(), J, 0, &columns);
   for (uint32_t m = 0; m < M; ++m) {
-    const double slack = NonNegative(solution[J + m]);
-    const double target = (output ? radial * y[m] : y[m]) + slack;
+    double reached = 0.0;
+    for (uint32_t j = 0; j < J; ++j) reached = reached + lambda[j] * outputs.GetValue(columns[j] - 1, m);
+    const double slack = NonNegative(reached - projectedY[m]);
     const double scale = Scale(record.OutputScales, m);
     peers.outputSlacks[static_cast<std::size_t>(o - 1) * M + m] = slack * scale;
-    peers.outputTargets[static_cast<std::size_t>(o - 1) * M + m] = target * scale;
+    peers.outputTargets[static_cast<std::size_t>(o - 1) * M + m] = (projectedY[m] + slack) * scale;
   }
   for (uint32_t k = 0; k < K; ++k) {
-    const double slack = NonNegative(solution[J + M + k]);
-    const double target = (output ? x[k] : radial * x[k]) - slack;
+    double used = 0.0;
+    for (uint32_t j = 0; j < J; ++j) used = used + lambda[j] * inputs.GetValue(columns[j] - 1, k);
+    const double slack = NonNegative(projectedX[k] - used);
     const double scale = Scale(record.InputScales, k);
     peers.inputSlacks[static_cast<std::size_t>(o - 1) * K + k] = slack * scale;
-    peers.inputTargets[static_cast<std::size_t>(o - 1) * K + k] = target * scale;
+    peers.inputTargets[static_cast<std::size_t>(o - 1) * K + k] = (projectedX[k] - slack) * scale;
   }
   peers.solved[o - 1] = 1;
 }

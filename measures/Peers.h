@@ -24,7 +24,10 @@
 // is 0), so that the slacks found do not depend on the units. The targets are
 // the radial projection moved by the slacks: phi y_o + s+ and x_o - s-
 // (output), y_o + s+ and theta x_o - s- (input); with UnitMeans slacks and
-// targets are given back in the units of the data as given.
+// targets are given back in the units of the data as given. The program is
+// solved in the lambdas alone, the slacks being its rows' surplus and slack
+// (Peers.cpp). A second stage that fails leaves lambda2 and the targets
+// missing and is named in the error log ("Determining slacks of DOttt, Obs n").
 
 #include <cstdint>
 
