@@ -247,3 +247,39 @@ TEST(EndToEnd, PeersFileOfTwoFirmsUnderConstantReturnsToScale) {
   // Without the option no peers file is written.
   EXPECT_FALSE(without.hasPeers);
 }
+
+// Failed programs with --peers (tests/data/input/failed_programs_input.csv):
+// observation 4 has a negative output, so its output program is infeasible
+// and its input program's second stage is refused (a negative right-hand
+// side); period 2 holds a nan, so all its programs fail; observation 16
+// uses no input, so its input program fails. A failed first
+// stage gives no peers and missing targets; a failed second stage keeps the
+// first stage's peers with a missing lambda2 and missing targets, and is
+// named in the error log.
+TEST(EndToEnd, PeersOfFailedProgramsAreMissing) {
+  const std::string dir = MakeTestDirectory("failed");
+  WriteWholeFile(dir + "/failed_input.csv",
+                 ReadWholeFile(std::string(KORU_TEST_DATA) + "/input/failed_programs_input.csv"));
+  ASSERT_EQ(RunKoruProcess("--peers '" + dir + "/failed_input.csv'").exitStatus, 0);
+  const std::string peers = ReadWholeFile(dir + "/failed_output_peers.csv");
+  const std::string errors = ReadWholeFile(dir + "/failed_output_xxerrors.txt");
+  EXPECT_NE(errors.find("Determining slacks of DIttt, Obs 4 , EHL 0 :  LP error: code = 2"), std::string::npos);
+  const std::size_t targets = peers.find("\n Slacks and targets");
+  ASSERT_NE(targets, std::string::npos);
+  const std::string peerRows = peers.substr(0, targets), targetRows = peers.substr(targets);
+  const std::string missing = ",-9999.0000,-9999.0000,-9999.0000,-9999.0000,-9999.0000,-9999.0000 \n";
+  EXPECT_EQ(CountLines(peerRows, "\n4,     4,  2001,output,"), 0);
+  EXPECT_EQ(CountLines(targetRows, "\n4,     4,  2001,output" + missing), 1);
+  EXPECT_EQ(CountLines(targetRows, "\n4,     4,  2001,input" + missing), 1);
+  const int inputPeersOf4 = CountLines(peerRows, "\n4,     4,  2001,input,");
+  EXPECT_GT(inputPeersOf4, 0);
+  EXPECT_EQ(CountLines(peerRows, "-9999.0000 \n"), inputPeersOf4);  // only observation 4's lambda2
+  for (int o = 8; o <= 14; ++o) {
+    const std::string start = "\n" + std::to_string(o) + ",";
+    EXPECT_EQ(CountLines(peerRows, start), 0) << o;
+    EXPECT_EQ(CountLines(targetRows, start), 2) << o;
+  }
+  EXPECT_EQ(CountLines(peerRows, "\n16,     2,  2003,input,"), 0);
+  EXPECT_EQ(CountLines(targetRows, "\n16,     2,  2003,input" + missing), 1);
+  EXPECT_EQ(CountLines(targetRows, missing), 2 + 14 + 1);
+}
