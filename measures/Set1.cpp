@@ -103,7 +103,8 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
       LabelProgram(record, "Determining DOttt, Obs %d ", static_cast<int>(o));
       At(record.DOttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, !vrs);
       StoreShadowPrices(record.pstar, o, workspace.Problem.m_Solution.data(), y, M, At(record.DOttt, o));
-      if (peers) StoreFirstStagePeers(record.OutputPeers, o, workspace.Problem, range, At(record.DOttt, o), state.duals);
+      if (peers)
+        StoreFirstStagePeers(record.OutputPeers, o, workspace.Problem, range, At(record.DOttt, o), state.duals);
       if (vrs) {
         LabelProgram(record, "Determining HOttt, Obs %d ", static_cast<int>(o));
         At(record.HOttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, true);
@@ -117,7 +118,8 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
       LabelProgram(record, "Determining primal DIttt, Obs %d ", static_cast<int>(o));
       At(record.DIttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, !vrs);
       StoreShadowPrices(record.wstar, o, workspace.Problem.m_Solution.data() + M, x, K, At(record.DIttt, o));
-      if (peers) StoreFirstStagePeers(record.InputPeers, o, workspace.Problem, range, At(record.DIttt, o), state.duals);
+      if (peers)
+        StoreFirstStagePeers(record.InputPeers, o, workspace.Problem, range, At(record.DIttt, o), state.duals);
       if (vrs) {
         LabelProgram(record, "Determining HIttt, Obs %d ", static_cast<int>(o));
         At(record.HIttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, true);

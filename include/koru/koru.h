@@ -281,8 +281,9 @@ InputFile read_input_file(const std::string& path);
 void write_input_file(const std::string& path, const Panel& panel, const Settings& settings);
 
 // Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
-// _xtras.csv and _xxerrors.txt (and _peers.csv with settings.peers), byte for byte as the console program writes
-// them for the same panel and settings. Throws WriteError.
+// _xtras.csv and _xxerrors.txt (and _peers.csv with settings.peers), byte
+// for byte as the console program writes them for the same panel and
+// settings. Throws WriteError.
 void write_result_files(const Results& results, const std::string& baseName);
 
 // Writes the HTML report of the decomposition by period. Throws WriteError.

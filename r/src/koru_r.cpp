@@ -62,7 +62,8 @@ SEXP PeersOf(const koru::Results& results) {
   return Rcpp::List::create(Rcpp::Named("columns") = koru::peers_columns(),
                             Rcpp::Named("observation") = NumbersOf(table.observation),
                             Rcpp::Named("orientation") = table.orientation, Rcpp::Named("peer") = NumbersOf(table.peer),
-                            Rcpp::Named("lambda") = ValuesOf(table.lambda), Rcpp::Named("lambda2") = ValuesOf(table.lambda2));
+                            Rcpp::Named("lambda") = ValuesOf(table.lambda),
+                            Rcpp::Named("lambda2") = ValuesOf(table.lambda2));
 }
 
 // The targets table: its key columns' names, then observation, orientation
