@@ -144,7 +144,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       continue;
     }
     if (name == "-h" || name == "--help" || name == "--version" || name == "--batch" || name == "--report" ||
-        name == "--single-solve" || name == "--malmquist") {
+        name == "--single-solve" || name == "--malmquist" || name == "--peers") {
       if (hasValue) return UsageError("option '" + name + "' takes no value");
       if (name == "-h" || name == "--help") {
         line.action = CommandLine::Action::Help;
@@ -158,6 +158,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (name == "--report") line.options.report = true;
       if (name == "--single-solve") line.options.singleSolve = true;
       if (name == "--malmquist") line.options.malmquist = true;
+      if (name == "--peers") line.options.peers = true;
       continue;
     }
     return UsageError("unknown option '" + arg + "'");
@@ -213,6 +214,8 @@ std::string HelpText() {
          "                   --technology each-period|no-regress|no-change, --window W,\n"
          "                   --base FIRM,PERIOD, --unit-means and --out BASE (the result\n"
          "                   files' base name; default: FILE without .csv)\n"
+         "      --peers      also write name_output_peers.csv: each observation's\n"
+         "                   peers with their weights, slacks and targets\n"
          "  --               end of the options: a PATH after it may start with '-'\n"
          "\n"
          "Files a run writes beside name_input.csv:\n"
@@ -223,6 +226,7 @@ std::string HelpText() {
          "  name_output_xxerrors.txt      one entry per linear program that failed\n"
          "  name_output_report.html       with --report only\n"
          "  name_output_malmquist.csv     with --malmquist only\n"
+         "  name_output_peers.csv         with --peers only\n"
          "\n"
          "Exit status:\n"
          "  0  the run finished (failed programs are listed in the error log), or\n"

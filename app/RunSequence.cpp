@@ -113,6 +113,7 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, S
     settings.threads = options.threads;
     settings.singleSolve = options.singleSolve;
     settings.malmquist = options.malmquist;
+    settings.peers = options.peers;
     SetProgressLines lines;
     koru::Hooks hooks;
     hooks.console = [&](const std::string& text) { lines.Print(text); };
@@ -217,6 +218,7 @@ int RunOnNames(const RunFileNames& names, const RunOptions& options, SimplexTota
   std::vector<std::string> outputs = {names.indexes, names.levels, names.shadowPrices, names.extras, names.errorLog};
   if (options.report) outputs.push_back(ReportName(names));
   if (options.malmquist) outputs.push_back(names.base + "_output_malmquist.csv");
+  if (options.peers) outputs.push_back(names.base + "_output_peers.csv");
   for (const std::string& name : outputs) {
     if (files.Open(name) == nullptr) {
       files.Discard();

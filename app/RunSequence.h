@@ -42,6 +42,7 @@ struct RunOptions {
   bool singleSolve = false;  // no second solve on a rescaled copy (AnalysisRecord::SingleSolve)
   bool malmquist = false;    // also the Malmquist set and name_output_malmquist.csv
   TableOptions table;        // --table: a plain table in place of an input file
+  bool peers = false;        // also write name_output_peers.csv (AnalysisRecord::Peers)
 };
 
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for

@@ -64,6 +64,9 @@ struct AnalysisRecord {
   // second solve of programs the first solve gets wrong (lp/RescaledSolve.h),
   // so that every program gives what earlier versions gave.
   int SingleSolve = 0;
+  // Set by the front end: 1 keeps the peers of Set 1's DOttt and DIttt
+  // programs and solves the second stage of their slacks (measures/Peers.h).
+  int Peers = 0;
 
   // Observations the panel lacks: 1 for an absent one, entry o - 1 for
   // observation o; empty when every observation is present. An absent
@@ -131,6 +134,30 @@ struct AnalysisRecord {
     // the other period's technology (not failed programs).
     uint64_t outside = 0;
   } MalmquistSet;
+  // With Peers: for each orientation (output, input) of Set 1's D program.
+  struct PeerWeight {
+    uint32_t observation;  // the reference observation, 1-based
+    double lambda;         // its weight
+  };
+  struct OrientationPeers {
+    // Per observation (entry o - 1): the positive lambdas of the first stage
+    // and of the second stage, by observation number; empty where the stage
+    // failed.
+    std::vector<std::vector<PeerWeight>> lambda, lambda2;
+    // Per observation: the reference observations whose row of the first
+    // stage's program holds with equality, the only ones an optimal
+    // envelopment solution at that distance can use.
+    std::vector<std::vector<uint32_t>> tight;
+    // NT x M and NT x K, row-major, in the units of the data as given:
+    // slacks and targets, kMissing where a stage failed.
+    std::vector<double> outputSlacks, inputSlacks, outputTargets, inputTargets;
+    // 1 where the second stage was solved.
+    std::vector<char> solved;
+  };
+  OrientationPeers OutputPeers, InputPeers;
+  // The divisor of each output and input column under UnitMeans (the means
+  // of the data as given); empty without it.
+  std::vector<double> OutputScales, InputScales;
 
   ErrorLog* Log = nullptr;
 

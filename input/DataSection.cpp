@@ -169,6 +169,8 @@ void RescaleToUnitMeans(AnalysisRecord& record) {
   const uint32_t M = record.Outputs;
   const uint32_t K = record.Inputs;
   Matrix& data = record.Data;
+  record.OutputScales = record.OutputMeans;
+  record.InputScales = record.InputMeans;
   for (uint32_t m = 1; m <= M; ++m) {
     const double mean = record.OutputMeans[m - 1];
     for (uint32_t o = 0; o < NT; ++o) {

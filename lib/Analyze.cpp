@@ -17,6 +17,7 @@
 #include "lp/WorkerPool.h"
 #include "measures/AbsentObservations.h"
 #include "measures/ComputationSets.h"
+#include "measures/Peers.h"
 #include "output/ResultTables.h"
 
 namespace koru {
@@ -48,6 +49,7 @@ void Configure(AnalysisRecord& record, const Panel& panel, const Settings& setti
   record.TechChange = settings.technology == Technology::NoTechChange ? 0 : 1;
   record.UnitMeans = settings.unitMeans ? 1 : 0;
   record.SingleSolve = settings.singleSolve ? 1 : 0;
+  record.Peers = settings.peers ? 1 : 0;
   if (settings.familyGiven) record.*kFamilies[static_cast<int>(settings.family)].flag = 1;
   record.Firms = panel.firms;
   record.Periods = panel.periods;
@@ -209,6 +211,30 @@ void KeepMissingExact(std::vector<double>& values) {
     if (v != kMissing && static_cast<float>(v) == static_cast<float>(kMissing)) v = kMissing;
 }
 
+void FillPeerTables(const AnalysisRecord& record, Results& results) {
+  if (record.Peers == 0) return;
+  for (const PeerRow& row : PeerRows(record)) {
+    results.peers.observation.push_back(row.observation);
+    results.peers.orientation.push_back(OrientationName(row.orientation));
+    results.peers.peer.push_back(row.peer);
+    results.peers.lambda.push_back(row.lambda);
+    results.peers.lambda2.push_back(row.lambda2);
+  }
+  TargetsTable& targets = results.targets;
+  targets.headings =
+      TargetHeadings(DefaultVariableNames("y", record.Outputs), DefaultVariableNames("x", record.Inputs));
+  targets.columns.assign(targets.headings.size(), {});
+  for (uint32_t o = 1; o <= record.Observations; ++o) {
+    if (record.IsAbsent(o)) continue;
+    for (int orientation = 0; orientation < 2; ++orientation) {
+      targets.observation.push_back(o);
+      targets.orientation.push_back(OrientationName(orientation));
+      const std::vector<double> values = TargetValues(record, o, orientation);
+      for (std::size_t c = 0; c < values.size(); ++c) targets.columns[c].push_back(values[c]);
+    }
+  }
+}
+
 Table ToTable(ValueTable&& values) {
   Table table;
   table.title = std::move(values.title);
@@ -226,6 +252,8 @@ Table ToTable(ValueTable&& values) {
 void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
   void (*const sets[])(AnalysisRecord&, WorkerPool&) = {
       ComputeSet1,
+      // The second stage of the peers right after the programs it follows.
+      [](AnalysisRecord& r, WorkerPool& w) { if (r.Peers != 0) ComputePeers(r, w); },
       ComputeSet2,
       ComputeSet3,
       [](AnalysisRecord& r, WorkerPool&) { ComputeSet4(r); },
@@ -315,6 +343,7 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   if (record.Malmquist == 1) results.malmquist = ToTable(MalmquistTable(record));
   results.malmquistOutside = record.MalmquistSet.outside;
   for (auto& values : results.representative) KeepMissingExact(values.second);
+  FillPeerTables(record, results);
 
   const ProgramTally& tally = record.Tally;
   results.failed = Notes(tally.failures);
@@ -329,6 +358,22 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
 }
 
 }  // namespace detail
+
+const std::vector<std::string>& peers_columns() {
+  static const std::vector<std::string> columns = {"firm", "period", "orientation", "peer_firm", "peer_period",
+                                                   "lambda", "lambda2"};
+  return columns;
+}
+
+const std::vector<std::string>& targets_key_columns() {
+  static const std::vector<std::string> columns = {"firm", "period", "orientation"};
+  return columns;
+}
+
+std::vector<std::string> target_headings(const std::vector<std::string>& outputNames,
+                                         const std::vector<std::string>& inputNames) {
+  return TargetHeadings(outputNames, inputNames);
+}
 
 Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks) {
   return detail::Analyze(panel, settings, hooks, detail::AnalyzeOptions());

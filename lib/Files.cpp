@@ -236,6 +236,7 @@ void WriteResultFiles(const Results& results, StagedFiles& files, const std::str
   WriteOrThrow([&] { return WriteExtrasFile(record, files, baseName + "_output_xtras.csv"); });
   if (record.Malmquist == 1)
     WriteOrThrow([&] { return WriteMalmquistFile(record, files, baseName + "_output_malmquist.csv"); });
+  if (record.Peers != 0) WriteOrThrow([&] { return WritePeersFile(record, files, baseName + "_output_peers.csv"); });
   if (reportName != nullptr)
     WriteOrThrow([&] { return WriteReportFile(record, results.panel.source, files, *reportName); });
 }

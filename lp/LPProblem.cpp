@@ -226,3 +226,37 @@ int Solve(LPProblem& problem) {
   problem.m_SolveCalled = 1;
   return code;
 }
+
+void RowDuals(const LPProblem& problem, uint32_t count, double* dest) {
+  for (uint32_t i = 0; i < count; ++i) dest[i] = 0.0;
+  const uint32_t n = problem.m_NumVariables;
+  const bool fromCopy = problem.m_SecondSolve == SecondSolve::kTaken && problem.m_Rescaled;
+  const Matrix& tableau = fromCopy ? problem.m_Rescaled->tableau : problem.m_Tableau;
+  const std::vector<int>& nonBasis = fromCopy ? problem.m_Rescaled->nonBasis : problem.m_NonBasis;
+  const double* objectiveRow = tableau.Row(1);
+  for (uint32_t k = 1; k <= n; ++k) {
+    const int variable = nonBasis[k];
+    if (variable <= static_cast<int>(n) || variable > static_cast<int>(n + count)) continue;
+    const uint32_t row = static_cast<uint32_t>(variable) - n;
+    const double dual = -objectiveRow[k + 1];
+    dest[row - 1] = fromCopy ? std::ldexp(dual, problem.m_Rescaled->objectiveExponent +
+                                                    problem.m_Rescaled->rowExponent[row])
+                             : dual;
+  }
+}
+
+void RowSlacks(const LPProblem& problem, uint32_t count, double* dest) {
+  for (uint32_t i = 0; i < count; ++i) dest[i] = 0.0;
+  const uint32_t n = problem.m_NumVariables;
+  const uint32_t m = problem.m_NumConstraints;
+  const bool fromCopy = problem.m_SecondSolve == SecondSolve::kTaken && problem.m_Rescaled;
+  const Matrix& tableau = fromCopy ? problem.m_Rescaled->tableau : problem.m_Tableau;
+  const std::vector<int>& basis = fromCopy ? problem.m_Rescaled->basis : problem.m_Basis;
+  for (uint32_t i = 1; i <= m; ++i) {
+    const int variable = basis[i];
+    if (variable <= static_cast<int>(n) || variable > static_cast<int>(n + count)) continue;
+    const uint32_t row = static_cast<uint32_t>(variable) - n;
+    const double value = tableau.Row(i + 1)[1];
+    dest[row - 1] = fromCopy ? std::ldexp(value, -problem.m_Rescaled->rowExponent[row]) : value;
+  }
+}

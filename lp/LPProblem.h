@@ -109,3 +109,18 @@ void SetProblem(Matrix& A, LPProblem& problem, const double* rhs, const double* 
 
 // Solves the posed problem; returns the result code (0 optimal).
 int Solve(LPProblem& problem);
+
+// After an optimal Solve: the dual values of the less-or-equal rows 1..count
+// into dest[0..count-1], read from the final tableau without changing it.
+// Row i's slack is variable n+i; at the optimum the objective row holds its
+// reduced cost d when it is nonbasic, and the row's dual value is -d (the
+// gain of the optimum per unit more right-hand side); a basic slack gives 0.
+// After a solve taken from the rescaled copy the copy's tableau is read and
+// each value unscaled exactly (lp/RescaledSolve.h). Visible for testing too.
+void RowDuals(const LPProblem& problem, uint32_t count, double* dest);
+
+// After an optimal Solve: the value of the slack of each less-or-equal row
+// 1..count at the end basis into dest[0..count-1] (0 for a nonbasic slack:
+// the row holds with equality), read as RowDuals reads, unscaled exactly
+// from the rescaled copy.
+void RowSlacks(const LPProblem& problem, uint32_t count, double* dest);

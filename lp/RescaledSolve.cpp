@@ -82,6 +82,7 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
   if (tableau.m_IsAllocated == 0) tableau.CreateReserved(problem.m_MaxConstraints, problem.m_MaxVariables, m + 2, n + 2);
   copy.laidOut = tableau.ResizePacked(m + 2, n + 2) == 0;
   copy.columnExponent.assign(static_cast<std::size_t>(n) + 1, 0);
+  copy.rowExponent.assign(static_cast<std::size_t>(m) + 1, 0);
   copy.objectiveExponent = 0;
   if (!copy.laidOut) return;
 
@@ -105,7 +106,10 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
   for (int round = 0; round < 2; ++round) {
     for (int i = 1; i <= rows; ++i) {
       const ExponentRange range = scaled.RowRange(i);
-      if (range.any) scaled.ScaleRow(i, -HalfFloor(range.largest + range.smallest));
+      if (!range.any) continue;
+      const int exponent = -HalfFloor(range.largest + range.smallest);
+      scaled.ScaleRow(i, exponent);
+      copy.rowExponent[i] += exponent;
     }
     for (int j = 1; j <= cols; ++j) {
       const ExponentRange range = scaled.ColumnRange(j);
@@ -119,7 +123,9 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
   // column, into [0.5, 1).
   for (int i = 1; i <= rows; ++i) {
     const ExponentRange range = scaled.RowRange(i);
-    if (range.any) scaled.ScaleRow(i, -range.largest);
+    if (!range.any) continue;
+    scaled.ScaleRow(i, -range.largest);
+    copy.rowExponent[i] += -range.largest;
   }
   for (int j = 1; j <= cols; ++j) {
     const ExponentRange range = scaled.ColumnRange(j);

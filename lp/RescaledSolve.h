@@ -29,8 +29,9 @@
 //   4. simplx solves the copy from scratch. The optimum is the copy's times
 //      2^G, and x_j is the copy's x_j times 2^(column j's kept exponent).
 // Row factors change only the scale of a row's slack, surplus or artificial
-// variable, which is not read back; r keeps its sign, so the copy is a
-// program of the same form.
+// variable and of the row's dual value: the program's dual value of row i is
+// the copy's times 2^(G + row i's exponent), which RowDuals (lp/LPProblem.h)
+// applies; r keeps its sign, so the copy is a program of the same form.
 //
 // The copy's result is taken when it is optimal (code 0, no step limit, a
 // feasible basis), did not stop short (lp/SolutionCheck.h, on the copy's
@@ -55,6 +56,7 @@ struct RescaledCopy {
   std::vector<int> basis;          // the solver's basis and nonbasis lists for it
   std::vector<int> nonBasis;
   std::vector<int> columnExponent; // entry j (1..n): the kept exponent of column j
+  std::vector<int> rowExponent;    // entry i (1..m): the exponent row i was scaled by in all
   std::vector<double> solution;    // x_j of the copy, unscaled (entry j - 1)
   int objectiveExponent = 0;       // G
   bool laidOut = false;            // false when the tableau's storage could not be had

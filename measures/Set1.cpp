@@ -11,6 +11,8 @@
 // Then OTE = DOttt, OSE = HOttt / OTE, ITE = 1 / DIttt, ISE = 1 / (HIttt x ITE),
 // the shadow prices pstar = u x DOttt / (u.y_o) and wstar = v x DIttt / (v.x_o),
 // and the four measures of each observation's comparison observation.
+// With Peers the lambdas of the D programs are kept from their final
+// tableaux (measures/Peers.h).
 
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/Observations.h"
+#include "measures/Peers.h"
 #include "measures/ReferenceSet.h"
 #include "measures/WorkingCopies.h"
 
@@ -76,9 +79,12 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
   struct WorkerState {
     std::vector<double> y, x;
     ReferenceRowsInPlace referenceRows;
+    std::vector<double> duals;  // with Peers: the D program's row duals
   };
-  std::vector<WorkerState> states(workers.Size(), WorkerState{std::vector<double>(M), std::vector<double>(K), {}});
+  std::vector<WorkerState> states(workers.Size(), WorkerState{std::vector<double>(M), std::vector<double>(K), {}, {}});
   SetProgress progress(1, NT);
+  const bool peers = record.Peers != 0;
+  if (peers) PreparePeers(record);
 
   for (uint32_t t = 1; t <= T; ++t) {
     const ReferenceRange range = ReferenceSetOfPeriod(record, t);
@@ -100,6 +106,8 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
       LabelProgram(record, "Determining DOttt, Obs %d ", static_cast<int>(o));
       At(record.DOttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, !vrs);
       StoreShadowPrices(record.pstar, o, workspace.Problem.m_Solution.data(), y, M, At(record.DOttt, o));
+      if (peers)
+        StoreFirstStagePeers(record, record.OutputPeers, o, workspace.Problem, range, At(record.DOttt, o), state.duals);
       if (vrs) {
         LabelProgram(record, "Determining HOttt, Obs %d ", static_cast<int>(o));
         At(record.HOttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kOutput, true);
@@ -113,6 +121,8 @@ void ComputeSet1(AnalysisRecord& record, WorkerPool& workers) {
       LabelProgram(record, "Determining primal DIttt, Obs %d ", static_cast<int>(o));
       At(record.DIttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, !vrs);
       StoreShadowPrices(record.wstar, o, workspace.Problem.m_Solution.data() + M, x, K, At(record.DIttt, o));
+      if (peers)
+        StoreFirstStagePeers(record, record.InputPeers, o, workspace.Problem, range, At(record.DIttt, o), state.duals);
       if (vrs) {
         LabelProgram(record, "Determining HIttt, Obs %d ", static_cast<int>(o));
         At(record.HIttt, o) = SolveMultiplierProgram(record, workspace, range, Orientation::kInput, true);

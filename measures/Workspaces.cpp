@@ -33,6 +33,11 @@ void CreateWorkspace(const AnalysisRecord& record, LPWorkspace& workspace) {
   const uint32_t J = LargestReferenceSet(record);
   workspace.CreateFor(lpSize, std::max(2 * NT, lpSize), record.Log,
                       {{J + 1, M + K + 2}, {M + K + 1, J + std::max(M, K)}});
+  // With Peers, the second stage: M + K + 1 rows x J + M + K columns.
+  if (record.Peers != 0) {
+    workspace.LPMatrix.Reserve(M + K + 1, J + M + K);
+    workspace.Problem.Reserve(M + K + 1, J + M + K);
+  }
   workspace.Problem.m_SingleSolve = record.SingleSolve != 0;
 }
 

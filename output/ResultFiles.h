@@ -16,3 +16,5 @@ bool WriteShadowPricesFile(const AnalysisRecord& record, StagedFiles& files, con
 bool WriteExtrasFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
 // With record.Malmquist only.
 bool WriteMalmquistFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);
+// With Peers only: name_output_peers.csv.
+bool WritePeersFile(const AnalysisRecord& record, StagedFiles& files, const std::string& fileName);

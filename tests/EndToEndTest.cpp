@@ -2,6 +2,7 @@
 // every value below was derived by hand from the worked examples (one output,
 // one input, so every distance is a ratio to the frontier and every
 // aggregate a multiple of the quantity).
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@ const char kTitle[] = "KORU Version 3.1 Professional\n\n";
 struct RunFiles {
   KoruRun run;
   std::string indexes, levels, shadowPrices, extras, errors;
+  bool hasPeers = false;  // name_output_peers.csv was written (--peers)
+  std::string peers;
 };
 
 int CountLines(const std::string& text, const std::string& what) {
@@ -39,6 +42,8 @@ RunFiles RunExample(const std::string& name, const std::string& options = "", co
   files.shadowPrices = ReadWholeFile(base + "_output_shadowprices.csv");
   files.extras = ReadWholeFile(base + "_output_xtras.csv");
   files.errors = ReadWholeFile(base + "_output_xxerrors.txt");
+  files.hasPeers = std::ifstream(base + "_output_peers.csv").good();
+  if (files.hasPeers) files.peers = ReadWholeFile(base + "_output_peers.csv");
   return files;
 }
 
@@ -290,4 +295,75 @@ TEST(EndToEnd, TheShippedPanelAsAPlainTableGivesTheInputFilesBytes) {
   ASSERT_NE(console.find(named), std::string::npos) << console;
   console.replace(console.find(named), named.size(), " Input file:  us_states_input.csv\n");
   EXPECT_EQ(console, file.console);
+}
+
+// The two firms under CRS with --peers: the frontier is firm 2's ray y = 2x.
+// Firm 1 (x 1, y 1) is expanded to y = 2 by lambda 0.5 of firm 2, or
+// contracted to x = 0.5 by lambda 0.25; firm 2 is its own peer; no slack
+// is left. The other files are those of the run without the option.
+TEST(EndToEnd, PeersFileOfTwoFirmsUnderConstantReturnsToScale) {
+  const RunFiles without = RunExample("two_firms_crs");
+  const RunFiles with = RunExample("two_firms_crs", "--peers ");
+  EXPECT_EQ(with.run.exitStatus, 0);
+  EXPECT_EQ(with.indexes, without.indexes);
+  EXPECT_EQ(with.levels, without.levels);
+  EXPECT_EQ(with.shadowPrices, without.shadowPrices);
+  EXPECT_EQ(with.extras, without.extras);
+  EXPECT_EQ(with.errors, "");
+  EXPECT_EQ(with.run.console.find("LP error"), std::string::npos) << with.run.console;
+  ASSERT_TRUE(with.hasPeers);
+  EXPECT_EQ(with.peers,
+            std::string(kTitle) +
+                " Peers: lambda of the first stage (dual values of the DOttt or DIttt program), lambda2 of the second "
+                "stage (slacks maximised at that distance) \n"
+                "  obs,firm,year,orientation,peer_obs,peer_firm,peer_year,lambda,lambda2 \n"
+                "1,     1,  2001,output,2,     2,  2001,0.5000,0.5000 \n"
+                "1,     1,  2001,input,2,     2,  2001,0.2500,0.2500 \n"
+                "2,     2,  2001,output,2,     2,  2001,1.0000,1.0000 \n"
+                "2,     2,  2001,input,2,     2,  2001,1.0000,1.0000 \n"
+                "\n"
+                " Slacks and targets of the second stage: targets are the radial projection moved by the slacks \n"
+                "  obs,firm,year,orientation,slack_y1,slack_x1,target_y1,target_x1 \n"
+                "1,     1,  2001,output,0.0000,0.0000,2.0000,1.0000 \n"
+                "1,     1,  2001,input,0.0000,0.0000,1.0000,0.5000 \n"
+                "2,     2,  2001,output,0.0000,0.0000,4.0000,2.0000 \n"
+                "2,     2,  2001,input,0.0000,0.0000,4.0000,2.0000 \n");
+  // Without the option no peers file is written.
+  EXPECT_FALSE(without.hasPeers);
+}
+
+// Failed programs with --peers (tests/data/input/failed_programs_input.csv):
+// observation 4 has a negative output, so its output program is infeasible
+// and its input program's second stage is refused (a negative right-hand
+// side); period 2 holds a nan, so all its programs fail; observation 16
+// uses no input, so its input program fails. A failed first
+// stage gives no peers and missing targets; a failed second stage keeps the
+// first stage's peers with a missing lambda2 and missing targets, and is
+// named in the error log.
+TEST(EndToEnd, PeersOfFailedProgramsAreMissing) {
+  const std::string dir = MakeTestDirectory("failed");
+  WriteWholeFile(dir + "/failed_input.csv",
+                 ReadWholeFile(std::string(KORU_TEST_DATA) + "/input/failed_programs_input.csv"));
+  ASSERT_EQ(RunKoruProcess("--peers '" + dir + "/failed_input.csv'").exitStatus, 0);
+  const std::string peers = ReadWholeFile(dir + "/failed_output_peers.csv");
+  const std::string errors = ReadWholeFile(dir + "/failed_output_xxerrors.txt");
+  EXPECT_NE(errors.find("Determining slacks of DIttt, Obs 4 , EHL 0 :  LP error: code = 2"), std::string::npos);
+  const std::size_t targets = peers.find("\n Slacks and targets");
+  ASSERT_NE(targets, std::string::npos);
+  const std::string peerRows = peers.substr(0, targets), targetRows = peers.substr(targets);
+  const std::string missing = ",-9999.0000,-9999.0000,-9999.0000,-9999.0000,-9999.0000,-9999.0000 \n";
+  EXPECT_EQ(CountLines(peerRows, "\n4,     4,  2001,output,"), 0);
+  EXPECT_EQ(CountLines(targetRows, "\n4,     4,  2001,output" + missing), 1);
+  EXPECT_EQ(CountLines(targetRows, "\n4,     4,  2001,input" + missing), 1);
+  const int inputPeersOf4 = CountLines(peerRows, "\n4,     4,  2001,input,");
+  EXPECT_GT(inputPeersOf4, 0);
+  EXPECT_EQ(CountLines(peerRows, "-9999.0000 \n"), inputPeersOf4);  // only observation 4's lambda2
+  for (int o = 8; o <= 14; ++o) {
+    const std::string start = "\n" + std::to_string(o) + ",";
+    EXPECT_EQ(CountLines(peerRows, start), 0) << o;
+    EXPECT_EQ(CountLines(targetRows, start), 2) << o;
+  }
+  EXPECT_EQ(CountLines(peerRows, "\n16,     2,  2003,input,"), 0);
+  EXPECT_EQ(CountLines(targetRows, "\n16,     2,  2003,input" + missing), 1);
+  EXPECT_EQ(CountLines(targetRows, missing), 2 + 14 + 1);
 }

@@ -2,9 +2,11 @@
 // console program's files, two analyses on two threads at once give the same
 // results as each alone, refusals name the field and the observation, and a
 // cancel ends a run with Cancelled.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -491,4 +493,207 @@ TEST(LibraryAbsent, ValuesThatRoundToTheMarkerAreTheMarker) {
         missing += v == koru::kMissing ? 1 : 0;
       }
   EXPECT_GT(missing, 0);
+}
+
+namespace {
+
+// The peers of observation o in one orientation: peer -> (lambda, lambda2).
+std::map<uint32_t, std::pair<double, double>> PeersOf(const koru::Results& results, uint32_t o,
+                                                      const std::string& orientation) {
+  std::map<uint32_t, std::pair<double, double>> peers;
+  const koru::PeersTable& table = results.peers;
+  for (std::size_t r = 0; r < table.observation.size(); ++r)
+    if (table.observation[r] == o && table.orientation[r] == orientation)
+      peers[table.peer[r]] = {table.lambda[r], table.lambda2[r]};
+  return peers;
+}
+
+// Observation o's slacks then targets in one orientation.
+std::vector<double> TargetsOf(const koru::Results& results, uint32_t o, const std::string& orientation) {
+  const koru::TargetsTable& table = results.targets;
+  for (std::size_t r = 0; r < table.observation.size(); ++r) {
+    if (table.observation[r] != o || table.orientation[r] != orientation) continue;
+    std::vector<double> values;
+    for (const std::vector<double>& column : table.columns) values.push_back(column[r]);
+    return values;
+  }
+  return {};
+}
+
+}  // namespace
+
+// Four firms, one input, one output, one period: (x, y) = (2, 1), (2, 2),
+// (4, 3), (5, 3). Solved by hand:
+// VRS (frontier (2, 2)-(4, 3), then flat): firm 1 output phi = 2 on firm 2;
+//   firm 1 input theta = 1, and the second stage moves it to firm 2 with an
+//   output slack 1; firm 4 output phi = 1, second stage on firm 3 with an
+//   input slack 1; firm 4 input theta = 0.8 on firm 3; firms 2 and 3 their
+//   own peers.
+// CRS (the ray of firm 2, y = x): every peer is firm 2 with lambda
+//   phi x_o / 2 (output) or y_o / 2 (input), no slack.
+TEST(LibraryPeers, HandWorkedPanelGivesTheKnownPeersSlacksAndTargets) {
+  koru::Panel panel;
+  panel.firms = 4;
+  panel.periods = 1;
+  panel.outputs = 1;
+  panel.inputs = 1;
+  panel.outputQuantities = {1, 2, 3, 3};
+  panel.inputQuantities = {2, 2, 4, 5};
+  koru::Settings settings;
+  settings.peers = true;
+  settings.threads = 1;
+  const koru::Results vrs = koru::analyze(panel, settings);
+  using Peers = std::map<uint32_t, std::pair<double, double>>;
+  const auto expectPeers = [](const Peers& got, const Peers& want, const char* what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (const auto& [peer, lambdas] : want) {
+      ASSERT_EQ(got.count(peer), 1u) << what << " peer " << peer;
+      EXPECT_NEAR(got.at(peer).first, lambdas.first, 1e-9) << what << " peer " << peer;
+      EXPECT_NEAR(got.at(peer).second, lambdas.second, 1e-9) << what << " peer " << peer;
+    }
+  };
+  const auto expectTargets = [](const std::vector<double>& got, const std::vector<double>& want, const char* what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (std::size_t c = 0; c < want.size(); ++c) EXPECT_NEAR(got[c], want[c], 1e-9) << what << " column " << c;
+  };
+  EXPECT_EQ(vrs.targets.headings, (std::vector<std::string>{"slack_y1", "slack_x1", "target_y1", "target_x1"}));
+  expectPeers(PeersOf(vrs, 1, "output"), {{2, {1, 1}}}, "VRS 1 output");
+  expectTargets(TargetsOf(vrs, 1, "output"), {0, 0, 2, 2}, "VRS 1 output");
+  // theta = 1 has several first-stage bases (firm 1 or firm 2): only the second stage is unique.
+  EXPECT_EQ(PeersOf(vrs, 1, "input").count(2), 1u);
+  EXPECT_NEAR(PeersOf(vrs, 1, "input").at(2).second, 1, 1e-9);
+  expectTargets(TargetsOf(vrs, 1, "input"), {1, 0, 2, 2}, "VRS 1 input");
+  for (uint32_t o : {2u, 3u}) {
+    for (const char* orientation : {"output", "input"}) {
+      expectPeers(PeersOf(vrs, o, orientation), {{o, {1, 1}}}, orientation);
+      expectTargets(TargetsOf(vrs, o, orientation), {0, 0, panel.outputQuantities[o - 1], panel.inputQuantities[o - 1]},
+                    orientation);
+    }
+  }
+  EXPECT_NEAR(PeersOf(vrs, 4, "output").at(3).second, 1, 1e-9);
+  expectTargets(TargetsOf(vrs, 4, "output"), {0, 1, 3, 4}, "VRS 4 output");
+  expectPeers(PeersOf(vrs, 4, "input"), {{3, {1, 1}}}, "VRS 4 input");
+  expectTargets(TargetsOf(vrs, 4, "input"), {0, 0, 3, 4}, "VRS 4 input");
+
+  settings.returnsToScale = koru::ReturnsToScale::Constant;
+  const koru::Results crs = koru::analyze(panel, settings);
+  const double phi[] = {2, 1, 4.0 / 3.0, 5.0 / 3.0};
+  for (uint32_t o = 1; o <= 4; ++o) {
+    const double x = panel.inputQuantities[o - 1], y = panel.outputQuantities[o - 1];
+    const double outputLambda = phi[o - 1] * y / 2, inputLambda = y / 2;
+    expectPeers(PeersOf(crs, o, "output"), {{2, {outputLambda, outputLambda}}}, "CRS output");
+    expectTargets(TargetsOf(crs, o, "output"), {0, 0, phi[o - 1] * y, x}, "CRS output");
+    expectPeers(PeersOf(crs, o, "input"), {{2, {inputLambda, inputLambda}}}, "CRS input");
+    expectTargets(TargetsOf(crs, o, "input"), {0, 0, y, y}, "CRS input");
+  }
+  // Without peers the tables stay empty.
+  settings.peers = false;
+  EXPECT_TRUE(koru::analyze(panel, settings).peers.observation.empty());
+}
+
+// On the shipped panel and the raw 12 x 8 US panel, every observation under
+// CRS and VRS in both orientations: the first stage's lambdas are feasible
+// for the envelopment program at the reported distance (outputs covered by
+// the expanded outputs, inputs by the contracted inputs, convexity under
+// VRS, each to 1e-6 of the row's size) and the expansion (contraction) they
+// certify equals the distance, so the reported distance is optimal. The
+// targets are the radial projection moved by the slacks and are reached by
+// the second stage's lambdas.
+TEST(LibraryPeers, LambdasCertifyEveryDistanceOfTheShippedAndTheRawPanels) {
+  std::vector<std::string> notOptimal;
+  // The third panel, firm sizes spanning four orders of magnitude
+  // (bench/make_panel.py --firms 60 --periods 3 --span --seed 1), has D
+  // programs solved again on a rescaled copy: their lambdas are the copy's.
+  for (const std::string& file : {std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv",
+                                  std::string(KORU_TEST_DATA) + "/e2e/us_states_12x8_raw_input.csv",
+                                  std::string(KORU_TEST_DATA) + "/input/span_input.csv"}) {
+    const koru::InputFile input = koru::read_input_file(file);
+    for (koru::ReturnsToScale rts : {koru::ReturnsToScale::Variable, koru::ReturnsToScale::Constant}) {
+      koru::Settings settings = input.settings;
+      settings.returnsToScale = rts;
+      settings.peers = true;
+      const koru::Results results = koru::analyze(input.panel, settings);
+      const bool vrs = rts == koru::ReturnsToScale::Variable;
+      const koru::Panel& panel = results.panel;
+      const uint32_t M = panel.outputs, K = panel.inputs, NT = panel.firms * panel.periods;
+      // The quantities as analysed: with UnitMeans the lambdas hold for the data as given too.
+      const auto y = [&](uint32_t o, uint32_t m) { return panel.outputQuantities[(o - 1) * M + m]; };
+      const auto x = [&](uint32_t o, uint32_t k) { return panel.inputQuantities[(o - 1) * K + k]; };
+      uint32_t certified = 0;
+      for (const char* orientation : {"output", "input"}) {
+        const bool output = std::string(orientation) == "output";
+        const std::vector<double>& distance = results.extras.Column(output ? "DOttt" : "DIttt");
+        for (uint32_t o = 1; o <= NT; ++o) {
+          const std::string what = file + (vrs ? " VRS " : " CRS ") + orientation + " obs " + std::to_string(o);
+          if (distance[o - 1] == koru::kMissing) continue;
+          const double radial = 1.0 / distance[o - 1];  // phi or theta
+          const auto peers = PeersOf(results, o, orientation);
+          if (radial == 0.0) {
+            // No output at all: theta = 0, reached with every lambda 0 (DIttt = inf).
+            EXPECT_FALSE(output) << what;
+            EXPECT_TRUE(peers.empty()) << what;
+            continue;
+          }
+          ASSERT_FALSE(peers.empty()) << what;
+          double sum = 0.0, certifiedRadial = output ? 1e300 : 0.0, worst = 0.0;
+          std::vector<double> second(M + K, 0.0);
+          for (uint32_t m = 0; m < M; ++m) {
+            double covered = 0.0, size = 0.0;
+            for (const auto& [peer, lambdas] : peers) {
+              covered += lambdas.first * y(peer, m);
+              size = std::max(size, std::fabs(lambdas.first * y(peer, m)));
+              second[m] += lambdas.second * y(peer, m);
+            }
+            const double needed = output ? radial * y(o, m) : y(o, m);
+            size = std::max({size, needed, 1e-300});
+            worst = std::max(worst, (needed - covered) / size);
+            if (output && y(o, m) > 0) certifiedRadial = std::min(certifiedRadial, covered / y(o, m));
+          }
+          for (uint32_t k = 0; k < K; ++k) {
+            double used = 0.0, size = 0.0;
+            for (const auto& [peer, lambdas] : peers) {
+              used += lambdas.first * x(peer, k);
+              size = std::max(size, std::fabs(lambdas.first * x(peer, k)));
+              second[M + k] += lambdas.second * x(peer, k);
+            }
+            const double allowed = output ? x(o, k) : radial * x(o, k);
+            size = std::max({size, allowed, 1e-300});
+            worst = std::max(worst, (used - allowed) / size);
+            if (!output && x(o, k) > 0) certifiedRadial = std::max(certifiedRadial, used / x(o, k));
+          }
+          for (const auto& entry : peers) sum += entry.second.first;
+          if (vrs) worst = std::max(worst, std::fabs(sum - 1.0));
+          worst = std::max(worst, std::fabs(certifiedRadial - radial) / radial);
+          // Beyond 1e-6 the distance Set 1 reports is not the optimum: the
+          // simplex stopped within its tolerance short of it.
+          EXPECT_LT(worst, 1e-4) << what;
+          if (worst > 1e-6) notOptimal.push_back(what);
+          // Targets: the projection moved by the slacks, reached by lambda2.
+          const std::vector<double> t = TargetsOf(results, o, orientation);
+          ASSERT_EQ(t.size(), 2 * (M + K)) << what;
+          if (t[0] == koru::kMissing) continue;
+          for (uint32_t m = 0; m < M; ++m) {
+            const double projected = (output ? radial : 1.0) * y(o, m);
+            EXPECT_GE(t[m], 0.0) << what;
+            EXPECT_NEAR(t[M + K + m], projected + t[m], 1e-9 * std::max(1.0, t[M + K + m])) << what;
+            EXPECT_NEAR(second[m], t[M + K + m], 1e-6 * std::max(1.0, t[M + K + m])) << what << " y" << m + 1;
+          }
+          for (uint32_t k = 0; k < K; ++k) {
+            const double projected = (output ? 1.0 : radial) * x(o, k);
+            EXPECT_GE(t[M + k], 0.0) << what;
+            EXPECT_NEAR(t[2 * M + K + k], projected - t[M + k], 1e-9 * std::max(1.0, projected)) << what;
+            EXPECT_NEAR(second[M + k], t[2 * M + K + k], 1e-6 * std::max(1.0, projected)) << what << " x" << k + 1;
+          }
+          ++certified;
+        }
+      }
+      EXPECT_GT(certified, NT) << file;
+    }
+  }
+  // One known fault of Set 1, pinned here: observation 60 (state 12 in
+  // 1971) of the shipped panel under CRS stops short by about 2e-5 of its
+  // distance in both orientations (scipy's HiGHS gives DOttt 0.815635 where
+  // Set 1 reports 0.815617); its lambdas show it.
+  const std::string shipped = std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv";
+  EXPECT_EQ(notOptimal, (std::vector<std::string>{shipped + " CRS output obs 60", shipped + " CRS input obs 60"}));
 }

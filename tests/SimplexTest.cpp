@@ -477,6 +477,54 @@ TEST_F(LPFixture, RescaledCopyFollowsTheScalingRules) {
   }
 }
 
+// The dual values and slacks of the <= rows read from the final tableau: worked
+// program 1 (max x1 + x2, x1 + 2 x2 <= 4, 3 x1 + x2 <= 6) has duals 0.4 and
+// 0.2 (y1 + 3 y2 = 1, 2 y1 + y2 = 1). Posed with row 1 times 1000, row 2
+// times 1/1000 and the objective times 64, the duals are 0.4 x 64 / 1000 and
+// 0.2 x 64 x 1000; read from the rescaled copy's tableau, whose rows and
+// objective the scaling changed again, they must come back the same.
+TEST_F(LPFixture, RowDualsFromTheFinalTableauAndFromTheRescaledCopy) {
+  // A third row 64 x1 <= 640 (x1 <= 10) is slack at the optimum x1 = 1.6:
+  // dual 0, slack 640 - 102.4 = 537.6.
+  const std::vector<std::vector<double>> rows = {{1000, 2000}, {0.003, 0.001}, {64, 0}};
+  const double rhs[] = {4000, 0.006, 640};
+  const double obj[] = {64, 64};
+  Matrix A;
+  A.Create(8, 8, 0, 0);
+  A.ResetMatrix(3, 2);
+  for (uint32_t i = 0; i < 3; ++i)
+    for (uint32_t j = 0; j < 2; ++j) A.SetValue(i, j, rows[i][j]);
+  ::testing::internal::CaptureStdout();
+  SetProblem(A, problem_, rhs, obj, 3, 0, 0);
+  ASSERT_EQ(Solve(problem_), kLPOptimal);
+  ::testing::internal::GetCapturedStdout();
+  const double expected[] = {0.4 * 64 / 1000, 0.2 * 64 * 1000, 0};
+  const double expectedSlacks[] = {0, 0, 537.6};
+  const auto check = [&](const char* what) {
+    double duals[3] = {-1, -1, -1}, slacks[3] = {-1, -1, -1};
+    RowDuals(problem_, 3, duals);
+    RowSlacks(problem_, 3, slacks);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(duals[i], expected[i], 1e-12 * expected[i]) << what << ", dual of row " << i + 1;
+      EXPECT_NEAR(slacks[i], expectedSlacks[i], 1e-12 * 537.6) << what << ", slack of row " << i + 1;
+    }
+  };
+  check("first solve");
+
+  ASSERT_TRUE(SolveRescaledCopy(problem_));
+  problem_.m_SecondSolve = SecondSolve::kTaken;
+  const RescaledCopy& copy = *problem_.m_Rescaled;
+  // The copy's duals and slacks are scaled: they must be unscaled.
+  ASSERT_NE(copy.rowExponent[1] + copy.objectiveExponent, 0);
+  ASSERT_NE(copy.rowExponent[3], 0);
+  check("rescaled copy");
+  // Only the first row asked for: the second is not written.
+  double one[2] = {-1, -7};
+  RowDuals(problem_, 1, one);
+  EXPECT_NEAR(one[0], expected[0], 1e-12 * expected[0]);
+  EXPECT_EQ(one[1], -7);
+}
+
 TEST_F(LPFixture, BasicValueWithinTheBoundIsAnOptimum) {
   problem_.m_SingleSolve = true;  // the first solve's bound; the second solve mends this program (x1 = 0)
   // Slack -1e-9 lies above -2e-9: an optimum, x1 = 1.

@@ -137,6 +137,7 @@ struct Settings {
   bool unitMeans = false;          // rescale every quantity to a mean of 1 before solving
   bool singleSolve = false;        // never solve a doubtful program again on a rescaled copy
   bool malmquist = false;          // also the Malmquist index and its decomposition (Results::malmquist)
+  bool peers = false;              // also the peers, slacks and targets (Results::peers, ::targets)
   unsigned threads = 0;            // worker threads; 0: one per processor available
 };
 
@@ -184,6 +185,46 @@ struct ProgramNote {
   double gain = 0.0;         // stopped short: the objective gain relative to the optimum
 };
 
+// With Settings::peers: for every observation and orientation the reference
+// observations its frontier point is made of. lambda is the first stage's
+// weight: the dual value of the observation's row in the solved DOttt
+// (output) or DIttt (input) multiplier program, i.e. the envelopment
+// program's lambda at that distance; lambda2 the second stage's: the
+// envelopment program with the distance fixed, maximising the sum of the
+// slacks each divided by the observation's own quantity. One row per
+// observation, orientation and peer of either stage (0 where a stage names it
+// not, kMissing where the second stage failed); an observation whose first
+// program failed has none.
+struct PeersTable {
+  std::vector<uint32_t> observation;     // 1-based
+  std::vector<std::string> orientation;  // "output" or "input"
+  std::vector<uint32_t> peer;            // 1-based
+  std::vector<double> lambda;
+  std::vector<double> lambda2;
+};
+
+// With Settings::peers: the second stage's slacks and targets, one row per
+// observation and orientation (observation order, output first); kMissing
+// where a stage failed. The targets are the radial projection moved by the
+// slacks (phi y + s+, x - s- in the output orientation; y + s+, theta x - s-
+// in the input one), in the units of the panel.
+struct TargetsTable {
+  std::vector<uint32_t> observation;     // 1-based
+  std::vector<std::string> orientation;  // "output" or "input"
+  std::vector<std::string> headings;     // target_headings of y1.., x1..
+  std::vector<std::vector<double>> columns;  // columns[c][row]
+};
+
+// The column names front ends give the peers and targets frames: the
+// peers' (firm, period, orientation, peer_firm, peer_period, lambda,
+// lambda2), the targets' first three (firm, period, orientation), and the
+// value columns of the targets for the variables named so ("slack_NAME" for
+// every output then input, then "target_NAME").
+const std::vector<std::string>& peers_columns();
+const std::vector<std::string>& targets_key_columns();
+std::vector<std::string> target_headings(const std::vector<std::string>& outputNames,
+                                         const std::vector<std::string>& inputNames);
+
 struct Results {
   Panel panel;           // the panel as analysed (identifiers filled in)
   Settings settings;     // as applied: the family chosen by default, the base, the workers used, ...
@@ -194,6 +235,8 @@ struct Results {
   std::vector<bool> atMaxTfp;  // the levels' "max" marker per observation
   Table shadowPrices;    // revenue- and cost-deflated shadow prices
   Table extras;          // the intermediate values of each observation
+  PeersTable peers;      // with settings.peers only
+  TargetsTable targets;  // with settings.peers only
   // The representative observation's values (Fare-Primont): "DO000",
   // "alpha0", ..., each with its entries, in the order of the extras file.
   std::vector<std::pair<std::string, std::vector<double>>> representative;
@@ -269,9 +312,9 @@ InputFile read_input_file(const std::string& path);
 void write_input_file(const std::string& path, const Panel& panel, const Settings& settings);
 
 // Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
-// _xtras.csv and _xxerrors.txt (and _malmquist.csv for results of a run with
-// Settings::malmquist), byte for byte as the console program writes
-// them for the same panel and settings. Throws WriteError.
+// _xtras.csv and _xxerrors.txt (and _malmquist.csv with Settings::malmquist,
+// _peers.csv with Settings::peers), byte for byte as the console program
+// writes them for the same panel and settings. Throws WriteError.
 void write_result_files(const Results& results, const std::string& baseName);
 
 // Writes the HTML report of the decomposition by period. Throws WriteError.

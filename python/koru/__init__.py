@@ -59,6 +59,14 @@ class Results:
         without it.
     representative
         the representative observation's values in the extras file (Fare-Primont), name -> array.
+    peers, targets
+        with peers=True (None otherwise): peers has one row per observation, orientation and peer, with
+        the columns firm, period, orientation ("output" or "input"), peer_firm, peer_period, lambda (the
+        first stage's weight: the dual value of the peer's row in the observation's DOttt or DIttt
+        program) and lambda2 (the second stage's: the envelopment program at that distance maximising the
+        slacks, each divided by the observation's own quantity); targets has one row per observation and
+        orientation with firm, period, orientation, then slack_NAME and target_NAME for every output and
+        input NAME. NaN where a program failed.
     failed, stopped_short
         DataFrames of the programs that failed (firm, period, program, code) and of those that stopped
         short of the optimum (firm, period, program, gain).
@@ -69,7 +77,7 @@ class Results:
         the end-of-run warning text, or None.
     """
 
-    def __init__(self, engine_results, firm_labels, period_labels, firm, period):
+    def __init__(self, engine_results, firm_labels, period_labels, firm, period, outputs=None, inputs=None):
         self._engine = engine_results
         firms = len(firm_labels)
         periods = len(period_labels)
@@ -92,6 +100,29 @@ class Results:
         self.stopped_short = self._notes(engine_results.stopped_short, index, firm, period, "gain")
         self.note = engine_results.note or None
         self.warning = engine_results.warning or None
+        self.peers = self.targets = None
+        if engine_results.peers_asked:
+            self.peers, self.targets = self._peer_frames(firm_labels, period_labels, outputs, inputs)
+
+    def _peer_frames(self, firm_labels, period_labels, outputs, inputs):
+        firms = len(firm_labels)
+
+        def labels(observations):
+            positions = np.asarray(observations, dtype=np.int64) - 1
+            return (pd.Series(firm_labels.take(positions % firms), dtype=object),
+                    pd.Series(period_labels.take(positions // firms), dtype=object))
+
+        columns, observation, orientation, peer, lam, lam2 = self._engine.peers
+        firm, period = labels(observation)
+        peer_firm, peer_period = labels(peer)
+        peers = pd.DataFrame(dict(zip(columns, [firm, period, pd.Series(orientation, dtype=object), peer_firm,
+                                                 peer_period, lam, lam2])))
+        keys, observation, orientation, values = self._engine.targets
+        firm, period = labels(observation)
+        targets = pd.DataFrame(dict(zip(keys, [firm, period, pd.Series(orientation, dtype=object)])))
+        headings = _koru.target_headings([str(n) for n in outputs], [str(n) for n in inputs])
+        targets = pd.concat([targets, pd.DataFrame(values, columns=pd.Index(headings, dtype=object))], axis=1)
+        return peers, targets
 
     def _table(self, which, index):
         _title, headings, values = self._engine.table(which)
@@ -220,7 +251,7 @@ def _observation(base, firm_labels, period_labels, firm, period):
 
 
 def _options(family, rts, technology, window, base_observation, unit_means, single_solve, threads,
-             malmquist=False):
+             malmquist=False, peers=False):
     if threads is None:
         threads = 0
     else:
@@ -229,12 +260,12 @@ def _options(family, rts, technology, window, base_observation, unit_means, sing
             raise InputError(f"threads must be a positive whole number or None, not {threads}")
     return {"family": family, "rts": rts, "technology": technology, "window": operator.index(window),
             "base": base_observation, "unit_means": bool(unit_means), "single_solve": bool(single_solve),
-            "threads": threads, "malmquist": bool(malmquist)}
+            "threads": threads, "malmquist": bool(malmquist), "peers": bool(peers)}
 
 
 def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_prices=None,
             family="fare-primont", rts="vrs", technology="each-period", window=1, base=None, unit_means=False,
-            threads=None, progress=False, single_solve=False, identifiers=None, malmquist=False):
+            threads=None, progress=False, single_solve=False, identifiers=None, malmquist=False, peers=False):
     """Measures and decomposes the productivity change of the panel in data.
 
     data: a DataFrame, one row per firm and period in any order (a pair without a row, or whose every
@@ -249,7 +280,8 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
     as a (firm, period) pair (None: the first observation); unit_means: rescale every quantity to a mean
     of 1 before solving; threads: worker threads (None: one per processor); progress: a progress line on
     standard error; single_solve: never solve a doubtful program again on a rescaled copy; malmquist: also
-    the Malmquist index and its decomposition (Results.malmquist).
+    the Malmquist index and its decomposition (Results.malmquist); peers: also the peers, slacks and
+    targets (Results.peers, Results.targets).
 
     identifiers: None, and the result files print the firm and period labels (their positions 1..N and
     1..T where the labels are not numbers), or {"columns": (name1, name2), "heading": "obs,id1,id2"}: two
@@ -267,9 +299,9 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
                                              identifiers)
     options = _options(family, rts, technology, window,
                        _observation(base, firm_labels, period_labels, firm, period), unit_means, single_solve,
-                       threads, malmquist)
+                       threads, malmquist, peers)
     engine_results = _koru.analyze(rows, options, bool(progress))
-    results = Results(engine_results, firm_labels, period_labels, firm, period)
+    results = Results(engine_results, firm_labels, period_labels, firm, period, _names(outputs), _names(inputs))
     if results.warning is not None:
         warnings.warn(results.warning, AccuracyWarning, stacklevel=2)
     return results

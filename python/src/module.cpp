@@ -104,6 +104,7 @@ koru::Settings MakeSettings(const py::dict& options) {
   settings.unitMeans = options["unit_means"].cast<bool>();
   settings.singleSolve = options["single_solve"].cast<bool>();
   settings.malmquist = options["malmquist"].cast<bool>();
+  if (options.contains("peers")) settings.peers = options["peers"].cast<bool>();
   settings.threads = options["threads"].cast<unsigned>();
   return settings;
 }
@@ -335,6 +336,33 @@ py::list NotesData(const std::vector<koru::ProgramNote>& notes, bool failed) {
   return list;
 }
 
+py::array_t<uint32_t> NumbersOf(const std::vector<uint32_t>& values) {
+  py::array_t<uint32_t> array(static_cast<py::ssize_t>(values.size()));
+  std::copy(values.begin(), values.end(), array.mutable_data());
+  return array;
+}
+
+// The peers table as (columns, observation, orientation, peer, lambda,
+// lambda2): the frame's column names, then one entry per row (observations
+// 1-based, NaN for kMissing).
+py::tuple PeersData(const koru::Results& results) {
+  const koru::PeersTable& table = results.peers;
+  return py::make_tuple(koru::peers_columns(), NumbersOf(table.observation), table.orientation,
+                        NumbersOf(table.peer), VectorOf(table.lambda, true), VectorOf(table.lambda2, true));
+}
+
+// The targets table as (key columns, observation, orientation, values):
+// values is rows x (slacks then targets), NaN for kMissing.
+py::tuple TargetsData(const koru::Results& results) {
+  const koru::TargetsTable& table = results.targets;
+  const std::size_t rows = table.observation.size();
+  py::array_t<double> values({rows, table.columns.size()});
+  auto cells = values.mutable_unchecked<2>();
+  for (std::size_t c = 0; c < table.columns.size(); ++c)
+    for (std::size_t r = 0; r < rows; ++r) cells(r, c) = ValueOrNan(table.columns[c][r], true);
+  return py::make_tuple(koru::targets_key_columns(), NumbersOf(table.observation), table.orientation, values);
+}
+
 // The class of koru.InputError; the module keeps it alive.
 PyObject* inputErrorType = nullptr;
 
@@ -379,6 +407,9 @@ PYBIND11_MODULE(_koru, m) {
              if (which == "malmquist") return TableData(r.malmquist, n);
              throw py::key_error(which);
            })
+      .def_property_readonly("peers_asked", [](const koru::Results& r) { return r.settings.peers; })
+      .def_property_readonly("peers", &PeersData)
+      .def_property_readonly("targets", &TargetsData)
       .def_property_readonly("at_max_tfp", [](const koru::Results& r) { return FlagsOf(r.atMaxTfp); })
       .def_property_readonly("present", [](const koru::Results& r) { return PresentOf(r.panel); })
       .def_property_readonly("representative", &RepresentativeData)
@@ -407,6 +438,7 @@ PYBIND11_MODULE(_koru, m) {
           },
           py::arg("path"));
 
+  m.def("target_headings", &koru::target_headings, py::arg("outputs"), py::arg("inputs"));
   m.def("analyze", &Analyze, py::arg("rows"), py::arg("options"), py::arg("progress"));
 
   m.def("read_input", [](const std::string& path) {

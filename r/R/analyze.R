@@ -7,7 +7,7 @@ analyze <- function(data, firm, period, outputs, inputs,
                     output_prices = NULL, input_prices = NULL,
                     family = "fare-primont", rts = "vrs", technology = "each-period",
                     window = 1, base = NULL, unit_means = FALSE, threads = NULL,
-                    identifiers = NULL, single_solve = FALSE, malmquist = FALSE) {
+                    identifiers = NULL, single_solve = FALSE, malmquist = FALSE, peers = FALSE) {
   if (!is.data.frame(data)) input_error("data must be a data.frame")
   firm <- column_name(data, firm, "firm")
   period <- column_name(data, period, "period")
@@ -61,10 +61,11 @@ analyze <- function(data, firm, period, outputs, inputs,
     threads = if (is.null(threads)) 0L else whole_number(threads, "threads"),
     single_solve = one_flag(single_solve, "single_solve"),
     malmquist = one_flag(malmquist, "malmquist")
+    peers = one_flag(peers, "peers")
   )
 
   out <- engine_call(koru_analyze_rows(rows, options))
-  res <- results_from_engine(out, firms, periods, firm, period)
+  res <- results_from_engine(out, firms, periods, firm, period, outputs, inputs)
   if (!is.null(res$warning)) warning(trimws(res$warning), call. = FALSE)
   res
 }
@@ -72,7 +73,7 @@ analyze <- function(data, firm, period, outputs, inputs,
 # The engine's tables as data frames: the firm and the period (their
 # original values and types) first, then one column per heading; one row
 # per present observation.
-results_from_engine <- function(out, firms, periods, firm, period) {
+results_from_engine <- function(out, firms, periods, firm, period, outputs = NULL, inputs = NULL) {
   n <- length(firms)
   t <- length(periods)
   obs_firm <- firms[rep(seq_len(n), times = t)]
@@ -92,6 +93,24 @@ results_from_engine <- function(out, firms, periods, firm, period) {
     names(cols) <- c(firm, period, "program", value)
     as_frame(cols, length(o))
   }
+  # With peers: one row per observation, orientation and peer, and one per
+  # observation and orientation with its slacks and targets, labelled with
+  # the data's firm and period values.
+  peer_frames <- function() {
+    if (is.null(out$peers)) return(list(peers = NULL, targets = NULL))
+    p <- out$peers
+    cols <- list(obs_firm[p$observation], obs_period[p$observation], p$orientation,
+                 obs_firm[p$peer], obs_period[p$peer], p$lambda, p$lambda2)
+    names(cols) <- p$columns
+    t <- out$targets
+    key <- list(obs_firm[t$observation], obs_period[t$observation], t$orientation)
+    names(key) <- t$columns
+    values <- t$values
+    names(values) <- koru_target_headings(as.character(outputs), as.character(inputs))
+    list(peers = as_frame(cols, length(p$observation)),
+         targets = as_frame(c(key, values), length(t$observation)))
+  }
+  peer_tables <- peer_frames()
   structure(
     list(
       indexes = frame(out$indexes),
@@ -102,6 +121,8 @@ results_from_engine <- function(out, firms, periods, firm, period) {
       representative = out$representative,
       failed = notes(out$failed, "code"),
       stopped_short = notes(out$stopped_short, "gain"),
+      peers = peer_tables$peers,
+      targets = peer_tables$targets,
       note = if (nzchar(out$note)) out$note else NULL,
       warning = if (nzchar(out$warning)) out$warning else NULL,
       settings = out$settings,

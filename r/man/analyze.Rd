@@ -10,7 +10,7 @@ analyze(data, firm, period, outputs, inputs,
         output_prices = NULL, input_prices = NULL,
         family = "fare-primont", rts = "vrs", technology = "each-period",
         window = 1, base = NULL, unit_means = FALSE, threads = NULL,
-        identifiers = NULL, single_solve = FALSE, malmquist = FALSE)
+        identifiers = NULL, single_solve = FALSE, malmquist = FALSE, peers = FALSE)
 }
 \arguments{
   \item{data}{a data frame, one row per firm and period, in any order. A
@@ -54,6 +54,8 @@ analyze(data, firm, period, outputs, inputs,
     rescaled copy.}
   \item{malmquist}{also compute the Malmquist index and its efficiency and
     technical change (\code{res$malmquist}).}
+  \item{peers}{also the peers with their weights, the slacks and the
+    targets (\code{peers} and \code{targets} of the value).}
 }
 \value{
 A list of class \code{"koru_results"} with the data frames
@@ -71,6 +73,18 @@ A list of class \code{"koru_results"} with the data frames
   efficiency change \code{PEC_*}, \code{SEC_*}), \code{NA} in the first
   period and where the observation lies outside the other period's
   technology; otherwise \code{NULL};}
+\item{peers}{with \code{peers = TRUE} (\code{NULL} otherwise): one row per
+  observation, orientation and peer, with the columns \code{firm},
+  \code{period}, \code{orientation} (\code{"output"} or \code{"input"}),
+  \code{peer_firm}, \code{peer_period}, \code{lambda} (the first stage's
+  weight: the dual value of the peer's row in the observation's DOttt or
+  DIttt program) and \code{lambda2} (the second stage's: the envelopment
+  program at that distance maximising the slacks, each divided by the
+  observation's own quantity);}
+\item{targets}{with \code{peers = TRUE}: one row per observation and
+  orientation with \code{firm}, \code{period}, \code{orientation}, then
+  \code{slack_NAME} and \code{target_NAME} for every output and input
+  \code{NAME}; \code{NA} where a program failed;}
 each with the firm and period columns first (their original values and types)
 and one numeric column per column of the corresponding result file, named by
 its heading, at full precision, \code{NA} where the file prints -9999 or

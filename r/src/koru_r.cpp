@@ -42,6 +42,42 @@ Rcpp::List MatrixColumns(const std::vector<double>& values, std::size_t rows, ui
 
 // A value as R shows it: NA where the engine could not compute it or the
 // file prints nothing for the observation.
+Rcpp::NumericVector ValuesOf(const std::vector<double>& values) {
+  Rcpp::NumericVector column(values.size());
+  for (std::size_t r = 0; r < values.size(); ++r) column[r] = values[r] != koru::kMissing ? values[r] : NA_REAL;
+  return column;
+}
+
+Rcpp::IntegerVector NumbersOf(const std::vector<uint32_t>& values) {
+  Rcpp::IntegerVector numbers(values.size());
+  for (std::size_t r = 0; r < values.size(); ++r) numbers[r] = static_cast<int>(values[r]);
+  return numbers;
+}
+
+// The peers table: the frame's column names, then one entry per row
+// (observations 1-based, NA for kMissing); NULL without peers.
+SEXP PeersOf(const koru::Results& results) {
+  if (!results.settings.peers) return R_NilValue;
+  const koru::PeersTable& table = results.peers;
+  return Rcpp::List::create(Rcpp::Named("columns") = koru::peers_columns(),
+                            Rcpp::Named("observation") = NumbersOf(table.observation),
+                            Rcpp::Named("orientation") = table.orientation, Rcpp::Named("peer") = NumbersOf(table.peer),
+                            Rcpp::Named("lambda") = ValuesOf(table.lambda),
+                            Rcpp::Named("lambda2") = ValuesOf(table.lambda2));
+}
+
+// The targets table: its key columns' names, then observation, orientation
+// and the slack and target columns (NA for kMissing); NULL without peers.
+SEXP TargetsOf(const koru::Results& results) {
+  if (!results.settings.peers) return R_NilValue;
+  const koru::TargetsTable& table = results.targets;
+  Rcpp::List columns(table.columns.size());
+  for (std::size_t c = 0; c < table.columns.size(); ++c) columns[c] = ValuesOf(table.columns[c]);
+  return Rcpp::List::create(Rcpp::Named("columns") = koru::targets_key_columns(),
+                            Rcpp::Named("observation") = NumbersOf(table.observation),
+                            Rcpp::Named("orientation") = table.orientation, Rcpp::Named("values") = columns);
+}
+
 Rcpp::List TableOf(const koru::Table& table) {
   Rcpp::List columns(table.columns.size());
   for (std::size_t c = 0; c < table.columns.size(); ++c) {
@@ -175,6 +211,7 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
     settings.unitMeans = Rcpp::as<bool>(options["unit_means"]);
     settings.singleSolve = Rcpp::as<bool>(options["single_solve"]);
     settings.malmquist = Rcpp::as<bool>(options["malmquist"]);
+    settings.peers = Rcpp::as<bool>(options["peers"]);
     settings.threads = Rcpp::as<unsigned>(options["threads"]);
 
     koru::Panel panel = koru::panel_from_rows(panelRows);
@@ -239,6 +276,7 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
         Rcpp::Named("settings") = settingsList,
         Rcpp::Named("counts") = counts, Rcpp::Named("at_max_tfp") = atMax,
         Rcpp::Named("present") = PresentOf(analysed),
+        Rcpp::Named("peers") = PeersOf(results), Rcpp::Named("targets") = TargetsOf(results),
         Rcpp::Named("engine") = engine);
   });
 }
@@ -284,3 +322,8 @@ SEXP koru_read_input_file(std::string path) {
 
 // [[Rcpp::export]]
 std::string koru_version() { return koru::version(); }
+
+// [[Rcpp::export]]
+std::vector<std::string> koru_target_headings(std::vector<std::string> outputs, std::vector<std::string> inputs) {
+  return koru::target_headings(outputs, inputs);
+}

@@ -130,3 +130,26 @@ test_that("malmquist = TRUE gives the hand-worked index, NA outside the other pe
   # 3 at input 4 against twice firm b's 2 at 2), so DOsss = HOsss = 0.75.
   expect_equal(ndrs$malmquist$DOsss[6], 0.75, tolerance = 1e-9)
 })
+
+# The same three firms with peers: firm a (x 2, y 1) is expanded onto firm b
+# (phi = 2, lambda 1); input-oriented it is on the frontier (theta = 1) and
+# the second stage moves it to b with an output slack of 1; b and c are
+# their own peers.
+test_that("peers = TRUE gives the hand-worked peers, slacks and targets with the data's labels", {
+  res <- analyze(three, firm = "farm", period = "year", outputs = "y", inputs = "x", threads = 1, peers = TRUE)
+  p <- res$peers
+  expect_identical(names(p), c("firm", "period", "orientation", "peer_firm", "peer_period", "lambda", "lambda2"))
+  a_out <- p[p$firm == "a" & p$orientation == "output", ]
+  expect_identical(a_out$peer_firm, "b")
+  expect_identical(a_out$peer_period, 2001L)
+  expect_equal(a_out$lambda, 1, tolerance = 1e-9)
+  expect_equal(a_out$lambda2, 1, tolerance = 1e-9)
+  for (f in c("b", "c")) expect_identical(unique(p$peer_firm[p$firm == f]), f)
+  t <- res$targets
+  expect_identical(names(t), c("firm", "period", "orientation", "slack_y", "slack_x", "target_y", "target_x"))
+  a_in <- t[t$firm == "a" & t$orientation == "input", ]
+  expect_equal(unlist(a_in[, 4:7]), c(slack_y = 1, slack_x = 0, target_y = 2, target_x = 2), tolerance = 1e-9)
+  a_out_t <- t[t$firm == "a" & t$orientation == "output", ]
+  expect_equal(unlist(a_out_t[, 4:7]), c(slack_y = 0, slack_x = 0, target_y = 2, target_x = 2), tolerance = 1e-9)
+  expect_null(analyze(three, firm = "farm", period = "year", outputs = "y", inputs = "x", threads = 1)$peers)
+})
