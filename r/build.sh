@@ -23,7 +23,8 @@ stage="$work/koru"
 mkdir -p "$stage"
 cp -R "$here/DESCRIPTION" "$here/NAMESPACE" "$here/LICENSE" "$here/.Rbuildignore" "$here/R" "$here/man" \
   "$here/tests" "$here/inst" "$here/src" "$here/configure" "$stage/"
-sed -i "s/^Version: .*/Version: $version/" "$stage/DESCRIPTION"
+# r/DESCRIPTION has no version of its own: the engine's goes in after the title.
+sed -i "/^Title: /a Version: $version" "$stage/DESCRIPTION"
 cp "$root/examples/us_states_input.csv" "$stage/inst/extdata/"
 
 # The engine's sources, in the folders the CMake build globs them from for the
