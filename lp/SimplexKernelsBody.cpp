@@ -25,7 +25,8 @@
 #endif
 #if defined(__clang__)
 #define KORU_KERNEL_PRAGMA_(text) _Pragma(#text)
-#define KORU_KERNEL_PRAGMA(isa) KORU_KERNEL_PRAGMA_(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define KORU_KERNEL_PRAGMA(isa) \
+  KORU_KERNEL_PRAGMA_(clang attribute push(__attribute__((target(isa))), apply_to = function))
 KORU_KERNEL_PRAGMA(KORU_KERNEL_TARGET)
 #define KORU_KERNEL_TARGET_POP 1
 #elif defined(__GNUC__)

@@ -76,8 +76,9 @@ class EngineSdist(sdist):
             return
         copied = ["CMakeLists.txt", "LICENSE", "NEWS"]
         for folder in engine_folders() + ["include/koru"]:
-            for path in sorted(glob.glob(os.path.join(ROOT, folder, "*.cpp")) + glob.glob(os.path.join(ROOT, folder, "*.h"))):
-                copied.append(os.path.relpath(path, ROOT))
+            for pattern in ("*.cpp", "*.h"):
+                for path in sorted(glob.glob(os.path.join(ROOT, folder, pattern))):
+                    copied.append(os.path.relpath(path, ROOT))
         for name in copied:
             target = os.path.join(base_dir, "engine", name)
             self.mkpath(os.path.dirname(target))
