@@ -8,8 +8,9 @@
 #include "lp/SimplexKernels.h"
 #include "lp/WorkerPool.h"
 
+// The version comes from the build, which takes it from CMakeLists.txt.
 #ifndef KORU_VERSION
-#define KORU_VERSION "3.1"
+#error "KORU_VERSION is not defined: the build passes the project version"
 #endif
 #ifndef KORU_BUILD_TYPE
 #define KORU_BUILD_TYPE "unknown"

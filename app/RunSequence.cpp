@@ -11,7 +11,7 @@
 #include "app/Interrupts.h"
 #include "core/FatalStop.h"
 #include "core/Format.h"
-#include "core/Progress.h"
+#include "app/Progress.h"
 #include "core/ResultFile.h"
 #include "core/RunContext.h"
 #include "core/StagedFiles.h"
@@ -167,7 +167,20 @@ bool ChooseInputFile(std::string& path) {
   }
 }
 
+namespace {
+
+void WriteStandardOutput(const char* data, std::size_t size) { std::fwrite(data, 1, size, stdout); }
+void FlushStandardOutput() { std::fflush(stdout); }
+int ReadStandardInput() { return std::getchar(); }
+
+const ProcessConsole kStandardConsole = {WriteStandardOutput, FlushStandardOutput, ReadStandardInput};
+
+}  // namespace
+
+void InstallStandardConsole() { InstallProcessConsole(&kStandardConsole); }
+
 void StartUp() {
+  InstallStandardConsole();
   ConsolePrintf("\n KORU Version 3.1 Professional\n\n");
   ConsolePrintf(" Press ENTER to continue . . .\n");
   if (BatchMode()) {
@@ -185,6 +198,7 @@ int RunOnNames(const RunFileNames& names, const RunOptions& options, SimplexTota
 }  // namespace
 
 int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTotals* totals) {
+  InstallStandardConsole();
   RunFileNames names;
   bool named = DeriveFileNames(chosenPath, names);
   ConsolePrintf("\n Input file:  %s\n", named ? names.input.c_str() : chosenPath.c_str());
@@ -196,6 +210,7 @@ int RunKoru(const std::string& chosenPath, const RunOptions& options, SimplexTot
 }
 
 int RunKoruOnTable(const RunOptions& options, SimplexTotals* totals) {
+  InstallStandardConsole();
   RunFileNames names;
   DeriveFileNames(TableBaseName(options.table) + "_input.csv", names);
   names.input = options.table.path;

@@ -30,6 +30,11 @@ bool DeriveFileNames(const std::string& chosenPath, RunFileNames& names);
 // Returns false when the user cancels (empty line or end of input).
 bool ChooseInputFile(std::string& path);
 
+// Makes standard output and standard input the engine's console outside a
+// library call (core/RunContext.h). The console program does it first; the
+// run sequence's entry points below do it as well.
+void InstallStandardConsole();
+
 // Prints the banner and waits for ENTER (reads one whole line); in batch mode
 // the prompt is printed and nothing is read.
 void StartUp();

@@ -15,6 +15,7 @@
 #include "lp/Simplex.h"
 
 int main(int argc, char** argv) {
+  InstallStandardConsole();
   // Options are read before the banner: a usage error prints one line only.
   const CommandLine line = ParseCommandLine(argc, argv);
   switch (line.action) {

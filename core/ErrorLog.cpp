@@ -72,10 +72,10 @@ bool ErrorLog::CriticalStop() const {
     return false;
   }
   ConsolePrintf("Critical Exit now occuring, refer to error log\n");
-  std::fflush(stdout);
+  FlushProcessConsole();
   if (!BatchMode()) {
-    std::getchar();
-    std::getchar();
+    ReadProcessConsole();
+    ReadProcessConsole();
   }
   return false;
 }

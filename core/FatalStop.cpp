@@ -1,7 +1,6 @@
 #include "core/FatalStop.h"
 
 #include <atomic>
-#include <cstdio>
 
 #include "core/Format.h"
 #include "core/RunContext.h"
@@ -17,9 +16,9 @@ void SetBatchMode(bool on) { gBatchMode = on; }
 bool BatchMode() { return gBatchMode; }
 
 void WaitForEnter() {
-  std::fflush(stdout);
+  FlushProcessConsole();
   if (BatchMode()) return;
-  std::getchar();
+  ReadProcessConsole();
 }
 
 bool FatalStop(const char* message) {

@@ -1,5 +1,7 @@
 #include "core/RunContext.h"
 
+#include <cstdio>
+
 namespace {
 
 thread_local RunContext* tRunContext = nullptr;
@@ -8,7 +10,27 @@ thread_local const std::atomic<bool>* tAbandon = nullptr;
 // How often the calling thread asks the cancel hook between programs.
 constexpr std::chrono::milliseconds kCancelPollInterval(5);
 
+std::atomic<const ProcessConsole*> gProcessConsole{nullptr};
+
 }  // namespace
+
+void InstallProcessConsole(const ProcessConsole* console) { gProcessConsole = console; }
+
+void WriteProcessConsole(const std::string& text) {
+  const ProcessConsole* console = gProcessConsole;
+  if (console != nullptr && console->write != nullptr) console->write(text.data(), text.size());
+}
+
+void FlushProcessConsole() {
+  const ProcessConsole* console = gProcessConsole;
+  if (console != nullptr && console->flush != nullptr) console->flush();
+}
+
+int ReadProcessConsole() {
+  const ProcessConsole* console = gProcessConsole;
+  if (console == nullptr || console->read == nullptr) return EOF;
+  return console->read();
+}
 
 RunContext* ThreadRunContext() { return tRunContext; }
 

@@ -7,13 +7,14 @@
 // (or nowhere), a stop records its text and kind here instead of printing a
 // prompt and waiting, and the worker pool reports progress and polls for a
 // cancel through it. Without one (the unit tests calling readers and sets
-// directly) everything behaves as a console run: text to standard output,
-// stops with their prompts and waits. Worker threads never see the context:
+// directly) everything behaves as a console run: text to the process's
+// console, stops with their prompts and waits. Worker threads never see the context:
 // they work on transcripts (core/Transcript.h) that the calling thread hands
 // over.
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -44,6 +45,23 @@ struct RunContext {
     stopPrompt = prompt;
   }
 };
+
+// The process's console outside a library call: the program that links the
+// engine and has a console (the console program, app/) installs the functions
+// that write standard output and read standard input. The engine itself never
+// names those streams, so a host with a console of its own (R, Python) takes
+// the engine as it is; without one installed, console text outside a library
+// call is dropped and every read sees the end of input.
+struct ProcessConsole {
+  void (*write)(const char* data, std::size_t size);
+  void (*flush)();
+  int (*read)();  // one character, or EOF
+};
+void InstallProcessConsole(const ProcessConsole* console);
+void WriteProcessConsole(const std::string& text);
+void FlushProcessConsole();
+// One character of the console's input; EOF at its end or without a console.
+int ReadProcessConsole();
 
 // The context of the library call running on this thread; nullptr outside one.
 RunContext* ThreadRunContext();

@@ -43,7 +43,7 @@ void WriteConsoleText(const std::string& text) {
     // of theirs is shown.
     if (context->console && !context->cancelled && !text.empty()) context->console(text);
   } else {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    WriteProcessConsole(text);
   }
 }
 

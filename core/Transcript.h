@@ -67,8 +67,8 @@ Transcript* ThreadTranscript();
 void SetThreadTranscript(Transcript* transcript);
 
 // Writes console text into the thread's transcript, or to the console sink of
-// the library call running on the thread (core/RunContext.h), or to standard
-// output.
+// the library call running on the thread (core/RunContext.h), or to the
+// process's console.
 void WriteConsoleText(const std::string& text);
 
 // What a program's solve did beyond its first solve (lp/RescaledSolve.h).

@@ -58,8 +58,9 @@ using Columns = std::vector<std::pair<std::string, std::vector<double>>>;
 
 // The build sets the project's version; sources compiled elsewhere (the Python
 // and R packages) take this one.
+// The version comes from the build, which takes it from CMakeLists.txt.
 #ifndef KORU_VERSION
-#define KORU_VERSION "3.1"
+#error "KORU_VERSION is not defined: the build passes the project version"
 #endif
 
 const char* version() { return "KORU " KORU_VERSION; }

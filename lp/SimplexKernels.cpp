@@ -68,6 +68,15 @@ VectorPath BestVectorPath() {
 
 const char* VectorPathName(VectorPath path) { return KernelsOf(path).name; }
 
+const char* VectorPathUnavailable(VectorPath path) {
+  if (Runs(path)) return nullptr;
+#if defined(KORU_VECTOR_KERNELS)
+  return path == VectorPath::kAvx512 ? "the processor has no AVX-512F" : "the processor has no AVX2";
+#else
+  return "this build has no vector kernels (they are built for x86-64 only)";
+#endif
+}
+
 VectorPath ActiveVectorPath() { return static_cast<VectorPath>(Choice().path.load(std::memory_order_relaxed)); }
 
 const SimplexKernels& ActiveSimplexKernels() { return KernelsOf(ActiveVectorPath()); }

@@ -64,6 +64,10 @@ const char* VectorPathName(VectorPath path);
 const SimplexKernels& ActiveSimplexKernels();
 VectorPath ActiveVectorPath();
 
+// Why this build or processor cannot run `path` ("this build has no vector
+// kernels", "the processor has no AVX2", ...); nullptr when it can.
+const char* VectorPathUnavailable(VectorPath path);
+
 // Visible for testing: switches every later solve to `path`; false (and no
 // change) when this processor or build cannot run it.
 bool UseVectorPath(VectorPath path);

@@ -13,6 +13,29 @@
 #include "lp/Simplex.h"
 #include "lp/SimplexKernels.h"
 
+// A build that cannot give this file an instruction-set flag of its own (the
+// R package, whose compile flags must be portable) names the instruction set
+// here instead, for the functions below only: KORU_KERNEL_TARGET_AVX2 or
+// KORU_KERNEL_TARGET_AVX512F.
+#if defined(KORU_KERNEL_TARGET_AVX2) || defined(KORU_KERNEL_TARGET_AVX512F)
+#if defined(KORU_KERNEL_TARGET_AVX2)
+#define KORU_KERNEL_TARGET "avx2"
+#else
+#define KORU_KERNEL_TARGET "avx512f"
+#endif
+#if defined(__clang__)
+#define KORU_KERNEL_PRAGMA_(text) _Pragma(#text)
+#define KORU_KERNEL_PRAGMA(isa) \
+  KORU_KERNEL_PRAGMA_(clang attribute push(__attribute__((target(isa))), apply_to = function))
+KORU_KERNEL_PRAGMA(KORU_KERNEL_TARGET)
+#define KORU_KERNEL_TARGET_POP 1
+#elif defined(__GNUC__)
+#define KORU_KERNEL_PRAGMA_(text) _Pragma(#text)
+#define KORU_KERNEL_PRAGMA(isa) KORU_KERNEL_PRAGMA_(GCC target(isa))
+KORU_KERNEL_PRAGMA(KORU_KERNEL_TARGET)
+#endif
+#endif
+
 #ifndef KORU_KERNEL_PATH
 #define KORU_KERNEL_PATH plain
 #endif
@@ -439,3 +462,7 @@ extern const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH);
 const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate, FindPivotRow, ReduceOtherRows,
                                                            ReduceRowsFindPivotRow,
                                                            KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
+
+#if defined(KORU_KERNEL_TARGET_POP)
+#pragma clang attribute pop
+#endif

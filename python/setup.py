@@ -2,9 +2,12 @@
 repository's sources with the flags of the CMake Release build, so that every
 number matches the console program's bit for bit.
 
-pip builds in place (pip install --no-build-isolation ./python), so the
-engine's folders are reached as ../core, ../lp and so on. The list of engine
-sources is read from CMakeLists.txt, the one place that names them.
+In the repository (pip install --no-build-isolation ./python) the engine's
+folders are reached as ../core, ../lp and so on. A source distribution
+(python -m build --no-isolation python/) carries a copy of them, with
+CMakeLists.txt and the licence, under engine/, and builds from there. The list
+of engine sources and the version are read from CMakeLists.txt, the one place
+that names them.
 """
 
 import glob
@@ -16,9 +19,11 @@ from concurrent.futures import ThreadPoolExecutor
 import pybind11
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from setuptools.command.sdist import sdist
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
+# The engine: the copy a source distribution carries, or the repository.
+ROOT = os.path.join(HERE, "engine") if os.path.isdir(os.path.join(HERE, "engine")) else os.path.dirname(HERE)
 
 with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as cmake_file:
     CMAKE = cmake_file.read()
@@ -51,6 +56,34 @@ def engine_sources():
                 # setup() takes paths relative to this folder.
                 sources.append(os.path.relpath(path, HERE))
     return sources
+
+
+def engine_folders():
+    """The folders of the engine's sources, as the glob of CMakeLists.txt names them."""
+    match = cmake_match(r"file\(GLOB (KORU_ENGINE_SOURCES|KORU_CORE_SOURCES)(?: CONFIGURE_DEPENDS)?\s+([^)]*)\)",
+                        "the glob of the engine's sources")
+    return sorted({os.path.dirname(pattern) for pattern in match.group(2).split()})
+
+
+class EngineSdist(sdist):
+    """Puts a copy of the engine's sources, CMakeLists.txt and the licence
+    into the source distribution, so that it builds away from the repository."""
+
+    def make_release_tree(self, base_dir, files):
+        super().make_release_tree(base_dir, [f for f in files if not f.startswith("..")])
+        if os.path.abspath(ROOT) == os.path.abspath(os.path.join(HERE, "engine")):
+            self.copy_tree(ROOT, os.path.join(base_dir, "engine"))
+            return
+        copied = ["CMakeLists.txt", "LICENSE", "NEWS"]
+        for folder in engine_folders() + ["include/koru"]:
+            for pattern in ("*.cpp", "*.h"):
+                for path in sorted(glob.glob(os.path.join(ROOT, folder, pattern))):
+                    copied.append(os.path.relpath(path, ROOT))
+        for name in copied:
+            target = os.path.join(base_dir, "engine", name)
+            self.mkpath(os.path.dirname(target))
+            self.copy_file(os.path.join(ROOT, name), target)
+        self.copy_file(os.path.join(ROOT, "LICENSE"), os.path.join(base_dir, "LICENSE"))
 
 
 X86_64 = platform.machine().lower() in ("x86_64", "amd64")
@@ -133,5 +166,5 @@ setup(
             language="c++",
         )
     ],
-    cmdclass={"build_ext": BuildEngine},
+    cmdclass={"build_ext": BuildEngine, "sdist": EngineSdist},
 )

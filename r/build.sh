@@ -6,8 +6,14 @@
 # report/, the library and include/koru/) copied into its src/, with a
 # Makevars that lists them. The engine is compiled with the flags of the CMake
 # build that decide its numbers (no fused multiply-add, no fast-math) and, on
-# x86-64, the simplex kernels once more for AVX2 and AVX-512, so the package
+# x86-64, the simplex kernels once more for AVX2 and AVX-512 (the instruction
+# set named in the kernels' file rather than by a compiler flag), so the package
 # gives the console program's numbers bit for bit.
+#
+# The vignette (vignettes/koru.Rmd) is built where knitr and rmarkdown are
+# installed (Debian: r-cran-knitr r-cran-rmarkdown pandoc); elsewhere it is
+# shipped as text in inst/doc and the package does not name a vignette
+# builder.
 #
 # Needs R with Rcpp (Debian: r-base-core r-cran-rcpp).
 set -euo pipefail
@@ -22,8 +28,9 @@ trap 'rm -rf "$work"' EXIT
 stage="$work/koru"
 mkdir -p "$stage"
 cp -R "$here/DESCRIPTION" "$here/NAMESPACE" "$here/LICENSE" "$here/.Rbuildignore" "$here/R" "$here/man" \
-  "$here/tests" "$here/inst" "$here/src" "$here/configure" "$stage/"
-sed -i "s/^Version: .*/Version: $version/" "$stage/DESCRIPTION"
+  "$here/tests" "$here/inst" "$here/src" "$here/configure" "$here/cleanup" "$stage/"
+# r/DESCRIPTION has no version of its own: the engine's goes in after the title.
+sed -i "/^Title: /a Version: $version" "$stage/DESCRIPTION"
 cp "$root/examples/us_states_input.csv" "$stage/inst/extdata/"
 
 # The engine's sources, in the folders the CMake build globs them from for the
@@ -67,16 +74,29 @@ cp "$root"/include/koru/*.h "$stage/src/include/koru/"
     [ "$source" = "lib/Koru.cpp" ] && extra=" -DKORU_VERSION='\"$version\"'"
     printf "%s: %s\n\t\$(KORU_COMPILE)%s -c %s -o %s\n" "$object" "$source" "$extra" "$source" "$object"
   done
+  # The instruction set of each kernel path is named inside the file
+  # (KORU_KERNEL_TARGET_*), not by -mavx2 or -mavx512f, flags R counts as
+  # non-portable.
   for path in avx2 avx512; do
-    flag=-mavx2
-    [ "$path" = avx512 ] && flag=-mavx512f
+    flag=-DKORU_KERNEL_TARGET_AVX2
+    [ "$path" = avx512 ] && flag=-DKORU_KERNEL_TARGET_AVX512F
     printf "lp/SimplexKernelsBody_%s.o: lp/SimplexKernelsBody.cpp\n" "$path"
     printf "\t\$(KORU_COMPILE) -DKORU_KERNEL_PATH=%s %s -c lp/SimplexKernelsBody.cpp -o lp/SimplexKernelsBody_%s.o\n" \
       "$path" "$flag" "$path"
   done
 } >"$stage/src/Makevars.in"
 
+vignettes=--no-build-vignettes
+if Rscript -e 'quit(status = !(requireNamespace("knitr", quietly = TRUE) && requireNamespace("rmarkdown", quietly = TRUE) && rmarkdown::pandoc_available()))' >/dev/null 2>&1; then
+  cp -R "$here/vignettes" "$stage/"
+  vignettes=
+else
+  mkdir -p "$stage/inst/doc"
+  cp "$here/vignettes/koru.Rmd" "$stage/inst/doc/"
+  sed -i -e '/^VignetteBuilder: /d' -e 's/, knitr, rmarkdown$//' "$stage/DESCRIPTION"
+fi
+
 Rscript -e "Rcpp::compileAttributes('$stage')" >/dev/null
-(cd "$work" && R CMD build --no-build-vignettes koru >build.log 2>&1) || { cat "$work/build.log" >&2; exit 1; }
+(cd "$work" && MAKEFLAGS=${MAKEFLAGS:--j2} R CMD build $vignettes koru >build.log 2>&1) || { cat "$work/build.log" >&2; exit 1; }
 mv "$work/koru_$version.tar.gz" "$here/"
 echo "$here/koru_$version.tar.gz"

@@ -160,7 +160,7 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
       {"--help", 0, usage, true, ""},
       {"-h farm_input.csv", 0, usage, true, ""},
       {"--help --bogus", 0, usage, true, ""},
-      {"--version", 0, "KORU 3.1\nCompiler: ", true, ""},
+      {"--version", 0, "KORU " KORU_VERSION "\nCompiler: ", true, ""},
       {"--bogus", 2, "", false, UsageError("unknown option '--bogus'")},
       {"-j 2 farm_input.csv", 2, "", false, UsageError("unknown option '-j'")},
       {"--threads 0", 2, "", false, UsageError("bad value '0' for '--threads', " + threads)},

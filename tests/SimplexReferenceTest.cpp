@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -349,7 +350,28 @@ Program GeneralProgram(std::mt19937& random) {
 // Solves the program with the reference and with simplx on every vector path
 // this processor runs, with its rows packed and stored in reverse (a copy
 // each), and compares everything bit for bit.
+// Prints once per process which vector paths the comparisons below run and
+// which they skip, and why, so that a run on a processor without AVX-512 (or
+// a build without the vector kernels) says what it did not check.
+void ReportVectorPaths() {
+  static const bool kReported = [] {
+    for (VectorPath path : {VectorPath::kPlain, VectorPath::kAvx2, VectorPath::kAvx512}) {
+      const char* why = VectorPathUnavailable(path);
+      // The name of a path the build lacks is that of the plain kernels.
+      const char* name = path == VectorPath::kPlain ? "plain" : path == VectorPath::kAvx2 ? "avx2" : "avx512";
+      if (why == nullptr) {
+        std::printf("SimplexReference vector path %s: run\n", name);
+      } else {
+        std::printf("SimplexReference vector path %s: skipped, %s\n", name, why);
+      }
+    }
+    return true;
+  }();
+  (void)kReported;
+}
+
 void ExpectSameSolve(const Program& original, const std::string& what) {
+  ReportVectorPaths();
   SCOPED_TRACE(what + " (" + original.shape + ", m=" + std::to_string(original.m) + ", n=" +
                std::to_string(original.n) + ")");
   Program copy = original;

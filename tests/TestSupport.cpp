@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/RunSequence.h"
+
 namespace {
 
 // The directories made for the running test; each test removes its own when
@@ -35,6 +37,13 @@ class RemoveTestDirectories : public ::testing::EmptyTestEventListener {
 
 [[maybe_unused]] const bool kRemoverInstalled = [] {
   ::testing::UnitTest::GetInstance()->listeners().Append(new RemoveTestDirectories);
+  return true;
+}();
+
+// Tests that call the readers and sets directly see their console text on
+// standard output, as the console program would write it.
+[[maybe_unused]] const bool kConsoleInstalled = [] {
+  InstallStandardConsole();
   return true;
 }();
 

@@ -24,7 +24,7 @@ from ._koru import InputError, WriteError
 
 __all__ = ["analyze", "read_input", "write_input", "Results", "InputError", "WriteError", "AccuracyWarning",
            "kMissing"]
-# The engine's version, "3.1" of "KORU 3.1".
+# The engine's version, "3.2" of "KORU 3.2".
 __version__ = _koru.version().rsplit(" ", 1)[-1]
 
 #: The value the result files print where the engine could not compute one;

@@ -60,7 +60,7 @@ analyze <- function(data, firm, period, outputs, inputs,
     unit_means = one_flag(unit_means, "unit_means"),
     threads = if (is.null(threads)) 0L else whole_number(threads, "threads"),
     single_solve = one_flag(single_solve, "single_solve"),
-    malmquist = one_flag(malmquist, "malmquist")
+    malmquist = one_flag(malmquist, "malmquist"),
     peers = one_flag(peers, "peers")
   )
 

@@ -44,6 +44,8 @@ as_single <- function(x) readBin(writeBin(as.vector(x), raw(), size = 4), "doubl
 
 printed_like <- function(value, text) {
   text <- trimws(text)
+  # An infinite value, as C's printf writes it.
+  if (is.infinite(value)) return(text == if (value > 0) "inf" else "-inf")
   if (grepl("e", text, fixed = TRUE)) {
     mantissa <- sub("e.*", "", text)
     digits <- nchar(sub("^[^.]*[.]?", "", mantissa))

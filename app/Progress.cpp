@@ -1,4 +1,4 @@
-#include "core/Progress.h"
+#include "app/Progress.h"
 
 #include <cstdio>
 #include <unistd.h>
