@@ -266,6 +266,9 @@ def test_progress_goes_to_stderr_and_nothing_to_stdout(capfd):
 INTERRUPTED_RUN = """
 import os, signal, sys, threading, time
 import koru
+# A process started in the background by a shell without job control
+# inherits SIGINT ignored, and Python then installs no handler for it.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 data, settings = koru.read_input(sys.argv[1])
 sent = []
 def interrupt():
