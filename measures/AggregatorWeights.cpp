@@ -13,31 +13,15 @@ void CopyRow(Matrix& source, uint32_t row, std::vector<double>& weights) {
 
 }  // namespace
 
-WeightSources MissingWeightSources(const AnalysisRecord& record, uint32_t o, int pass) {
-  // The families' choices in the order of FillAggregatorWeights; prices are
-  // data and never come from a program.
-  WeightSources sources;
-  const uint32_t e = o - 1;
-  if (record.Laspeyres || record.Paasche || record.Fisher || record.Lowe) return sources;
-  if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
-    sources.outputFromMissing = record.DOsts[e] == kMissing;
-    sources.inputFromMissing = record.DItss[e] == kMissing;
-  } else if (record.MalmquistIt || record.HicksMoorsteen) {
-    sources.outputFromMissing = record.DOtst[e] == kMissing;
-    sources.inputFromMissing = record.DIstt[e] == kMissing;
-  } else if (record.FarePrimont) {
-    sources.outputFromMissing = record.DO000 == kMissing;
-    sources.inputFromMissing = record.DI000 == kMissing;
-  }
-  return sources;
-}
-
 void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass) {
   FillAggregatorWeights(record, copies, o, b, pass, record.CurrentOutputWeights, record.CurrentInputWeights);
 }
 
-void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
-                           std::vector<double>& p, std::vector<double>& w) {
+WeightSources FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
+                                    std::vector<double>& p, std::vector<double>& w) {
+  // Prices are data; shadow prices come from a program whose distance may be missing.
+  WeightSources sources;
+  const uint32_t e = o - 1;
   if (record.Laspeyres || (record.Fisher && pass == 1)) {
     CopyRow(copies.outputPrices, b, p);
     CopyRow(copies.inputPrices, b, w);
@@ -50,11 +34,18 @@ void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32
   } else if (record.MalmquistHs || (record.HicksMoorsteen && pass == 1)) {
     CopyRow(record.pstarhs, o, p);
     CopyRow(record.wstarhs, o, w);
+    sources.outputFromMissing = record.DOsts[e] == kMissing;
+    sources.inputFromMissing = record.DItss[e] == kMissing;
   } else if (record.MalmquistIt || record.HicksMoorsteen) {
     CopyRow(record.pstarit, o, p);
     CopyRow(record.wstarit, o, w);
+    sources.outputFromMissing = record.DOtst[e] == kMissing;
+    sources.inputFromMissing = record.DIstt[e] == kMissing;
   } else if (record.FarePrimont) {
     p = record.pstar0;
     w = record.wstar0;
+    sources.outputFromMissing = record.DO000 == kMissing;
+    sources.inputFromMissing = record.DI000 == kMissing;
   }
+  return sources;
 }

@@ -24,16 +24,15 @@ struct WorkingCopies;
 // with the checked access.
 void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass);
 
-// Whether the output and the input weights FillAggregatorWeights gives for
-// observation o and pass are shadow prices of a program that failed: they
-// were computed from its distance marker and whatever solution it left.
+// Whether the output and the input weights of observation o are shadow
+// prices of a program that failed: they were computed from its distance
+// marker and whatever solution it left.
 struct WeightSources {
   bool outputFromMissing = false;
   bool inputFromMissing = false;
 };
-WeightSources MissingWeightSources(const AnalysisRecord& record, uint32_t o, int pass);
 
 // The same into the vectors given (M and K entries), for a worker that keeps
-// its own weights.
-void FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
-                           std::vector<double>& outputWeights, std::vector<double>& inputWeights);
+// its own weights; returns where they came from.
+WeightSources FillAggregatorWeights(AnalysisRecord& record, WorkingCopies& copies, uint32_t o, uint32_t b, int pass,
+                                    std::vector<double>& outputWeights, std::vector<double>& inputWeights);

@@ -332,8 +332,7 @@ double GeometricMeanOfPasses(double first, double second) {
 void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& weights, WorkingCopies& copies,
                       PeriodTechnology& period, const HatSide& side, uint32_t o, uint32_t b, uint32_t d) {
   const uint32_t e = o - 1;
-  FillAggregatorWeights(record, copies, o, b, 1, weights.output, weights.input);
-  weights.sources = MissingWeightSources(record, o, 1);
+  weights.sources = FillAggregatorWeights(record, copies, o, b, 1, weights.output, weights.input);
   side.qhat[e] = kMissing;
   side.xhat[e] = kMissing;
   side.xhat[e] = DetermineXhat(record, workspace, weights, copies, period, d, side.xhatName, o);
@@ -342,8 +341,7 @@ void DetermineHatPair(AnalysisRecord& record, LPWorkspace& workspace, Weights& w
 
   side.firstPassQhat[e] = side.qhat[e];
   side.firstPassXhat[e] = side.xhat[e];
-  FillAggregatorWeights(record, copies, o, b, 2, weights.output, weights.input);
-  weights.sources = MissingWeightSources(record, o, 2);
+  weights.sources = FillAggregatorWeights(record, copies, o, b, 2, weights.output, weights.input);
   side.xhat[e] = DetermineXhat(record, workspace, weights, copies, period, d, side.xhatName, o);
   side.qhat[e] = DetermineQhat(record, workspace, weights, copies, period, d, side.qhatName, o);
   side.qhat[e] = GeometricMeanOfPasses(side.firstPassQhat[e], side.qhat[e]);
