@@ -213,6 +213,81 @@ int FindBlandPivotRow(double** a, const int* rows, int m, int p, const int* basi
   return r;
 }
 
+// The lexicographic rule's reference variables, in the order of their rows
+// when it was set, and the rows its ratio test leaves tied; kept per thread,
+// as the step count is, and sized by the programs solved under that rule.
+thread_local std::vector<int> tLexReference;
+thread_local std::vector<int> tLexTied;
+thread_local std::vector<int> tLexRowOf;     // per variable: its basic row, 0 when nonbasic
+thread_local std::vector<int> tLexColumnOf;  // per variable: its nonbasic column, 0 when basic
+
+// Ratios of the lexicographic tie-break within this distance of the smallest
+// count as equal to it; the copy the rule solves is scaled to entries near 1.
+constexpr double kLexTieTolerance = 1e-9;
+
+// Makes the current basis the lexicographic rule's reference. Every row's
+// vector is then its right-hand side (>= 0) followed by a unit vector, which
+// is lexicographically positive.
+void SetLexReference(const SimplexWorkLists& work, const int* basis, int m) {
+  if (work.rule != PivotRule::kLexicographic) return;
+  tLexReference.assign(basis + 1, basis + m + 1);
+}
+
+// The lexicographic ratio test for column p over rows[1..m]: the rows of
+// smallest ratio -b_i / a_ip (entry below -kSimplexTolerance, b_i within
+// kBlandZeroRatio of 0 giving 0, exact ties), narrowed reference variable by
+// reference variable to those whose coefficient divided by -a_ip is within
+// kLexTieTolerance of the smallest; a tie that outlasts them all goes to the
+// row whose basic variable is the lowest-numbered. 0 when no row limits the
+// step.
+int FindLexPivotRow(double** a, const int* rows, int m, int n, int p, const int* basis, const int* nonBasis) {
+  ++tStepCount;
+  tLexTied.clear();
+  double smallest = 0.0;
+  for (int k = 1; k <= m; ++k) {
+    const int i = rows[k];
+    const double entry = a[i + 1][p + 1];
+    if (!(entry < -kSimplexTolerance)) continue;
+    const double numerator = a[i + 1][1];
+    const double ratio = std::fabs(numerator) <= kBlandZeroRatio ? 0.0 : -numerator / entry;
+    if (tLexTied.empty() || ratio < smallest) {
+      tLexTied.assign(1, i);
+      smallest = ratio;
+    } else if (ratio == smallest) {
+      tLexTied.push_back(i);
+    }
+  }
+  if (tLexTied.size() <= 1) return tLexTied.empty() ? 0 : tLexTied[0];
+
+  tLexRowOf.assign(static_cast<std::size_t>(n + m + 1), 0);
+  tLexColumnOf.assign(static_cast<std::size_t>(n + m + 1), 0);
+  for (int i = 1; i <= m; ++i) tLexRowOf[basis[i]] = i;
+  for (int c = 1; c <= n; ++c) tLexColumnOf[nonBasis[c]] = c;
+  const auto component = [&](int i, int variable) {
+    const int row = tLexRowOf[variable];
+    const double coefficient = row != 0 ? (row == i ? 1.0 : 0.0) : -a[i + 1][tLexColumnOf[variable] + 1];
+    return coefficient / -a[i + 1][p + 1];
+  };
+  for (const int variable : tLexReference) {
+    double least = 0.0;
+    for (std::size_t k = 0; k < tLexTied.size(); ++k) {
+      const double v = component(tLexTied[k], variable);
+      if (k == 0 || v < least) least = v;
+    }
+    std::size_t kept = 0;
+    for (const int i : tLexTied) {
+      if (component(i, variable) <= least + kLexTieTolerance) tLexTied[kept++] = i;
+    }
+    tLexTied.resize(kept);
+    if (kept == 1) return tLexTied[0];
+  }
+  int r = tLexTied[0];
+  for (const int i : tLexTied) {
+    if (basis[i] < basis[r]) r = i;
+  }
+  return r;
+}
+
 // The entering-column search and the ratio test of the rule in use.
 void ChooseEnteringColumn(double** a, int row, const SimplexWorkLists& work, int numCandidates, const int* nonBasis,
                           int& column, double& value) {
@@ -224,8 +299,9 @@ void ChooseEnteringColumn(double** a, int row, const SimplexWorkLists& work, int
 }
 
 int ChoosePivotRow(double** a, const SimplexWorkLists& work, int m, int n, int p, std::ptrdiff_t stride,
-                   const int* basis) {
+                   const int* basis, const int* nonBasis) {
   if (work.rule == PivotRule::kBland) return FindBlandPivotRow(a, work.rows, m, p, basis);
+  if (work.rule == PivotRule::kLexicographic) return FindLexPivotRow(a, work.rows, m, n, p, basis, nonBasis);
   return FindPivotRow(a, work.rows, m, n, p, stride);
 }
 
@@ -417,7 +493,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
           return Phase1End::kFeasible;
         }
       } else {
-        r = ChoosePivotRow(a, work, m, n, p, stride, basis);
+        r = ChoosePivotRow(a, work, m, n, p, stride, basis, nonBasis);
         if (r == 0) {
           resultCode = kLPInfeasible;
           return Phase1End::kInfeasible;
@@ -447,6 +523,7 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
         FlipLeavingColumn(a, m, p);
       }
       ExchangeBasis(basis, nonBasis, r, p);
+      if (lasting) SetLexReference(work, basis, m);
       if (MustStop(work, entering, leaving, lasting, a[aux][1])) return Phase1End::kCycled;
       continue;
     }
@@ -534,12 +611,14 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   work.cycled = false;
   work.stalled = false;
   if (work.cycleWatch != nullptr) work.cycleWatch->Begin(basis, m, n);
+  SetLexReference(work, basis, m);
   if (m2 + m3 != 0) {
     if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=
         Phase1End::kFeasible) {
       return;
     }
     if (work.cycleWatch != nullptr) work.cycleWatch->Restart();
+    SetLexReference(work, basis, m);
   }
 
   // Phase 2: improve the true objective in row 1 from the feasible basis.
@@ -555,7 +634,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
         work.numCandidates = numCandidates;
         return;
       }
-      r = ChoosePivotRow(a, work, m, n, p, stride, basis);
+      r = ChoosePivotRow(a, work, m, n, p, stride, basis, nonBasis);
       if (r == 0) {
         resultCode = kLPUnbounded;
         return;

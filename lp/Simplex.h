@@ -86,7 +86,17 @@ enum LPResultCode : int {
 //     row whose basic variable is the lowest-numbered. This rule cannot
 //     return to a basis it has left; it solves again the programs the first
 //     rule turned in a cycle (lp/LPProblem.h). Its steps are never fused.
-enum class PivotRule { kLargestCoefficient, kBland };
+//   kLexicographic: the entering column as kLargestCoefficient chooses it;
+//     the leaving row of smallest ratio (zeros as under kBland), ties broken
+//     lexicographically: each tied row's coefficients of the reference
+//     variables (the basic variables when the solve's state last changed for
+//     good) divided by its pivot-column entry, compared variable by variable
+//     in the order of their rows then, the smallest going first. The rows of
+//     a tableau are then lexicographically positive after every step and the
+//     objective's vector strictly rises, so no basis recurs; unlike Bland's
+//     rule it keeps the first rule's choice of entering column, and leaves
+//     a degenerate vertex in far fewer steps. Its steps are never fused.
+enum class PivotRule { kLargestCoefficient, kBland, kLexicographic };
 
 // Recognises a solve that has come back to a basis it has already had. The
 // objective never falls, so in exact arithmetic a basis can recur only
@@ -135,7 +145,7 @@ class CycleWatch {
   std::vector<int> balance_;      // per variable; all 0 between calls of SameBasis
 };
 
-constexpr uint32_t kStallSteps = 5000;
+constexpr uint32_t kStallSteps = 1000;
 constexpr double kStallBand = 1e-11;
 
 // The solver's three work lists, each indexed from 1. They are owned by the
