@@ -190,14 +190,14 @@ void FindBlandEnteringColumn(double** a, int row, const int* candidates, int num
 // The copy Bland's rule solves is scaled to entries near 1.
 constexpr double kBlandZeroRatio = 1e-12;
 
-// Bland's ratio test for column p over rows[1..m]: the row of smallest ratio
-// -b_i / a_ip among those whose entry lies below -kSimplexTolerance (b_i
-// within kBlandZeroRatio of 0 giving the ratio 0), an exact tie going to the
-// row whose basic variable is the lowest-numbered; 0 when no row limits the
-// step.
-int FindBlandPivotRow(double** a, const int* rows, int m, int p, const int* basis) {
-  ++tStepCount;
-  int r = 0;
+// The rows that tie in Bland's and the lexicographic ratio test for column
+// p over rows[1..m]: of the rows whose entry lies below -kSimplexTolerance,
+// those of the smallest ratio -b_i / a_ip (b_i within kBlandZeroRatio of 0
+// giving the ratio 0), exactly; kept per thread, as the step count is.
+thread_local std::vector<int> tTiedRows;
+
+void FindTiedRows(double** a, const int* rows, int m, int p) {
+  tTiedRows.clear();
   double smallest = 0.0;
   for (int k = 1; k <= m; ++k) {
     const int i = rows[k];
@@ -205,19 +205,37 @@ int FindBlandPivotRow(double** a, const int* rows, int m, int p, const int* basi
     if (!(entry < -kSimplexTolerance)) continue;
     const double numerator = a[i + 1][1];
     const double ratio = std::fabs(numerator) <= kBlandZeroRatio ? 0.0 : -numerator / entry;
-    if (r == 0 || ratio < smallest || (ratio == smallest && basis[i] < basis[r])) {
-      r = i;
+    if (tTiedRows.empty() || ratio < smallest) {
+      tTiedRows.assign(1, i);
       smallest = ratio;
+    } else if (ratio == smallest) {
+      tTiedRows.push_back(i);
     }
+  }
+}
+
+// Of the tied rows, the one whose basic variable is the lowest-numbered; 0
+// when no row limits the step.
+int LowestBasicTiedRow(const int* basis) {
+  int r = 0;
+  for (const int i : tTiedRows) {
+    if (r == 0 || basis[i] < basis[r]) r = i;
   }
   return r;
 }
 
+// Bland's ratio test: of the tied rows, the one whose basic variable is the
+// lowest-numbered; 0 when no row limits the step.
+int FindBlandPivotRow(double** a, const int* rows, int m, int p, const int* basis) {
+  ++tStepCount;
+  FindTiedRows(a, rows, m, p);
+  return LowestBasicTiedRow(basis);
+}
+
 // The lexicographic rule's reference variables, in the order of their rows
-// when it was set, and the rows its ratio test leaves tied; kept per thread,
-// as the step count is, and sized by the programs solved under that rule.
+// when it was set; kept per thread and sized by the programs solved under
+// that rule.
 thread_local std::vector<int> tLexReference;
-thread_local std::vector<int> tLexTied;
 thread_local std::vector<int> tLexRowOf;     // per variable: its basic row, 0 when nonbasic
 thread_local std::vector<int> tLexColumnOf;  // per variable: its nonbasic column, 0 when basic
 
@@ -233,31 +251,15 @@ void SetLexReference(const SimplexWorkLists& work, const int* basis, int m) {
   tLexReference.assign(basis + 1, basis + m + 1);
 }
 
-// The lexicographic ratio test for column p over rows[1..m]: the rows of
-// smallest ratio -b_i / a_ip (entry below -kSimplexTolerance, b_i within
-// kBlandZeroRatio of 0 giving 0, exact ties), narrowed reference variable by
-// reference variable to those whose coefficient divided by -a_ip is within
-// kLexTieTolerance of the smallest; a tie that outlasts them all goes to the
-// row whose basic variable is the lowest-numbered. 0 when no row limits the
-// step.
+// The lexicographic ratio test for column p: the tied rows, narrowed
+// reference variable by reference variable to those whose coefficient
+// divided by -a_ip is within kLexTieTolerance of the smallest; a tie that
+// outlasts them all goes to the row whose basic variable is the
+// lowest-numbered. 0 when no row limits the step.
 int FindLexPivotRow(double** a, const int* rows, int m, int n, int p, const int* basis, const int* nonBasis) {
   ++tStepCount;
-  tLexTied.clear();
-  double smallest = 0.0;
-  for (int k = 1; k <= m; ++k) {
-    const int i = rows[k];
-    const double entry = a[i + 1][p + 1];
-    if (!(entry < -kSimplexTolerance)) continue;
-    const double numerator = a[i + 1][1];
-    const double ratio = std::fabs(numerator) <= kBlandZeroRatio ? 0.0 : -numerator / entry;
-    if (tLexTied.empty() || ratio < smallest) {
-      tLexTied.assign(1, i);
-      smallest = ratio;
-    } else if (ratio == smallest) {
-      tLexTied.push_back(i);
-    }
-  }
-  if (tLexTied.size() <= 1) return tLexTied.empty() ? 0 : tLexTied[0];
+  FindTiedRows(a, rows, m, p);
+  if (tTiedRows.size() <= 1) return LowestBasicTiedRow(basis);
 
   tLexRowOf.assign(static_cast<std::size_t>(n + m + 1), 0);
   tLexColumnOf.assign(static_cast<std::size_t>(n + m + 1), 0);
@@ -270,22 +272,18 @@ int FindLexPivotRow(double** a, const int* rows, int m, int n, int p, const int*
   };
   for (const int variable : tLexReference) {
     double least = 0.0;
-    for (std::size_t k = 0; k < tLexTied.size(); ++k) {
-      const double v = component(tLexTied[k], variable);
+    for (std::size_t k = 0; k < tTiedRows.size(); ++k) {
+      const double v = component(tTiedRows[k], variable);
       if (k == 0 || v < least) least = v;
     }
     std::size_t kept = 0;
-    for (const int i : tLexTied) {
-      if (component(i, variable) <= least + kLexTieTolerance) tLexTied[kept++] = i;
+    for (const int i : tTiedRows) {
+      if (component(i, variable) <= least + kLexTieTolerance) tTiedRows[kept++] = i;
     }
-    tLexTied.resize(kept);
-    if (kept == 1) return tLexTied[0];
+    tTiedRows.resize(kept);
+    if (kept == 1) return tTiedRows[0];
   }
-  int r = tLexTied[0];
-  for (const int i : tLexTied) {
-    if (basis[i] < basis[r]) r = i;
-  }
-  return r;
+  return LowestBasicTiedRow(basis);
 }
 
 // The entering-column search and the ratio test of the rule in use.
