@@ -190,7 +190,10 @@ int Solve(LPProblem& problem) {
   const bool doubtful = !wrong && code == kLPOptimal && verdict.improvable;
   if ((wrong || doubtful) && !problem.m_SingleSolve && problem.m_Posed != 0) {
     const double firstOptimum = problem.Objective();
-    if (SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr)) {
+    const bool shortOptimum = doubtful || verdict.StoppedShort();
+    if (SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr) ||
+        (shortOptimum && SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr, PivotRule::kLargestCoefficient,
+                                    kObjectiveShift))) {
       problem.m_SecondSolve = SecondSolve::kTaken;
       verdict = SolveVerdict();
       code = kLPOptimal;

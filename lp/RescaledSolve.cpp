@@ -75,7 +75,7 @@ class ScaledTableau {
 
 }  // namespace
 
-void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
+void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy, int objectiveShift) {
   const uint32_t m = problem.m_NumConstraints;
   const uint32_t n = problem.m_NumVariables;
   Matrix& tableau = copy.tableau;
@@ -133,21 +133,21 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy) {
     scaled.ScaleColumn(j, -range.largest);
     copy.columnExponent[j] += -range.largest;
   }
-  // The objective's largest |coefficient| into [0.5, 1).
+  // The objective's largest |coefficient| into [0.5, 1), times 2^objectiveShift.
   ExponentRange objective;
   for (int j = 1; j <= cols; ++j) objective.Add(a[1][j + 1]);
-  copy.objectiveExponent = objective.any ? objective.largest : 0;
+  copy.objectiveExponent = objective.any ? objective.largest - objectiveShift : -objectiveShift;
   if (copy.objectiveExponent != 0) {
     for (int j = 1; j <= cols; ++j) a[1][j + 1] = std::ldexp(a[1][j + 1], -copy.objectiveExponent);
   }
 }
 
-bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed, PivotRule rule) {
+bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed, PivotRule rule, int objectiveShift) {
   if (problem.m_PosedMatrix == nullptr || problem.m_PosedRhs == nullptr || problem.m_PosedObjective == nullptr)
     return false;
   if (!problem.m_Rescaled) problem.m_Rescaled = std::make_unique<RescaledCopy>();
   RescaledCopy& copy = *problem.m_Rescaled;
-  LayOutRescaledCopy(problem, copy);
+  LayOutRescaledCopy(problem, copy, objectiveShift);
   if (!copy.laidOut) return false;
 
   const uint32_t m = problem.m_NumConstraints;

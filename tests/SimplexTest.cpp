@@ -236,7 +236,9 @@ TEST_F(LPFixture, EndOfPhase1) {
 // a power of two, exact) and b = 4 give c b = 3e-5 exactly, where 1e-5 x 3
 // would not. The gain is relative: against an optimum of 2 an absolute gain
 // of 4e-5 is 2e-5; against 0.5 an absolute 2e-5 is 4e-5. Values and result
-// code stay as they are.
+// code stay as they are. Each c is posed 2^14 times smaller and each b 2^14
+// times larger (the same c b, bit for bit), so that the copy with the larger
+// objective still sees a reduced cost far inside the tolerance.
 struct StoppedShortCase {
   const char* name;
   double optimum;  // u
@@ -260,8 +262,9 @@ TEST_F(LPFixture, StoppedShortAtTheThresholdEdges) {
     SCOPED_TRACE(c.name);
     Transcript transcript;
     SetThreadTranscript(&transcript);
-    CheckCase({c.name, 2, 0, 0, {{1, 0}, {0, 1}}, {c.optimum, c.bound}, {1, c.reducedCost}, kLPOptimal, c.optimum,
-               {c.optimum, 0}, kAny, {}});
+    const double k = 16384.0;
+    CheckCase({c.name, 2, 0, 0, {{1, 0}, {0, 1}}, {c.optimum, c.bound * k}, {1, c.reducedCost / k}, kLPOptimal,
+               c.optimum, {c.optimum, 0}, kAny, {}});
     SetThreadTranscript(nullptr);
     const ProgramTally& tally = transcript.tally;
     EXPECT_EQ(tally.solved, 1u);
@@ -369,8 +372,13 @@ const LPCase kShortUnscaled = {"", 2, 0, 0, {{1, 1e-4}, {1, 0}}, {1, 0.5}, {1, 2
 // entry lies below -1e-5, so phase 1 finds no pivot row ("infeasible"); the
 // copy's rows hold 0.524288.
 const LPCase kInfeasibleUnscaled = {"", 0, 2, 0, {{8e-6}, {8e-6}}, {1, 1}, {-1}, 0, 0, {}, kAny, {}};
-// The threshold edge above (gain 3.1e-5): the copy stops short as well.
+// The threshold edge above (gain 3.1e-5): the copy stops short as well, the
+// copy with the objective 2^10 times larger (x2's reduced cost about 5e-3)
+// reaches z = 1 + 3.1e-5.
 const LPCase kShortBothWays = {"", 2, 0, 0, {{1, 0}, {0, 1}}, {1, 3.1}, {1, 1e-5}, 0, 0, {}, kAny, {}};
+// The same gain from a reduced cost of 1e-9: about 2e-6 on the larger
+// objective too, inside the tolerance on every copy.
+const LPCase kShortEveryWay = {"", 2, 0, 0, {{1, 0}, {0, 1}}, {1, 31000}, {1, 1e-9}, 0, 0, {}, kAny, {}};
 
 LPCase Expect(LPCase lp, int code, double objective, std::vector<double> x) {
   lp.code = code;
@@ -388,8 +396,10 @@ const std::vector<SecondSolveCase> kSecondSolves = {
      Expect(kInfeasibleUnscaled, kLPOptimal, -125000, {125000}), SecondSolve::kTaken, "", ""},
     {"infeasible, second solve off", true, Expect(kInfeasibleUnscaled, kLPInfeasible, 0, {}), SecondSolve::kNone,
      " LP error: code = -1 \n", "Determining DOttt, Obs 3 , EHL 0 :  LP error: code = -1 \n\n"},
-    {"stopped short on the copy too: the first result stands, named in the log", false,
-     Expect(kShortBothWays, kLPOptimal, 1.0, {1, 0}), SecondSolve::kKept, "",
+    {"stopped short on the copy too, right on the copy with the larger objective", false,
+     Expect(kShortBothWays, kLPOptimal, 1.000031, {1, 3.1}), SecondSolve::kTaken, "", ""},
+    {"stopped short on every copy: the first result stands, named in the log", false,
+     Expect(kShortEveryWay, kLPOptimal, 1.0, {1, 0}), SecondSolve::kKept, "",
      "Determining DOttt, Obs 3 , EHL 1 :  LP stopped short: optimum short by about 3.1e-005 of its value \n\n"},
     {"stopped short, second solve off: no log entry", true, Expect(kShortBothWays, kLPOptimal, 1.0, {1, 0}),
      SecondSolve::kNone, "", ""},
