@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "core/ErrorLog.h"
 #include "core/Format.h"
@@ -20,6 +21,16 @@ constexpr int kStoppedShortLogLevel = 1;
 void ReportSizeError(LPProblem& problem, const std::string& what) {
   ConsolePrintf("Error : %s \n", what.c_str());
   problem.m_SizeError = 1;
+}
+
+// Solves the copy with the larger objective in the spare storage: taken, it
+// becomes m_Rescaled (RowDuals and RowSlacks read the taken copy's tableau);
+// not taken, m_Rescaled keeps the copy it held.
+bool SolveCopyWithLargerObjective(LPProblem& problem, const double* mustExceed) {
+  std::swap(problem.m_Rescaled, problem.m_RescaledSpare);
+  if (SolveRescaledCopy(problem, mustExceed, PivotRule::kLargestCoefficient, kObjectiveShift)) return true;
+  std::swap(problem.m_Rescaled, problem.m_RescaledSpare);
+  return false;
 }
 
 }  // namespace
@@ -186,14 +197,25 @@ int Solve(LPProblem& problem) {
   // degenerate vertex short of the optimum, which the one-step gain cannot
   // see: it is solved again too, but its copy is taken only when it raises
   // the optimum by more than kStoppedShortGain of its size, and it counts as
-  // solved again only then.
+  // solved again only then. A short optimum (stopped short or doubtful)
+  // whose copy is not taken is solved on the copy with the larger objective
+  // under the same rules; one whose copy is taken but doubtful itself is
+  // solved on it too, replaced only when that raises the copy's optimum by
+  // more than kStoppedShortGain of its size.
   const bool doubtful = !wrong && code == kLPOptimal && verdict.improvable;
   if ((wrong || doubtful) && !problem.m_SingleSolve && problem.m_Posed != 0) {
     const double firstOptimum = problem.Objective();
+    const double* mustExceed = doubtful ? &firstOptimum : nullptr;
     const bool shortOptimum = doubtful || verdict.StoppedShort();
-    if (SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr) ||
-        (shortOptimum && SolveRescaledCopy(problem, doubtful ? &firstOptimum : nullptr, PivotRule::kLargestCoefficient,
-                                    kObjectiveShift))) {
+    bool copyImprovable = false;
+    bool taken = SolveRescaledCopy(problem, mustExceed, PivotRule::kLargestCoefficient, 0, &copyImprovable);
+    if (taken && copyImprovable && shortOptimum) {
+      const double copyOptimum = problem.Objective();
+      SolveCopyWithLargerObjective(problem, &copyOptimum);
+    } else if (!taken && shortOptimum) {
+      taken = SolveCopyWithLargerObjective(problem, mustExceed);
+    }
+    if (taken) {
       problem.m_SecondSolve = SecondSolve::kTaken;
       verdict = SolveVerdict();
       code = kLPOptimal;
@@ -236,7 +258,9 @@ int Solve(LPProblem& problem) {
 void RowDuals(const LPProblem& problem, uint32_t count, double* dest) {
   for (uint32_t i = 0; i < count; ++i) dest[i] = 0.0;
   const uint32_t n = problem.m_NumVariables;
-  const bool fromCopy = problem.m_SecondSolve == SecondSolve::kTaken && problem.m_Rescaled;
+  const bool fromCopy = (problem.m_SecondSolve == SecondSolve::kTaken ||
+                         problem.m_SecondSolve == SecondSolve::kAntiCyclingTaken) &&
+                        problem.m_Rescaled;
   const Matrix& tableau = fromCopy ? problem.m_Rescaled->tableau : problem.m_Tableau;
   const std::vector<int>& nonBasis = fromCopy ? problem.m_Rescaled->nonBasis : problem.m_NonBasis;
   const double* objectiveRow = tableau.Row(1);
@@ -255,7 +279,9 @@ void RowSlacks(const LPProblem& problem, uint32_t count, double* dest) {
   for (uint32_t i = 0; i < count; ++i) dest[i] = 0.0;
   const uint32_t n = problem.m_NumVariables;
   const uint32_t m = problem.m_NumConstraints;
-  const bool fromCopy = problem.m_SecondSolve == SecondSolve::kTaken && problem.m_Rescaled;
+  const bool fromCopy = (problem.m_SecondSolve == SecondSolve::kTaken ||
+                         problem.m_SecondSolve == SecondSolve::kAntiCyclingTaken) &&
+                        problem.m_Rescaled;
   const Matrix& tableau = fromCopy ? problem.m_Rescaled->tableau : problem.m_Tableau;
   const std::vector<int>& basis = fromCopy ? problem.m_Rescaled->basis : problem.m_Basis;
   for (uint32_t i = 1; i <= m; ++i) {

@@ -99,6 +99,10 @@ class LPProblem {
   SecondSolve m_SecondSolve = SecondSolve::kNone;
   // Work objects of the second solve; obtained when a program first needs them.
   std::unique_ptr<RescaledCopy> m_Rescaled;
+  // Storage of the copy with the larger objective, swapped with m_Rescaled
+  // when that copy is taken, so that m_Rescaled always holds the copy whose
+  // result the program took.
+  std::unique_ptr<RescaledCopy> m_RescaledSpare;
   // Watches every first solve for a return to an earlier basis and for a
   // stall (not with m_SingleSolve).
   CycleWatch m_CycleWatch;

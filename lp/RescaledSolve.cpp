@@ -142,7 +142,8 @@ void LayOutRescaledCopy(const LPProblem& problem, RescaledCopy& copy, int object
   }
 }
 
-bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed, PivotRule rule, int objectiveShift) {
+bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed, PivotRule rule, int objectiveShift,
+                       bool* improvable) {
   if (problem.m_PosedMatrix == nullptr || problem.m_PosedRhs == nullptr || problem.m_PosedObjective == nullptr)
     return false;
   if (!problem.m_Rescaled) problem.m_Rescaled = std::make_unique<RescaledCopy>();
@@ -166,6 +167,7 @@ bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed, PivotRule r
   const SolveVerdict verdict =
       JudgeSolve(a, static_cast<int>(m), code, SimplexStepCount(), work.candidates, work.numCandidates);
   if (verdict.code != kLPOptimal || verdict.StoppedShort()) return false;
+  if (improvable != nullptr) *improvable = verdict.improvable;
 
   // The copy's solution, unscaled; its point must satisfy the program as posed.
   copy.solution.assign(n, 0.0);

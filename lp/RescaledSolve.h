@@ -50,7 +50,9 @@
 // copy was not taken is therefore solved once more on a copy whose objective
 // is 2^kObjectiveShift times larger, which makes the tolerance that much
 // finer against its reduced costs; that copy is taken by the same rules,
-// with mustExceed for a doubtful program.
+// with mustExceed for a doubtful program. A short optimum whose copy was
+// taken but is doubtful itself is solved on it too, and replaced only when
+// that raises the copy's optimum by more than kStoppedShortGain.
 
 #include <cstdint>
 #include <vector>
@@ -91,6 +93,8 @@ constexpr int kObjectiveShift = 10;
 // exceeds *mustExceed by more than kStoppedShortGain of |*mustExceed| (of 1
 // when that is 0). Uses the problem's solver work lists.
 // The copy is solved with `rule` from its first step, its objective shifted
-// by objectiveShift.
+// by objectiveShift. With improvable, says whether the copy's end tableau
+// kept a reduced cost above rounding noise (meaningful when taken).
 bool SolveRescaledCopy(LPProblem& problem, const double* mustExceed = nullptr,
-                       PivotRule rule = PivotRule::kLargestCoefficient, int objectiveShift = 0);
+                       PivotRule rule = PivotRule::kLargestCoefficient, int objectiveShift = 0,
+                       bool* improvable = nullptr);

@@ -604,9 +604,14 @@ TEST(LibraryPeers, LambdasCertifyEveryDistanceOfTheShippedAndTheRawPanels) {
   // The third panel, firm sizes spanning four orders of magnitude
   // (bench/make_panel.py --firms 60 --periods 3 --span --seed 1), has D
   // programs solved again on a rescaled copy: their lambdas are the copy's.
+  // The fourth, 20 outputs and 20 inputs (bench/make_panel.py --firms 60
+  // --periods 2 --outputs 20 --inputs 20 --mix 1 --seed 8), has D programs
+  // caught stalling and solved again with the lexicographic rule: their
+  // lambdas are that copy's.
   for (const std::string& file : {std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv",
                                   std::string(KORU_TEST_DATA) + "/e2e/us_states_12x8_raw_input.csv",
-                                  std::string(KORU_TEST_DATA) + "/input/span_input.csv"}) {
+                                  std::string(KORU_TEST_DATA) + "/input/span_input.csv",
+                                  std::string(KORU_TEST_DATA) + "/input/wide_input.csv"}) {
     const koru::InputFile input = koru::read_input_file(file);
     for (koru::ReturnsToScale rts : {koru::ReturnsToScale::Variable, koru::ReturnsToScale::Constant}) {
       koru::Settings settings = input.settings;
