@@ -150,10 +150,16 @@ bool CycleWatch::SameBasis(std::size_t earlier) {
 
 namespace {
 
+// The candidate list stays in ascending column order: simplx sets it to
+// 1..n and RemoveCandidate keeps the order of the rest.
 void FindEnteringColumn(double** a, int row, const int* candidates, int numCandidates, bool absolute, int& column,
                         double& value) {
   ++tStepCount;
-  ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, absolute, column, value);
+  if (absolute) {
+    ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, true, column, value);
+  } else {
+    ActiveSimplexKernels().findLargestAscendingCandidate(a[row], candidates, numCandidates, column, value);
+  }
 }
 
 int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
@@ -336,11 +342,8 @@ void Pivot(double** a, int lastRow, int n, int r, int p) {
   ++tStepCount;
   ++tSolveTotals.pivots;
   tSolveTotals.updates += static_cast<uint64_t>(lastRow) * static_cast<uint64_t>(n + 1);
-  double* pivotRow = a[r + 1];
-  const double piv = 1.0 / pivotRow[p + 1];
-  ActiveSimplexKernels().reduceOtherRows(a, lastRow, n, r, p, piv);
-  for (int k = 1; k <= n + 1; ++k) pivotRow[k] = -pivotRow[k] * piv;
-  pivotRow[p + 1] = piv;
+  const double piv = 1.0 / a[r + 1][p + 1];
+  ActiveSimplexKernels().exchangeRows(a, lastRow, n, r, p, piv);
 }
 
 // Whether an exchange step on a tableau of n + 1 columns may run as a fused

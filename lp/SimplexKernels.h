@@ -41,12 +41,20 @@ struct SimplexKernels {
   // (a tableau row); `absolute` compares absolute values.
   void (*findLargestCandidate)(const double* entries, const int* candidates, int numCandidates, bool absolute,
                                int& column, double& value);
+  // The same search (not `absolute`) over a list in ascending column order,
+  // as simplx keeps its candidates: the same column and value.
+  void (*findLargestAscendingCandidate)(const double* entries, const int* candidates, int numCandidates, int& column,
+                                        double& value);
   // Ratio test for column p over rows[1..m]; the pivot row, or 0. A stride
   // other than 0 says that rows[i] = i and that row i starts at
   // a[1] + i * stride, for every constraint row.
   int (*findPivotRow)(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride);
   // The other rows 1..lastRow (but r + 1) of an exchange step at row r, column p.
   void (*reduceOtherRows)(double** a, int lastRow, int n, int r, int p, double piv);
+  // The whole exchange step at row r, column p over rows 1..lastRow: the
+  // other rows as reduceOtherRows, then the pivot row becomes (-entry) * piv
+  // and its pivot entry piv. Wide tableaus go in blocks of columns.
+  void (*exchangeRows)(double** a, int lastRow, int n, int r, int p, double piv);
   // An exchange step whose pass over the rows also runs the ratio test of the
   // step after it (see FusedExchange); the pivot row of that test, or 0. For
   // tableaus of 2..kFusedMaxWidth columns in use.

@@ -97,6 +97,97 @@ void FindLargestCandidateOf(const double* entries, const int* candidates, int nu
   value = entries[column + 1];
 }
 
+// The entering-column search over a list in ascending column order (as
+// simplx keeps it), with the result of FindLargestCandidateOf<false>: the
+// first candidate of the largest value, NaN left out unless the first
+// candidate is NaN. Columns removed from a list of consecutive ones leave a
+// few gaps; between them the candidates are consecutive columns, whose
+// entries lie side by side and are read eight at a time without an index
+// each. A run of places k0..k1 of an ascending list is consecutive exactly
+// when candidates[k1] - candidates[k0] = k1 - k0, so the runs are found by
+// halving a place range until it is one.
+//
+// Each of the eight lanes keeps its running maximum with the first place
+// that reached it (strictly larger values replace, so NaN never does), all
+// lanes seeded with the maximum so far and its place; the largest of the
+// eight wins, among equal ones the earliest place, and that is the maximum
+// so far after the run and its first place. The seed's place comes before
+// every place of the run, so a tie with it keeps it, as the sequential
+// search does.
+typedef double Lanes8 __attribute__((vector_size(64)));
+typedef long long Masks8 __attribute__((vector_size(64)));
+
+// The search over consecutive columns first..last, the entry of column c at
+// entries[c + 1], column `first` at list place `firstPlace`.
+void SearchConsecutiveColumns(const double* entries, int first, int last, int firstPlace, double& top, int& place) {
+  const double* run = entries + first + 1;
+  const int count = last - first + 1;
+  int j = 0;
+  if (count >= 16) {
+    Lanes8 tops = {top, top, top, top, top, top, top, top};
+    Masks8 places = {place, place, place, place, place, place, place, place};
+    Masks8 lanePlaces = {firstPlace, firstPlace + 1, firstPlace + 2, firstPlace + 3,
+                         firstPlace + 4, firstPlace + 5, firstPlace + 6, firstPlace + 7};
+    const Masks8 eight = {8, 8, 8, 8, 8, 8, 8, 8};
+    for (; j + 7 < count; j += 8) {
+      Lanes8 v;
+      __builtin_memcpy(&v, run + j, sizeof v);
+      const Masks8 larger = v > tops;
+      tops = (Lanes8)(((Masks8)v & larger) | ((Masks8)tops & ~larger));
+      places = (lanePlaces & larger) | (places & ~larger);
+      lanePlaces += eight;
+    }
+    int best = 0;
+    for (int lane = 1; lane < 8; ++lane) {
+      if (tops[lane] > tops[best] || (tops[lane] == tops[best] && places[lane] < places[best])) best = lane;
+    }
+    top = tops[best];
+    place = static_cast<int>(places[best]);
+  }
+  for (; j < count; ++j) {
+    if (run[j] > top) {
+      top = run[j];
+      place = firstPlace + j;
+    }
+  }
+}
+
+void SearchAscendingPlaces(const double* entries, const int* candidates, int k0, int k1, double& top, int& place) {
+  if (candidates[k1] - candidates[k0] == k1 - k0) {
+    SearchConsecutiveColumns(entries, candidates[k0], candidates[k1], k0, top, place);
+    return;
+  }
+  if (k1 - k0 < 32) {
+    for (int k = k0; k <= k1; ++k) {
+      const double v = entries[candidates[k] + 1];
+      if (v > top) {
+        top = v;
+        place = k;
+      }
+    }
+    return;
+  }
+  const int middle = k0 + (k1 - k0) / 2;
+  SearchAscendingPlaces(entries, candidates, k0, middle, top, place);
+  SearchAscendingPlaces(entries, candidates, middle + 1, k1, top, place);
+}
+
+void FindLargestAscendingCandidate(const double* entries, const int* candidates, int numCandidates, int& column,
+                                   double& value) {
+  if (numCandidates < 32) {
+    FindLargestCandidateOf<false>(entries, candidates, numCandidates, column, value);
+    return;
+  }
+  column = candidates[1];
+  value = entries[column + 1];
+  if (value != value) return;  // NaN
+  double top = value;
+  int place = 1;
+  SearchAscendingPlaces(entries, candidates, 2, numCandidates, top, place);
+  column = candidates[place];
+  value = entries[column + 1];
+}
+
 void FindLargestCandidate(const double* entries, const int* candidates, int numCandidates, bool absolute,
                           int& column, double& value) {
   if (absolute) {
@@ -325,6 +416,57 @@ void ReduceOtherRowsNarrow(double** a, int lastRow, int r, int p, double piv) {
   }
 }
 
+// The exchange step of a wide tableau (more than kFusedMaxWidth columns in
+// use: the envelopment programs of Set 3, a few rows of thousands of
+// columns), the other rows and the pivot row in one pass. Row by row, each
+// row's update would read the whole pivot row again, and a row of 5000
+// columns (40 KB) beside the pivot row is more than the first-level cache
+// holds: the pivot row would stream from the second-level cache once per
+// row. Instead the columns go in blocks of kWideBlock: every row's part of a
+// block is written while the pivot row's part stays in the first-level
+// cache, the pivot row's part last. Each element gets the operations of
+// ReduceOtherRows and of the pivot-row update in Pivot, from the same
+// operands: a row's factor is read from its pivot-column entry before any of
+// its entries is written, the pivot row's entries are written only after
+// every other row's entries of their column, and the pivot column's values
+// are stored last, as in Pivot. The rows go in groups of kWideRows, whose
+// factors are held at once; the pivot row is written with the last group.
+constexpr int kWideBlock = 512;  // columns: 4 KB of the pivot row
+constexpr int kWideRows = 32;
+
+void ExchangeWide(double** a, int lastRow, int n, int r, int p, double piv) {
+  double* const pivotRow = a[r + 1];
+  const int width = n + 1;
+  double factors[kWideRows];
+  double* rows[kWideRows];
+  int h = 1;
+  for (;;) {
+    int count = 0;
+    for (; h <= lastRow && count < kWideRows; ++h) {
+      if (h == r + 1) continue;
+      rows[count] = a[h];
+      factors[count] = a[h][p + 1] * piv;
+      ++count;
+    }
+    while (h <= lastRow && h == r + 1) ++h;
+    const bool last = h > lastRow;
+    for (int start = 1; start <= width; start += kWideBlock) {
+      const int end = width - start < kWideBlock ? width : start + kWideBlock - 1;
+      for (int c = 0; c < count; ++c) {
+        double* const row = rows[c];
+        const double factor = factors[c];
+        for (int k = start; k <= end; ++k) row[k] = row[k] - pivotRow[k] * factor;
+      }
+      if (last) {
+        for (int k = start; k <= end; ++k) pivotRow[k] = -pivotRow[k] * piv;
+      }
+    }
+    for (int c = 0; c < count; ++c) rows[c][p + 1] = factors[c];
+    if (last) break;
+  }
+  pivotRow[p + 1] = piv;
+}
+
 void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
   switch (n + 1) {
     case 2: return ReduceOtherRowsNarrow<2>(a, lastRow, r, p, piv);
@@ -352,6 +494,18 @@ void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
     for (int k = 1; k <= n + 1; ++k) row[k] = row[k] - pivotRow[k] * factor;
     row[p + 1] = factor;
   }
+}
+
+// The whole exchange step: the other rows, then the pivot row.
+void ExchangeRows(double** a, int lastRow, int n, int r, int p, double piv) {
+  if (n + 1 > kFusedMaxWidth) {
+    ExchangeWide(a, lastRow, n, r, p, piv);
+    return;
+  }
+  ReduceOtherRows(a, lastRow, n, r, p, piv);
+  double* pivotRow = a[r + 1];
+  for (int k = 1; k <= n + 1; ++k) pivotRow[k] = -pivotRow[k] * piv;
+  pivotRow[p + 1] = piv;
 }
 
 // The fused exchange step (see FusedExchange in SimplexKernels.h) for a
@@ -459,8 +613,9 @@ int ReduceRowsFindPivotRow(double** a, const FusedExchange& step) {
 }  // namespace
 
 extern const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH);
-const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate, FindPivotRow, ReduceOtherRows,
-                                                           ReduceRowsFindPivotRow,
+const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate,   FindLargestAscendingCandidate,
+                                                           FindPivotRow,           ReduceOtherRows,
+                                                           ExchangeRows,           ReduceRowsFindPivotRow,
                                                            KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
 
 #if defined(KORU_KERNEL_TARGET_POP)
