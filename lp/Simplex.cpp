@@ -59,9 +59,16 @@ uint64_t VariableKey(int variable) {
 
 constexpr std::size_t kFirstTableSize = 64;  // a power of two
 
-void CycleWatch::Begin(const int* basis, int m, int n) {
-  key_ = 0;
-  for (int i = 1; i <= m; ++i) key_ ^= VariableKey(basis[i]);
+void CycleWatch::Begin(int m, int n) {
+  // The key of the slack basis depends on m and n alone: the programs of a
+  // reference set, posed one after another, share it.
+  if (m != slackBasisRows_ || n != slackBasisColumns_) {
+    slackBasisKey_ = 0;
+    for (int i = 1; i <= m; ++i) slackBasisKey_ ^= VariableKey(n + i);
+    slackBasisRows_ = m;
+    slackBasisColumns_ = n;
+  }
+  key_ = slackBasisKey_;
   const std::size_t variables = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
   if (balance_.size() < variables) balance_.assign(variables, 0);
   if (table_.empty()) table_.assign(kFirstTableSize, 0);
@@ -611,7 +618,7 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   const std::ptrdiff_t stride = survey.stride;
   work.cycled = false;
   work.stalled = false;
-  if (work.cycleWatch != nullptr) work.cycleWatch->Begin(basis, m, n);
+  if (work.cycleWatch != nullptr) work.cycleWatch->Begin(m, n);
   SetLexReference(work, basis, m);
   if (m2 + m3 != 0) {
     if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=

@@ -114,8 +114,10 @@ void FindLargestCandidateOf(const double* entries, const int* candidates, int nu
 // so far after the run and its first place. The seed's place comes before
 // every place of the run, so a tie with it keeps it, as the sequential
 // search does.
+#if defined(__AVX512F__)
 typedef double Lanes8 __attribute__((vector_size(64)));
 typedef long long Masks8 __attribute__((vector_size(64)));
+#endif
 
 // The search over consecutive columns first..last, the entry of column c at
 // entries[c + 1], column `first` at list place `firstPlace`.
@@ -123,6 +125,9 @@ void SearchConsecutiveColumns(const double* entries, int first, int last, int fi
   const double* run = entries + first + 1;
   const int count = last - first + 1;
   int j = 0;
+  // Eight lanes in one register of the AVX-512 build; the narrower builds
+  // would split them into many small operations and run four scalar lanes.
+#if defined(__AVX512F__)
   if (count >= 16) {
     Lanes8 tops = {top, top, top, top, top, top, top, top};
     Masks8 places = {place, place, place, place, place, place, place, place};
@@ -144,6 +149,26 @@ void SearchConsecutiveColumns(const double* entries, int first, int last, int fi
     top = tops[best];
     place = static_cast<int>(places[best]);
   }
+#else
+  if (count >= 8) {
+    double tops[4] = {top, top, top, top};
+    int places[4] = {place, place, place, place};
+    for (; j + 3 < count; j += 4) {
+      for (int lane = 0; lane < 4; ++lane) {
+        const double v = run[j + lane];
+        const bool larger = v > tops[lane];
+        tops[lane] = larger ? v : tops[lane];
+        places[lane] = larger ? firstPlace + j + lane : places[lane];
+      }
+    }
+    int best = 0;
+    for (int lane = 1; lane < 4; ++lane) {
+      if (tops[lane] > tops[best] || (tops[lane] == tops[best] && places[lane] < places[best])) best = lane;
+    }
+    top = tops[best];
+    place = places[best];
+  }
+#endif
   for (; j < count; ++j) {
     if (run[j] > top) {
       top = run[j];
@@ -431,7 +456,7 @@ void ReduceOtherRowsNarrow(double** a, int lastRow, int r, int p, double piv) {
 // every other row's entries of their column, and the pivot column's values
 // are stored last, as in Pivot. The rows go in groups of kWideRows, whose
 // factors are held at once; the pivot row is written with the last group.
-constexpr int kWideBlock = 512;  // columns: 4 KB of the pivot row
+constexpr int kWideBlock = 1024;  // columns: 8 KB of the pivot row
 constexpr int kWideRows = 32;
 
 void ExchangeWide(double** a, int lastRow, int n, int r, int p, double piv) {
@@ -497,8 +522,17 @@ void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
 }
 
 // The whole exchange step: the other rows, then the pivot row.
+// The baseline build keeps the rows one by one: with its 16-byte registers
+// the column blocks run slower than the pivot row read again from the
+// second-level cache (measured, bench/README.md).
+#if defined(__AVX2__)
+constexpr bool kWideBlocks = true;
+#else
+constexpr bool kWideBlocks = false;
+#endif
+
 void ExchangeRows(double** a, int lastRow, int n, int r, int p, double piv) {
-  if (n + 1 > kFusedMaxWidth) {
+  if (kWideBlocks && n + 1 > kFusedMaxWidth) {
     ExchangeWide(a, lastRow, n, r, p, piv);
     return;
   }
