@@ -274,18 +274,41 @@ double RatioBound(double smallestRatio) {
 }
 
 // The first pass of the ratio test over a block of rows keeps, without a
-// jump per row, only the rows that limit the step and whose ratio the bound
-// (RatioBound of the candidate's ratio at the start of the block) cannot place
-// above the candidate's: a row with b > -(bound * e) has a larger ratio, and
-// since the candidate's ratio only falls it cannot change the candidate later
-// in the block either. Without a candidate the bound is infinite and every
-// row that limits the step is kept (b > -(inf * e) is false for every b when
-// e < 0). `row` is a tableau row: row[1] is its right-hand side.
-inline int Keeps(const double* row, int p, double bound) {
+// jump per row, only the rows that limit the step and that the bounds
+// (BlockBounds, taken from the candidate at the start of the block) cannot
+// place behind the candidate:
+// - ratio: RatioBound of the candidate's ratio. A row with b > -(ratio * e)
+//   has a larger ratio, and since the candidate's ratio only falls it cannot
+//   change the candidate later in the block either. Without a candidate the
+//   bound is infinite and every row that limits the step is kept
+//   (b > -(inf * e) is false for every b when e < 0).
+// - tie: when the candidate's ratio is 0, RatioBound of its column-1 ratio
+//   (else infinite, which passes over no row). A row with b = 0 ties with
+//   the candidate at ratio 0, and Offer passes over it without a change
+//   when its column-1 entry c has c > -(tie * e): the column-1 ratio is then
+//   certainly above the candidate's. Within the block the candidate's ratio
+//   can only fall, below 0 (the row then has the larger ratio and changes
+//   nothing), or the candidate change on a tie to a row of no larger
+//   column-1 ratio, whose bound is no larger (RatioBound rises with its
+//   argument): the row is passed over then too. The degenerate programs
+//   (every right-hand side 0) offer most of their rows to this tie-break.
+// `row` is a tableau row: row[1] is its right-hand side, row[2] column 1.
+struct BlockBounds {
+  double ratio;
+  double tie;
+};
+
+// kTie false leaves the tie bound out: for a block whose tie bound is
+// infinite (it would pass over no row), and on the baseline instructions,
+// where the test costs more than the offers it spares (measured).
+template <bool kTie>
+inline int Keeps(const double* row, int p, BlockBounds bounds) {
   const double entry = row[p + 1];
   const int limits = static_cast<int>(entry < -kSimplexTolerance);
-  const int mayWin = static_cast<int>(!(row[1] > -(bound * entry)));
-  return limits & mayWin;
+  const int mayWin = static_cast<int>(!(row[1] > -(bounds.ratio * entry)));
+  if (!kTie) return limits & mayWin;
+  const int tiesBehind = static_cast<int>(row[1] == 0.0) & static_cast<int>(row[2] > -(bounds.tie * entry));
+  return limits & mayWin & (tiesBehind ^ 1);
 }
 
 // Keeps over four rows at once, lane by lane the same comparisons and the same
@@ -301,15 +324,22 @@ constexpr bool kFourRows = false;
 typedef double Lanes4 __attribute__((vector_size(32)));
 typedef long long Masks4 __attribute__((vector_size(32)));
 
+template <bool kTie>
 inline int KeepFour(const double* row0, const double* row1, const double* row2, const double* row3, int p,
-                    double bound, const int* numbers, int* kept, int count) {
+                    BlockBounds bounds, const int* numbers, int* kept, int count) {
   const Lanes4 entry = {row0[p + 1], row1[p + 1], row2[p + 1], row3[p + 1]};
   const Lanes4 rhs = {row0[1], row1[1], row2[1], row3[1]};
-  const Lanes4 boundLanes = {bound, bound, bound, bound};
+  const Lanes4 boundLanes = {bounds.ratio, bounds.ratio, bounds.ratio, bounds.ratio};
   const Lanes4 tolerance = {-kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance};
   const Masks4 limits = entry < tolerance;
   const Masks4 beyond = rhs > -(boundLanes * entry);
-  const Masks4 keep = limits & ~beyond;
+  Masks4 keep = limits & ~beyond;
+  if (kTie) {
+    const Lanes4 first = {row0[2], row1[2], row2[2], row3[2]};
+    const Lanes4 tieLanes = {bounds.tie, bounds.tie, bounds.tie, bounds.tie};
+    const Lanes4 zero = {0.0, 0.0, 0.0, 0.0};
+    keep = keep & ~((rhs == zero) & (first > -(tieLanes * entry)));
+  }
   if ((keep[0] | keep[1] | keep[2] | keep[3]) == 0) return count;
   for (int lane = 0; lane < 4; ++lane) {
     kept[count] = numbers[lane];
@@ -368,8 +398,22 @@ struct RatioTestState {
     }
   }
 
-  // The bound of the block of rows that follows (see Keeps).
-  double Bound() const { return r == 0 ? __builtin_inf() : RatioBound(ratioR); }
+  // The bounds of the block of rows that follows (see Keeps). The tie bound
+  // takes the candidate's column-1 ratio as Offer would, from the same row.
+  BlockBounds Bounds() {
+    BlockBounds bounds = {__builtin_inf(), __builtin_inf()};
+    if (r == 0) return bounds;
+    bounds.ratio = RatioBound(ratioR);
+    if (ratioR == 0.0 && n >= 1) {
+      if (!haveFirstR) {
+        firstR = StepRatio(a[r + 1][2], a[r + 1][p + 1]);
+        firstBound = RatioBound(firstR);
+        haveFirstR = true;
+      }
+      bounds.tie = firstBound;
+    }
+    return bounds;
+  }
 };
 
 // Ratio test for column p over the constraint rows in list order. Returns the
@@ -382,20 +426,52 @@ struct RatioTestState {
 // Keeps, of rows start..end, those that pass Keeps, when the rows lie
 // `stride` apart from row 1 at `row1` and the row list is 1..m in order:
 // the same test without loading a row pointer.
-int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, double bound,
-                    int* kept) {
+template <bool kTie>
+int KeepStridedRowsOf(const double* row1, std::ptrdiff_t stride, int start, int end, int p, BlockBounds bound,
+                      int* kept) {
   int count = 0;
   const double* rowJ = row1 + static_cast<std::ptrdiff_t>(start - 1) * stride;
   int j = start;
   for (; kFourRows && j + 3 <= end; j += 4, rowJ += 4 * stride) {
     const int numbers[4] = {j, j + 1, j + 2, j + 3};
-    count = KeepFour(rowJ, rowJ + stride, rowJ + 2 * stride, rowJ + 3 * stride, p, bound, numbers, kept, count);
+    count = KeepFour<kTie>(rowJ, rowJ + stride, rowJ + 2 * stride, rowJ + 3 * stride, p, bound, numbers, kept, count);
   }
   for (; j <= end; ++j, rowJ += stride) {
     kept[count] = j;
-    count += Keeps(rowJ, p, bound);
+    count += Keeps<kTie>(rowJ, p, bound);
   }
   return count;
+}
+
+// Keeps, of tableau rows start..end (constraint rows start-1..end-1, the row
+// list being 1..m in order), those that pass Keeps. Kept out of line: inlined
+// into the fused step's pass, it spoilt the code of the row updates around
+// it (measured: the fused step twice as slow).
+template <bool kTie>
+__attribute__((noinline)) int KeepTableauRowsOf(double** a, int start, int end, int p, BlockBounds bound,
+                                                int* kept) {
+  int count = 0;
+  int h = start;
+  for (; kFourRows && h + 3 <= end; h += 4) {
+    const int numbers[4] = {h - 1, h, h + 1, h + 2};
+    count = KeepFour<kTie>(a[h], a[h + 1], a[h + 2], a[h + 3], p, bound, numbers, kept, count);
+  }
+  for (; h <= end; ++h) {
+    kept[count] = h - 1;
+    count += Keeps<kTie>(a[h], p, bound);
+  }
+  return count;
+}
+
+int KeepTableauRows(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
+  return !kFourRows || bound.tie == __builtin_inf() ? KeepTableauRowsOf<false>(a, start, end, p, bound, kept)
+                                      : KeepTableauRowsOf<true>(a, start, end, p, bound, kept);
+}
+
+int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, BlockBounds bound,
+                    int* kept) {
+  return !kFourRows || bound.tie == __builtin_inf() ? KeepStridedRowsOf<false>(row1, stride, start, end, p, bound, kept)
+                                      : KeepStridedRowsOf<true>(row1, stride, start, end, p, bound, kept);
 }
 
 int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
@@ -408,14 +484,14 @@ int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_
   int kept[kBlock];
   for (int start = i + 1; start <= m; start += kBlock) {
     const int end = m - start < kBlock ? m : start + kBlock - 1;
-    const double bound = test.Bound();
+    const BlockBounds bound = test.Bounds();
     int count = 0;
     if (stride != 0) {
       count = KeepStridedRows(a[2], stride, start, end, p, bound, kept);
     } else {
       for (int j = start; j <= end; ++j) {
         kept[count] = rows[j];
-        count += Keeps(a[rows[j] + 1], p, bound);
+        count += Keeps<kFourRows>(a[rows[j] + 1], p, bound);
       }
     }
     for (int c = 0; c < count; ++c) test.Offer(kept[c]);
@@ -606,17 +682,7 @@ int ReduceRowsFindPivotRowNarrow(double** a, const FusedExchange& step) {
   for (int start = 2; start <= lastConstraintRow; start += kBlock) {
     const int end = lastConstraintRow - start < kBlock ? lastConstraintRow : start + kBlock - 1;
     update(start, end);
-    const double bound = test.Bound();
-    int count = 0;
-    int h = start;
-    for (; kFourRows && h + 3 <= end; h += 4) {
-      const int numbers[4] = {h - 1, h, h + 1, h + 2};
-      count = KeepFour(a[h], a[h + 1], a[h + 2], a[h + 3], q, bound, numbers, kept, count);
-    }
-    for (; h <= end; ++h) {
-      kept[count] = h - 1;
-      count += Keeps(a[h], q, bound);
-    }
+    const int count = KeepTableauRows(a, start, end, q, test.Bounds(), kept);
     for (int c = 0; c < count; ++c) test.Offer(kept[c]);
   }
   update(lastConstraintRow + 1, step.lastRow);
@@ -644,13 +710,85 @@ int ReduceRowsFindPivotRow(double** a, const FusedExchange& step) {
   }
 }
 
+// The survey of simplx's input (TableauSurvey) in one pass with the first
+// ratio test of the solve, for a tableau of kWidth = n + 1 columns in use
+// (kWidth 0: any width). The survey reads every entry of rows 1..m+1 once,
+// the ratio test two entries of each constraint row: done block by block, the
+// ratio test reads rows the survey has just brought into the first-level
+// cache. The ratio test is that of FindPivotRow over the list 1..m, run as
+// in ReduceRowsFindPivotRowNarrow (blocks from row 1, Keeps, then Offer in
+// order), on the unchanged tableau.
+template <int kWidth>
+int SurveyFindPivotRowOf(double** a, int m, int n, int q, TableauSurvey& survey) {
+  constexpr unsigned long long kExponentBits = 0x7FF0000000000000ULL;
+  constexpr unsigned long long kExponentUnit = 0x0010000000000000ULL;
+  constexpr unsigned long long kCarryBit = 0x8000000000000000ULL;
+  const int width = kWidth > 0 ? kWidth : n + 1;
+  const std::ptrdiff_t stride = m >= 2 ? a[3] - a[2] : 0;
+  bool uniform = stride > 0;
+  unsigned long long found = 0;
+  int firstNegative = 0;
+  // Rows first..last (tableau rows) of the survey.
+  auto surveyRows = [&](int first, int last) {
+    for (int i = first; i <= last; ++i) {
+      const double* row = a[i] + 1;
+      unsigned long long rowFound = 0;
+      for (int k = 0; k < width; ++k) {
+        unsigned long long bits;
+        __builtin_memcpy(&bits, &row[k], sizeof bits);
+        rowFound |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
+      }
+      found |= rowFound;
+      if (i >= 2) {
+        if (firstNegative == 0 && row[0] < 0.0) firstNegative = i - 1;
+        uniform = uniform && a[i] == a[2] + static_cast<std::ptrdiff_t>(i - 2) * stride;
+      }
+    }
+  };
+  surveyRows(1, 1);
+  int r = 0;
+  if (q == 0) {
+    surveyRows(2, m + 1);
+  } else {
+    RatioTestState test(a, n, q);
+    constexpr int kBlock = 256;
+    int kept[kBlock];
+    for (int start = 2; start <= m + 1; start += kBlock) {
+      const int end = m + 1 - start < kBlock ? m + 1 : start + kBlock - 1;
+      surveyRows(start, end);
+      const int count = KeepTableauRows(a, start, end, q, test.Bounds(), kept);
+      for (int c = 0; c < count; ++c) test.Offer(kept[c]);
+    }
+    r = test.r;
+  }
+  survey.firstNegative = firstNegative;
+  survey.hasNaN = found != 0;
+  survey.stride = uniform ? stride : 0;
+  return r;
+}
+
+int SurveyFindPivotRow(double** a, int m, int n, int q, TableauSurvey& survey) {
+  switch (n + 1) {
+    case 2: return SurveyFindPivotRowOf<2>(a, m, n, q, survey);
+    case 3: return SurveyFindPivotRowOf<3>(a, m, n, q, survey);
+    case 4: return SurveyFindPivotRowOf<4>(a, m, n, q, survey);
+    case 5: return SurveyFindPivotRowOf<5>(a, m, n, q, survey);
+    case 6: return SurveyFindPivotRowOf<6>(a, m, n, q, survey);
+    case 7: return SurveyFindPivotRowOf<7>(a, m, n, q, survey);
+    case 8: return SurveyFindPivotRowOf<8>(a, m, n, q, survey);
+    case 9: return SurveyFindPivotRowOf<9>(a, m, n, q, survey);
+    case 10: return SurveyFindPivotRowOf<10>(a, m, n, q, survey);
+    default: return SurveyFindPivotRowOf<0>(a, m, n, q, survey);
+  }
+}
+
 }  // namespace
 
 extern const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH);
 const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate,   FindLargestAscendingCandidate,
                                                            FindPivotRow,           ReduceOtherRows,
                                                            ExchangeRows,           ReduceRowsFindPivotRow,
-                                                           KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
+                                                           SurveyFindPivotRow,     KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
 
 #if defined(KORU_KERNEL_TARGET_POP)
 #pragma clang attribute pop
