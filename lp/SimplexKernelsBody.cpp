@@ -102,15 +102,15 @@ void FindLargestCandidateOf(const double* entries, const int* candidates, int nu
 // first candidate of the largest value, NaN left out unless the first
 // candidate is NaN. Columns removed from a list of consecutive ones leave a
 // few gaps; between them the candidates are consecutive columns, whose
-// entries lie side by side and are read eight at a time without an index
+// entries lie side by side and are read in many lanes at once, without an index
 // each. A run of places k0..k1 of an ascending list is consecutive exactly
 // when candidates[k1] - candidates[k0] = k1 - k0, so the runs are found by
 // halving a place range until it is one.
 //
-// Each of the eight lanes keeps its running maximum with the first place
+// Each of the lanes keeps its running maximum with the first place
 // that reached it (strictly larger values replace, so NaN never does), all
 // lanes seeded with the maximum so far and its place; the largest of the
-// eight wins, among equal ones the earliest place, and that is the maximum
+// lanes wins, among equal ones the earliest place, and that is the maximum
 // so far after the run and its first place. The seed's place comes before
 // every place of the run, so a tie with it keeps it, as the sequential
 // search does.
@@ -128,33 +128,54 @@ void SearchConsecutiveColumns(const double* entries, int first, int last, int fi
   // Eight lanes in one register of the AVX-512 build; the narrower builds
   // would split them into many small operations and run four scalar lanes.
 #if defined(__AVX512F__)
-  if (count >= 16) {
-    Lanes8 tops = {top, top, top, top, top, top, top, top};
-    Masks8 places = {place, place, place, place, place, place, place, place};
-    Masks8 lanePlaces = {firstPlace, firstPlace + 1, firstPlace + 2, firstPlace + 3,
-                         firstPlace + 4, firstPlace + 5, firstPlace + 6, firstPlace + 7};
-    const Masks8 eight = {8, 8, 8, 8, 8, 8, 8, 8};
-    for (; j + 7 < count; j += 8) {
-      Lanes8 v;
-      __builtin_memcpy(&v, run + j, sizeof v);
-      const Masks8 larger = v > tops;
-      tops = (Lanes8)(((Masks8)v & larger) | ((Masks8)tops & ~larger));
-      places = (lanePlaces & larger) | (places & ~larger);
-      lanePlaces += eight;
+  if (count >= 64) {
+    // Four registers of eight lanes, so that the comparisons of one group
+    // of 32 entries do not wait on one another: 32 lanes in all.
+    Lanes8 tops[4];
+    Masks8 places[4];
+    Masks8 lanePlaces[4];
+    for (int g = 0; g < 4; ++g) {
+      for (int lane = 0; lane < 8; ++lane) {
+        tops[g][lane] = top;
+        places[g][lane] = place;
+        lanePlaces[g][lane] = firstPlace + 8 * g + lane;
+      }
     }
-    int best = 0;
-    for (int lane = 1; lane < 8; ++lane) {
-      if (tops[lane] > tops[best] || (tops[lane] == tops[best] && places[lane] < places[best])) best = lane;
+    const Masks8 step = {32, 32, 32, 32, 32, 32, 32, 32};
+    for (; j + 31 < count; j += 32) {
+      for (int g = 0; g < 4; ++g) {
+        Lanes8 v;
+        __builtin_memcpy(&v, run + j + 8 * g, sizeof v);
+        const Masks8 larger = v > tops[g];
+        tops[g] = (Lanes8)(((Masks8)v & larger) | ((Masks8)tops[g] & ~larger));
+        places[g] = (lanePlaces[g] & larger) | (places[g] & ~larger);
+        lanePlaces[g] += step;
+      }
     }
-    top = tops[best];
-    place = static_cast<int>(places[best]);
+    double bestTop = tops[0][0];
+    long long bestPlace = places[0][0];
+    for (int g = 0; g < 4; ++g) {
+      for (int lane = 0; lane < 8; ++lane) {
+        if (tops[g][lane] > bestTop || (tops[g][lane] == bestTop && places[g][lane] < bestPlace)) {
+          bestTop = tops[g][lane];
+          bestPlace = places[g][lane];
+        }
+      }
+    }
+    top = bestTop;
+    place = static_cast<int>(bestPlace);
   }
 #else
-  if (count >= 8) {
-    double tops[4] = {top, top, top, top};
-    int places[4] = {place, place, place, place};
-    for (; j + 3 < count; j += 4) {
-      for (int lane = 0; lane < 4; ++lane) {
+  if (count >= 16) {
+    // Eight scalar lanes, so that the comparisons do not wait on one another.
+    double tops[8];
+    int places[8];
+    for (int lane = 0; lane < 8; ++lane) {
+      tops[lane] = top;
+      places[lane] = place;
+    }
+    for (; j + 7 < count; j += 8) {
+      for (int lane = 0; lane < 8; ++lane) {
         const double v = run[j + lane];
         const bool larger = v > tops[lane];
         tops[lane] = larger ? v : tops[lane];
@@ -162,7 +183,7 @@ void SearchConsecutiveColumns(const double* entries, int first, int last, int fi
       }
     }
     int best = 0;
-    for (int lane = 1; lane < 4; ++lane) {
+    for (int lane = 1; lane < 8; ++lane) {
       if (tops[lane] > tops[best] || (tops[lane] == tops[best] && places[lane] < places[best])) best = lane;
     }
     top = tops[best];
