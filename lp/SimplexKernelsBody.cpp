@@ -739,31 +739,52 @@ int ReduceRowsFindPivotRow(double** a, const FusedExchange& step) {
 // cache. The ratio test is that of FindPivotRow over the list 1..m, run as
 // in ReduceRowsFindPivotRowNarrow (blocks from row 1, Keeps, then Offer in
 // order), on the unchanged tableau.
+constexpr unsigned long long kExponentBits = 0x7FF0000000000000ULL;
+constexpr unsigned long long kExponentUnit = 0x0010000000000000ULL;
+constexpr unsigned long long kCarryBit = 0x8000000000000000ULL;
+
+// Whether any of count consecutive doubles is a NaN or an infinity (the bit
+// test of TableauSurvey), in one loop the compiler runs in vector registers.
+__attribute__((noinline)) bool AnyNotFinite(const double* values, std::ptrdiff_t count) {
+  unsigned long long found = 0;
+  for (std::ptrdiff_t e = 0; e < count; ++e) {
+    unsigned long long bits;
+    __builtin_memcpy(&bits, &values[e], sizeof bits);
+    found |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
+  }
+  return found != 0;
+}
+
 template <int kWidth>
 int SurveyFindPivotRowOf(double** a, int m, int n, int q, TableauSurvey& survey) {
-  constexpr unsigned long long kExponentBits = 0x7FF0000000000000ULL;
-  constexpr unsigned long long kExponentUnit = 0x0010000000000000ULL;
-  constexpr unsigned long long kCarryBit = 0x8000000000000000ULL;
   const int width = kWidth > 0 ? kWidth : n + 1;
   const std::ptrdiff_t stride = m >= 2 ? a[3] - a[2] : 0;
   bool uniform = stride > 0;
+  for (int i = 3; uniform && i <= m + 1; ++i) uniform = a[i] == a[2] + static_cast<std::ptrdiff_t>(i - 2) * stride;
   unsigned long long found = 0;
   int firstNegative = 0;
-  // Rows first..last (tableau rows) of the survey.
+  // Rows first..last (tableau rows) of the survey. When the constraint rows
+  // lie `stride` apart, the stretch of memory from the first entry in use of
+  // row first to the last of row last holds every entry the survey tests
+  // (and column 0 of the rows between, and any gap): when it holds no NaN
+  // or infinity at all, neither do the rows, and the test row by row is
+  // needed only when it does.
   auto surveyRows = [&](int first, int last) {
-    for (int i = first; i <= last; ++i) {
-      const double* row = a[i] + 1;
-      unsigned long long rowFound = 0;
-      for (int k = 0; k < width; ++k) {
-        unsigned long long bits;
-        __builtin_memcpy(&bits, &row[k], sizeof bits);
-        rowFound |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
+    const bool flat = uniform && first >= 2;
+    if (!flat || AnyNotFinite(a[first] + 1, static_cast<std::ptrdiff_t>(last - first) * stride + width)) {
+      for (int i = first; i <= last; ++i) {
+        const double* row = a[i] + 1;
+        unsigned long long rowFound = 0;
+        for (int k = 0; k < width; ++k) {
+          unsigned long long bits;
+          __builtin_memcpy(&bits, &row[k], sizeof bits);
+          rowFound |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
+        }
+        found |= rowFound;
       }
-      found |= rowFound;
-      if (i >= 2) {
-        if (firstNegative == 0 && row[0] < 0.0) firstNegative = i - 1;
-        uniform = uniform && a[i] == a[2] + static_cast<std::ptrdiff_t>(i - 2) * stride;
-      }
+    }
+    for (int i = first < 2 ? 2 : first; firstNegative == 0 && i <= last; ++i) {
+      if (a[i][1] < 0.0) firstNegative = i - 1;
     }
   };
   surveyRows(1, 1);
