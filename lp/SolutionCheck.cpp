@@ -57,7 +57,9 @@ double LargestRelativeGain(double** a, int m, const int* candidates, int numCand
         const double size = std::fabs(entry);
         sizes[g] = size > sizes[g] ? size : sizes[g];
         if (entry < 0.0) {
-          const double ratio = row[1] / size;
+          // size > 0 here, so a zero right-hand side (of either sign) is its
+          // own quotient: the degenerate rows are not divided.
+          const double ratio = row[1] == 0.0 ? row[1] : row[1] / size;
           steps[g] = ratio < steps[g] ? ratio : steps[g];
         }
       }
