@@ -156,7 +156,7 @@ constexpr double kStallBand = 1e-11;
 // caller and sized once for the largest problem it will pose: candidates and
 // rows need n + 1 and m + 1 entries, surplusFlags m2 + 1.
 struct SimplexWorkLists {
-  int* candidates = nullptr;    // columns still allowed to enter the basis
+  int* candidates = nullptr;    // columns still allowed to enter the basis, in ascending order
   int* rows = nullptr;          // constraint rows examined by the ratio test
   int* surplusFlags = nullptr;  // 1 while a greater-or-equal row's column is unflipped
   int numCandidates = 0;        // written at the optimal exit: candidates[1..numCandidates] are left
