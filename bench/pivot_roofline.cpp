@@ -363,7 +363,8 @@ int main(int argc, char** argv) {
   if (rows < 4 || width < 2 || width > kFusedMaxWidth || repetitions < 1 || wideRows < 4 ||
       wideWidth <= kFusedMaxWidth) {
     std::fprintf(stderr,
-                 "usage: pivot_roofline [rows (>= 4) [width (2..%d) [repetitions [wideRows (>= 4) [wideWidth (> %d)]]]]]\n",
+                 "usage: pivot_roofline [rows (>= 4) [width (2..%d) [repetitions [wideRows (>= 4) "
+                 "[wideWidth (> %d)]]]]]\n",
                  kFusedMaxWidth, kFusedMaxWidth);
     return 2;
   }

@@ -827,10 +827,14 @@ int SurveyFindPivotRow(double** a, int m, int n, int q, TableauSurvey& survey) {
 }  // namespace
 
 extern const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH);
-const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate,   FindLargestAscendingCandidate,
-                                                           FindPivotRow,           ReduceOtherRows,
-                                                           ExchangeRows,           ReduceRowsFindPivotRow,
-                                                           SurveyFindPivotRow,     KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
+const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate,
+                                                           FindLargestAscendingCandidate,
+                                                           FindPivotRow,
+                                                           ReduceOtherRows,
+                                                           ExchangeRows,
+                                                           ReduceRowsFindPivotRow,
+                                                           SurveyFindPivotRow,
+                                                           KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
 
 #if defined(KORU_KERNEL_TARGET_POP)
 #pragma clang attribute pop
