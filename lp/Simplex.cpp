@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstddef>
 #include <cmath>
-#include <cstring>
 
 #include "core/Format.h"
 #include "core/Transcript.h"
@@ -59,9 +58,16 @@ uint64_t VariableKey(int variable) {
 
 constexpr std::size_t kFirstTableSize = 64;  // a power of two
 
-void CycleWatch::Begin(const int* basis, int m, int n) {
-  key_ = 0;
-  for (int i = 1; i <= m; ++i) key_ ^= VariableKey(basis[i]);
+void CycleWatch::Begin(int m, int n) {
+  // The key of the slack basis depends on m and n alone: the programs of a
+  // reference set, posed one after another, share it.
+  if (m != slackBasisRows_ || n != slackBasisColumns_) {
+    slackBasisKey_ = 0;
+    for (int i = 1; i <= m; ++i) slackBasisKey_ ^= VariableKey(n + i);
+    slackBasisRows_ = m;
+    slackBasisColumns_ = n;
+  }
+  key_ = slackBasisKey_;
   const std::size_t variables = static_cast<std::size_t>(n) + static_cast<std::size_t>(m) + 1;
   if (balance_.size() < variables) balance_.assign(variables, 0);
   if (table_.empty()) table_.assign(kFirstTableSize, 0);
@@ -150,10 +156,16 @@ bool CycleWatch::SameBasis(std::size_t earlier) {
 
 namespace {
 
+// The candidate list stays in ascending column order: simplx sets it to
+// 1..n and RemoveCandidate keeps the order of the rest.
 void FindEnteringColumn(double** a, int row, const int* candidates, int numCandidates, bool absolute, int& column,
                         double& value) {
   ++tStepCount;
-  ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, absolute, column, value);
+  if (absolute) {
+    ActiveSimplexKernels().findLargestCandidate(a[row], candidates, numCandidates, true, column, value);
+  } else {
+    ActiveSimplexKernels().findLargestAscendingCandidate(a[row], candidates, numCandidates, column, value);
+  }
 }
 
 int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
@@ -336,11 +348,8 @@ void Pivot(double** a, int lastRow, int n, int r, int p) {
   ++tStepCount;
   ++tSolveTotals.pivots;
   tSolveTotals.updates += static_cast<uint64_t>(lastRow) * static_cast<uint64_t>(n + 1);
-  double* pivotRow = a[r + 1];
-  const double piv = 1.0 / pivotRow[p + 1];
-  ActiveSimplexKernels().reduceOtherRows(a, lastRow, n, r, p, piv);
-  for (int k = 1; k <= n + 1; ++k) pivotRow[k] = -pivotRow[k] * piv;
-  pivotRow[p + 1] = piv;
+  const double piv = 1.0 / a[r + 1][p + 1];
+  ActiveSimplexKernels().exchangeRows(a, lastRow, n, r, p, piv);
 }
 
 // Whether an exchange step on a tableau of n + 1 columns may run as a fused
@@ -416,70 +425,56 @@ void ExchangeBasis(int* basis, int* nonBasis, int r, int p) {
   basis[r] = entering;
 }
 
-// One pass over the rows 1..m+1 before the solve, for its input checks and
-// its choice of ratio test:
-// - firstNegative: the first constraint row i (1..m) whose right-hand side
-//   (i+1, 1) is below 0, or 0.
-// - hasNaN: some entry of rows 1..m+1, columns 1..n+1, is a NaN or an
-//   infinity. An infinity is refused like a NaN: pivoting on it yields
-//   inf - inf, and the program would end "infeasible" or "unbounded" on
-//   arithmetic with no meaning. A double is infinite or NaN exactly when all
-//   its exponent bits are set; one unit added to the lowest of them then
-//   carries into the sign bit. The test runs on the bit patterns with integer
-//   operations, so a row is scanned without a branch per element.
-// - stride: the distance from one constraint row to the next when rows 1..m
-//   all lie that far apart from row 1 (a packed tableau), else 0: the ratio
-//   test then walks the rows without loading their pointers.
-struct TableauSurvey {
-  int firstNegative = 0;
-  bool hasNaN = false;
-  std::ptrdiff_t stride = 0;
-};
-
-TableauSurvey SurveyTableau(double** a, int m, int n) {
-  constexpr uint64_t kExponentBits = 0x7FF0000000000000ULL;
-  constexpr uint64_t kExponentUnit = 0x0010000000000000ULL;
-  constexpr uint64_t kCarryBit = 0x8000000000000000ULL;
-  TableauSurvey survey;
-  const std::ptrdiff_t stride = m >= 2 ? a[3] - a[2] : 0;
-  bool uniform = stride > 0;
-  uint64_t found = 0;
-  for (int i = 1; i <= m + 1; ++i) {
-    const double* row = a[i];
-    for (int k = 1; k <= n + 1; ++k) {
-      uint64_t bits;
-      std::memcpy(&bits, &row[k], sizeof bits);
-      found |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
-    }
-    if (i >= 2) {
-      if (survey.firstNegative == 0 && row[1] < 0.0) survey.firstNegative = i - 1;
-      uniform = uniform && row == a[2] + static_cast<std::ptrdiff_t>(i - 2) * stride;
-    }
+// The phase-1 auxiliary objective in row m+2: minus the sum of rows
+// m1+1..m, each column's sum taken in row order. The rows are read one after
+// another, each column's partial sum kept in row m+2 until it is negated.
+void SetAuxiliaryRow(double** a, int m, int n, int m1) {
+  double* aux = a[m + 2];
+  for (int k = 1; k <= n + 1; ++k) aux[k] = 0.0;
+  for (int i = m1 + 1; i <= m; ++i) {
+    const double* row = a[i + 1];
+    for (int k = 1; k <= n + 1; ++k) aux[k] = aux[k] + row[k];
   }
-  survey.hasNaN = found != 0;
-  survey.stride = uniform ? stride : 0;
-  return survey;
+  for (int k = 1; k <= n + 1; ++k) aux[k] = -aux[k];
 }
+
+// The first entering-column search and ratio test of a solve under the first
+// rule, made before the input checks so that the ratio test shares their
+// pass over the tableau (TableauSurvey, surveyFindPivotRow). The search reads
+// the row of the phase the solve starts in (the auxiliary row, set first, or
+// row 1); the ratio test is the one the first step makes after that search,
+// if it makes one. Nothing of it counts or is used unless the checks pass.
+struct FirstStep {
+  bool searched = false;  // p, v (and r, when ratioTest) wait to be taken
+  int p = 0;
+  double v = 0.0;
+  bool ratioTest = false;
+  int r = 0;
+};
 
 enum class Phase1End { kFeasible, kInfeasible, kStepLimit, kCycled };
 
 // Phase 1: drive the sum of the artificial and surplus infeasibilities
 // (auxiliary objective in row m+2) to zero, then leave a feasible basis.
 Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m1, int m2, int* nonBasis,
-                    SimplexWorkLists& work, int& numCandidates, std::ptrdiff_t stride) {
+                    SimplexWorkLists& work, int& numCandidates, std::ptrdiff_t stride, FirstStep& first) {
   const int aux = m + 2;
-  for (int k = 1; k <= n + 1; ++k) {
-    double sum = 0.0;
-    for (int i = m1 + 1; i <= m; ++i) sum = sum + a[i + 1][k];
-    a[aux][k] = -sum;
-  }
+  if (!first.searched) SetAuxiliaryRow(a, m, n, m1);
   int p = 0;
   double v = 0.0;
   int r = 0;
   bool known = false;  // p and r of the next step come from a fused step
   for (;;) {
     if (!known) {
-      ChooseEnteringColumn(a, aux, work, numCandidates, nonBasis, p, v);
+      const bool taken = first.searched;  // this step's search and ratio test were made before
+      first.searched = false;
+      if (taken) {
+        ++tStepCount;  // the search made before the input checks
+        p = first.p;
+        v = first.v;
+      } else {
+        ChooseEnteringColumn(a, aux, work, numCandidates, nonBasis, p, v);
+      }
       if (v <= kSimplexTolerance && a[aux][1] < -kSimplexTolerance) {
         resultCode = kLPInfeasible;
         return Phase1End::kInfeasible;
@@ -491,7 +486,12 @@ Phase1End RunPhase1(int& resultCode, int* basis, double** a, int m, int n, int m
           return Phase1End::kFeasible;
         }
       } else {
-        r = ChoosePivotRow(a, work, m, n, p, stride, basis, nonBasis);
+        if (taken) {
+          ++tStepCount;  // the ratio test made with the input checks
+          r = first.r;
+        } else {
+          r = ChoosePivotRow(a, work, m, n, p, stride, basis, nonBasis);
+        }
         if (r == 0) {
           resultCode = kLPInfeasible;
           return Phase1End::kInfeasible;
@@ -587,7 +587,20 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
     work.candidates[k] = k;
     nonBasis[k] = k;
   }
-  const TableauSurvey survey = SurveyTableau(a, m, n);
+  // Under the first rule the first search runs now, and its ratio test with
+  // the input checks (FirstStep). The search reads the candidates 1..n.
+  FirstStep first;
+  const bool phase1 = m2 + m3 != 0;
+  if (work.rule == PivotRule::kLargestCoefficient && n >= 1) {
+    const int row = phase1 ? m + 2 : 1;
+    if (phase1) SetAuxiliaryRow(a, m, n, m1);
+    ActiveSimplexKernels().findLargestAscendingCandidate(a[row], work.candidates, n, first.p, first.v);
+    first.ratioTest = phase1 ? !(first.v <= kSimplexTolerance && a[row][1] <= kSimplexTolerance)
+                             : !(first.v <= kSimplexTolerance);
+    first.searched = true;
+  }
+  TableauSurvey survey;
+  first.r = ActiveSimplexKernels().surveyFindPivotRow(a, m, n, first.ratioTest ? first.p : 0, survey);
   const int checkedRows = survey.firstNegative != 0 ? survey.firstNegative - 1 : m;
   for (int i = 1; i <= checkedRows; ++i) {
     work.rows[i] = i;
@@ -608,10 +621,10 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   const std::ptrdiff_t stride = survey.stride;
   work.cycled = false;
   work.stalled = false;
-  if (work.cycleWatch != nullptr) work.cycleWatch->Begin(basis, m, n);
+  if (work.cycleWatch != nullptr) work.cycleWatch->Begin(m, n);
   SetLexReference(work, basis, m);
-  if (m2 + m3 != 0) {
-    if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride) !=
+  if (phase1) {
+    if (RunPhase1(resultCode, basis, a, m, n, m1, m2, nonBasis, work, numCandidates, stride, first) !=
         Phase1End::kFeasible) {
       return;
     }
@@ -626,13 +639,25 @@ void simplx(int& resultCode, int* basis, double** a, int m, int n, int m1, int m
   bool known = false;  // p and r of the next step come from a fused step
   for (;;) {
     if (!known) {
-      ChooseEnteringColumn(a, 1, work, numCandidates, nonBasis, p, v);
+      if (first.searched) {
+        ++tStepCount;  // the search made before the input checks
+        p = first.p;
+        v = first.v;
+      } else {
+        ChooseEnteringColumn(a, 1, work, numCandidates, nonBasis, p, v);
+      }
       if (v <= kSimplexTolerance) {
         resultCode = kLPOptimal;
         work.numCandidates = numCandidates;
         return;
       }
-      r = ChoosePivotRow(a, work, m, n, p, stride, basis, nonBasis);
+      if (first.searched) {
+        ++tStepCount;  // the ratio test made with the input checks
+        r = first.r;
+        first.searched = false;
+      } else {
+        r = ChoosePivotRow(a, work, m, n, p, stride, basis, nonBasis);
+      }
       if (r == 0) {
         resultCode = kLPUnbounded;
         return;

@@ -119,8 +119,9 @@ enum class PivotRule { kLargestCoefficient, kBland, kLexicographic };
 // every such run within a few hundred steps.
 class CycleWatch {
  public:
-  // Starts watching a solve at its first basis basis[1..m], of n + m variables.
-  void Begin(const int* basis, int m, int n);
+  // Starts watching a solve at its first basis, the slack basis of simplx
+  // (variable n + i basic in row i, i = 1..m).
+  void Begin(int m, int n);
   // Starts a new run at the current basis: the solve's state changed in a way
   // no later step undoes (a new phase, a dropped column, a flipped row).
   void Restart();
@@ -135,6 +136,9 @@ class CycleWatch {
   double runObjective_ = 0.0;  // the objective at the start of the current run of steps
   uint32_t runSteps_ = 0;      // steps since, the objective within kStallBand of it
   bool runStarted_ = false;
+  uint64_t slackBasisKey_ = 0;  // the key of the slack basis of slackBasisRows_ x slackBasisColumns_
+  int slackBasisRows_ = -1;
+  int slackBasisColumns_ = -1;
   bool SameBasis(std::size_t earlier);
   void Insert(std::size_t index);
   uint64_t key_ = 0;
@@ -152,7 +156,7 @@ constexpr double kStallBand = 1e-11;
 // caller and sized once for the largest problem it will pose: candidates and
 // rows need n + 1 and m + 1 entries, surplusFlags m2 + 1.
 struct SimplexWorkLists {
-  int* candidates = nullptr;    // columns still allowed to enter the basis
+  int* candidates = nullptr;    // columns still allowed to enter the basis, in ascending order
   int* rows = nullptr;          // constraint rows examined by the ratio test
   int* surplusFlags = nullptr;  // 1 while a greater-or-equal row's column is unflipped
   int numCandidates = 0;        // written at the optimal exit: candidates[1..numCandidates] are left

@@ -32,6 +32,21 @@ struct FusedExchange {
   int nextColumn = 0;
 };
 
+// The checks simplx makes of its input, from one pass over rows 1..m+1:
+// - firstNegative: the first constraint row i (1..m) whose right-hand side
+//   (i+1, 1) is below 0, or 0.
+// - hasNaN: some entry of rows 1..m+1, columns 1..n+1, is a NaN or an
+//   infinity. A double is infinite or NaN exactly when all its exponent bits
+//   are set; one unit added to the lowest of them then carries into the sign
+//   bit, so the test runs on the bit patterns without a branch per element.
+// - stride: the distance from one constraint row to the next when rows 1..m
+//   all lie that far apart from row 1 (a packed tableau), else 0.
+struct TableauSurvey {
+  int firstNegative = 0;
+  bool hasNaN = false;
+  std::ptrdiff_t stride = 0;
+};
+
 // The widest tableau (columns in use, n + 1) the fused step takes; its pivot
 // row is held in registers.
 constexpr int kFusedMaxWidth = 16;
@@ -41,16 +56,29 @@ struct SimplexKernels {
   // (a tableau row); `absolute` compares absolute values.
   void (*findLargestCandidate)(const double* entries, const int* candidates, int numCandidates, bool absolute,
                                int& column, double& value);
+  // The same search (not `absolute`) over a list in ascending column order,
+  // as simplx keeps its candidates: the same column and value.
+  void (*findLargestAscendingCandidate)(const double* entries, const int* candidates, int numCandidates, int& column,
+                                        double& value);
   // Ratio test for column p over rows[1..m]; the pivot row, or 0. A stride
   // other than 0 says that rows[i] = i and that row i starts at
   // a[1] + i * stride, for every constraint row.
   int (*findPivotRow)(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride);
   // The other rows 1..lastRow (but r + 1) of an exchange step at row r, column p.
   void (*reduceOtherRows)(double** a, int lastRow, int n, int r, int p, double piv);
+  // The whole exchange step at row r, column p over rows 1..lastRow: the
+  // other rows as reduceOtherRows, then the pivot row becomes (-entry) * piv
+  // and its pivot entry piv. Wide tableaus go in blocks of columns.
+  void (*exchangeRows)(double** a, int lastRow, int n, int r, int p, double piv);
   // An exchange step whose pass over the rows also runs the ratio test of the
   // step after it (see FusedExchange); the pivot row of that test, or 0. For
   // tableaus of 2..kFusedMaxWidth columns in use.
   int (*reduceRowsFindPivotRow)(double** a, const struct FusedExchange& step);
+  // The survey of the input (TableauSurvey) and, with q != 0, in the same
+  // pass the ratio test for column q over the constraint rows 1..m in order
+  // (the row list simplx starts from): its pivot row, or 0. The ratio test's
+  // result means something only when the survey finds nothing wrong.
+  int (*surveyFindPivotRow)(double** a, int m, int n, int q, TableauSurvey& survey);
   const char* name;  // "plain", "avx2" or "avx512"
 };
 

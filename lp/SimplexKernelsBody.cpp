@@ -97,6 +97,143 @@ void FindLargestCandidateOf(const double* entries, const int* candidates, int nu
   value = entries[column + 1];
 }
 
+// The entering-column search over a list in ascending column order (as
+// simplx keeps it), with the result of FindLargestCandidateOf<false>: the
+// first candidate of the largest value, NaN left out unless the first
+// candidate is NaN. Columns removed from a list of consecutive ones leave a
+// few gaps; between them the candidates are consecutive columns, whose
+// entries lie side by side and are read in many lanes at once, without an index
+// each. A run of places k0..k1 of an ascending list is consecutive exactly
+// when candidates[k1] - candidates[k0] = k1 - k0, so the runs are found by
+// halving a place range until it is one.
+//
+// Each of the lanes keeps its running maximum with the first place
+// that reached it (strictly larger values replace, so NaN never does), all
+// lanes seeded with the maximum so far and its place; the largest of the
+// lanes wins, among equal ones the earliest place, and that is the maximum
+// so far after the run and its first place. The seed's place comes before
+// every place of the run, so a tie with it keeps it, as the sequential
+// search does.
+#if defined(__AVX512F__)
+typedef double Lanes8 __attribute__((vector_size(64)));
+typedef long long Masks8 __attribute__((vector_size(64)));
+#endif
+
+// The search over consecutive columns first..last, the entry of column c at
+// entries[c + 1], column `first` at list place `firstPlace`.
+void SearchConsecutiveColumns(const double* entries, int first, int last, int firstPlace, double& top, int& place) {
+  const double* run = entries + first + 1;
+  const int count = last - first + 1;
+  int j = 0;
+  // Eight lanes in one register of the AVX-512 build; the narrower builds
+  // would split them into many small operations and run four scalar lanes.
+#if defined(__AVX512F__)
+  if (count >= 64) {
+    // Four registers of eight lanes, so that the comparisons of one group
+    // of 32 entries do not wait on one another: 32 lanes in all.
+    Lanes8 tops[4];
+    Masks8 places[4];
+    Masks8 lanePlaces[4];
+    for (int g = 0; g < 4; ++g) {
+      for (int lane = 0; lane < 8; ++lane) {
+        tops[g][lane] = top;
+        places[g][lane] = place;
+        lanePlaces[g][lane] = firstPlace + 8 * g + lane;
+      }
+    }
+    const Masks8 step = {32, 32, 32, 32, 32, 32, 32, 32};
+    for (; j + 31 < count; j += 32) {
+      for (int g = 0; g < 4; ++g) {
+        Lanes8 v;
+        __builtin_memcpy(&v, run + j + 8 * g, sizeof v);
+        const Masks8 larger = v > tops[g];
+        tops[g] = (Lanes8)(((Masks8)v & larger) | ((Masks8)tops[g] & ~larger));
+        places[g] = (lanePlaces[g] & larger) | (places[g] & ~larger);
+        lanePlaces[g] += step;
+      }
+    }
+    double bestTop = tops[0][0];
+    long long bestPlace = places[0][0];
+    for (int g = 0; g < 4; ++g) {
+      for (int lane = 0; lane < 8; ++lane) {
+        if (tops[g][lane] > bestTop || (tops[g][lane] == bestTop && places[g][lane] < bestPlace)) {
+          bestTop = tops[g][lane];
+          bestPlace = places[g][lane];
+        }
+      }
+    }
+    top = bestTop;
+    place = static_cast<int>(bestPlace);
+  }
+#else
+  if (count >= 16) {
+    // Eight scalar lanes, so that the comparisons do not wait on one another.
+    double tops[8];
+    int places[8];
+    for (int lane = 0; lane < 8; ++lane) {
+      tops[lane] = top;
+      places[lane] = place;
+    }
+    for (; j + 7 < count; j += 8) {
+      for (int lane = 0; lane < 8; ++lane) {
+        const double v = run[j + lane];
+        const bool larger = v > tops[lane];
+        tops[lane] = larger ? v : tops[lane];
+        places[lane] = larger ? firstPlace + j + lane : places[lane];
+      }
+    }
+    int best = 0;
+    for (int lane = 1; lane < 8; ++lane) {
+      if (tops[lane] > tops[best] || (tops[lane] == tops[best] && places[lane] < places[best])) best = lane;
+    }
+    top = tops[best];
+    place = places[best];
+  }
+#endif
+  for (; j < count; ++j) {
+    if (run[j] > top) {
+      top = run[j];
+      place = firstPlace + j;
+    }
+  }
+}
+
+void SearchAscendingPlaces(const double* entries, const int* candidates, int k0, int k1, double& top, int& place) {
+  if (candidates[k1] - candidates[k0] == k1 - k0) {
+    SearchConsecutiveColumns(entries, candidates[k0], candidates[k1], k0, top, place);
+    return;
+  }
+  if (k1 - k0 < 32) {
+    for (int k = k0; k <= k1; ++k) {
+      const double v = entries[candidates[k] + 1];
+      if (v > top) {
+        top = v;
+        place = k;
+      }
+    }
+    return;
+  }
+  const int middle = k0 + (k1 - k0) / 2;
+  SearchAscendingPlaces(entries, candidates, k0, middle, top, place);
+  SearchAscendingPlaces(entries, candidates, middle + 1, k1, top, place);
+}
+
+void FindLargestAscendingCandidate(const double* entries, const int* candidates, int numCandidates, int& column,
+                                   double& value) {
+  if (numCandidates < 32) {
+    FindLargestCandidateOf<false>(entries, candidates, numCandidates, column, value);
+    return;
+  }
+  column = candidates[1];
+  value = entries[column + 1];
+  if (value != value) return;  // NaN
+  double top = value;
+  int place = 1;
+  SearchAscendingPlaces(entries, candidates, 2, numCandidates, top, place);
+  column = candidates[place];
+  value = entries[column + 1];
+}
+
 void FindLargestCandidate(const double* entries, const int* candidates, int numCandidates, bool absolute,
                           int& column, double& value) {
   if (absolute) {
@@ -158,18 +295,41 @@ double RatioBound(double smallestRatio) {
 }
 
 // The first pass of the ratio test over a block of rows keeps, without a
-// jump per row, only the rows that limit the step and whose ratio the bound
-// (RatioBound of the candidate's ratio at the start of the block) cannot place
-// above the candidate's: a row with b > -(bound * e) has a larger ratio, and
-// since the candidate's ratio only falls it cannot change the candidate later
-// in the block either. Without a candidate the bound is infinite and every
-// row that limits the step is kept (b > -(inf * e) is false for every b when
-// e < 0). `row` is a tableau row: row[1] is its right-hand side.
-inline int Keeps(const double* row, int p, double bound) {
+// jump per row, only the rows that limit the step and that the bounds
+// (BlockBounds, taken from the candidate at the start of the block) cannot
+// place behind the candidate:
+// - ratio: RatioBound of the candidate's ratio. A row with b > -(ratio * e)
+//   has a larger ratio, and since the candidate's ratio only falls it cannot
+//   change the candidate later in the block either. Without a candidate the
+//   bound is infinite and every row that limits the step is kept
+//   (b > -(inf * e) is false for every b when e < 0).
+// - tie: when the candidate's ratio is 0, RatioBound of its column-1 ratio
+//   (else infinite, which passes over no row). A row with b = 0 ties with
+//   the candidate at ratio 0, and Offer passes over it without a change
+//   when its column-1 entry c has c > -(tie * e): the column-1 ratio is then
+//   certainly above the candidate's. Within the block the candidate's ratio
+//   can only fall, below 0 (the row then has the larger ratio and changes
+//   nothing), or the candidate change on a tie to a row of no larger
+//   column-1 ratio, whose bound is no larger (RatioBound rises with its
+//   argument): the row is passed over then too. The degenerate programs
+//   (every right-hand side 0) offer most of their rows to this tie-break.
+// `row` is a tableau row: row[1] is its right-hand side, row[2] column 1.
+struct BlockBounds {
+  double ratio;
+  double tie;
+};
+
+// kTie false leaves the tie bound out: for a block whose tie bound is
+// infinite (it would pass over no row), and on the baseline instructions,
+// where the test costs more than the offers it spares (measured).
+template <bool kTie>
+inline int Keeps(const double* row, int p, BlockBounds bounds) {
   const double entry = row[p + 1];
   const int limits = static_cast<int>(entry < -kSimplexTolerance);
-  const int mayWin = static_cast<int>(!(row[1] > -(bound * entry)));
-  return limits & mayWin;
+  const int mayWin = static_cast<int>(!(row[1] > -(bounds.ratio * entry)));
+  if (!kTie) return limits & mayWin;
+  const int tiesBehind = static_cast<int>(row[1] == 0.0) & static_cast<int>(row[2] > -(bounds.tie * entry));
+  return limits & mayWin & (tiesBehind ^ 1);
 }
 
 // Keeps over four rows at once, lane by lane the same comparisons and the same
@@ -185,15 +345,22 @@ constexpr bool kFourRows = false;
 typedef double Lanes4 __attribute__((vector_size(32)));
 typedef long long Masks4 __attribute__((vector_size(32)));
 
+template <bool kTie>
 inline int KeepFour(const double* row0, const double* row1, const double* row2, const double* row3, int p,
-                    double bound, const int* numbers, int* kept, int count) {
+                    BlockBounds bounds, const int* numbers, int* kept, int count) {
   const Lanes4 entry = {row0[p + 1], row1[p + 1], row2[p + 1], row3[p + 1]};
   const Lanes4 rhs = {row0[1], row1[1], row2[1], row3[1]};
-  const Lanes4 boundLanes = {bound, bound, bound, bound};
+  const Lanes4 boundLanes = {bounds.ratio, bounds.ratio, bounds.ratio, bounds.ratio};
   const Lanes4 tolerance = {-kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance};
   const Masks4 limits = entry < tolerance;
   const Masks4 beyond = rhs > -(boundLanes * entry);
-  const Masks4 keep = limits & ~beyond;
+  Masks4 keep = limits & ~beyond;
+  if (kTie) {
+    const Lanes4 first = {row0[2], row1[2], row2[2], row3[2]};
+    const Lanes4 tieLanes = {bounds.tie, bounds.tie, bounds.tie, bounds.tie};
+    const Lanes4 zero = {0.0, 0.0, 0.0, 0.0};
+    keep = keep & ~((rhs == zero) & (first > -(tieLanes * entry)));
+  }
   if ((keep[0] | keep[1] | keep[2] | keep[3]) == 0) return count;
   for (int lane = 0; lane < 4; ++lane) {
     kept[count] = numbers[lane];
@@ -252,8 +419,22 @@ struct RatioTestState {
     }
   }
 
-  // The bound of the block of rows that follows (see Keeps).
-  double Bound() const { return r == 0 ? __builtin_inf() : RatioBound(ratioR); }
+  // The bounds of the block of rows that follows (see Keeps). The tie bound
+  // takes the candidate's column-1 ratio as Offer would, from the same row.
+  BlockBounds Bounds() {
+    BlockBounds bounds = {__builtin_inf(), __builtin_inf()};
+    if (r == 0) return bounds;
+    bounds.ratio = RatioBound(ratioR);
+    if (ratioR == 0.0 && n >= 1) {
+      if (!haveFirstR) {
+        firstR = StepRatio(a[r + 1][2], a[r + 1][p + 1]);
+        firstBound = RatioBound(firstR);
+        haveFirstR = true;
+      }
+      bounds.tie = firstBound;
+    }
+    return bounds;
+  }
 };
 
 // Ratio test for column p over the constraint rows in list order. Returns the
@@ -266,20 +447,52 @@ struct RatioTestState {
 // Keeps, of rows start..end, those that pass Keeps, when the rows lie
 // `stride` apart from row 1 at `row1` and the row list is 1..m in order:
 // the same test without loading a row pointer.
-int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, double bound,
-                    int* kept) {
+template <bool kTie>
+int KeepStridedRowsOf(const double* row1, std::ptrdiff_t stride, int start, int end, int p, BlockBounds bound,
+                      int* kept) {
   int count = 0;
   const double* rowJ = row1 + static_cast<std::ptrdiff_t>(start - 1) * stride;
   int j = start;
   for (; kFourRows && j + 3 <= end; j += 4, rowJ += 4 * stride) {
     const int numbers[4] = {j, j + 1, j + 2, j + 3};
-    count = KeepFour(rowJ, rowJ + stride, rowJ + 2 * stride, rowJ + 3 * stride, p, bound, numbers, kept, count);
+    count = KeepFour<kTie>(rowJ, rowJ + stride, rowJ + 2 * stride, rowJ + 3 * stride, p, bound, numbers, kept, count);
   }
   for (; j <= end; ++j, rowJ += stride) {
     kept[count] = j;
-    count += Keeps(rowJ, p, bound);
+    count += Keeps<kTie>(rowJ, p, bound);
   }
   return count;
+}
+
+// Keeps, of tableau rows start..end (constraint rows start-1..end-1, the row
+// list being 1..m in order), those that pass Keeps. Kept out of line: inlined
+// into the fused step's pass, it spoilt the code of the row updates around
+// it (measured: the fused step twice as slow).
+template <bool kTie>
+__attribute__((noinline)) int KeepTableauRowsOf(double** a, int start, int end, int p, BlockBounds bound,
+                                                int* kept) {
+  int count = 0;
+  int h = start;
+  for (; kFourRows && h + 3 <= end; h += 4) {
+    const int numbers[4] = {h - 1, h, h + 1, h + 2};
+    count = KeepFour<kTie>(a[h], a[h + 1], a[h + 2], a[h + 3], p, bound, numbers, kept, count);
+  }
+  for (; h <= end; ++h) {
+    kept[count] = h - 1;
+    count += Keeps<kTie>(a[h], p, bound);
+  }
+  return count;
+}
+
+int KeepTableauRows(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
+  return !kFourRows || bound.tie == __builtin_inf() ? KeepTableauRowsOf<false>(a, start, end, p, bound, kept)
+                                      : KeepTableauRowsOf<true>(a, start, end, p, bound, kept);
+}
+
+int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, BlockBounds bound,
+                    int* kept) {
+  return !kFourRows || bound.tie == __builtin_inf() ? KeepStridedRowsOf<false>(row1, stride, start, end, p, bound, kept)
+                                      : KeepStridedRowsOf<true>(row1, stride, start, end, p, bound, kept);
 }
 
 int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_t stride) {
@@ -292,14 +505,14 @@ int FindPivotRow(double** a, const int* rows, int m, int n, int p, std::ptrdiff_
   int kept[kBlock];
   for (int start = i + 1; start <= m; start += kBlock) {
     const int end = m - start < kBlock ? m : start + kBlock - 1;
-    const double bound = test.Bound();
+    const BlockBounds bound = test.Bounds();
     int count = 0;
     if (stride != 0) {
       count = KeepStridedRows(a[2], stride, start, end, p, bound, kept);
     } else {
       for (int j = start; j <= end; ++j) {
         kept[count] = rows[j];
-        count += Keeps(a[rows[j] + 1], p, bound);
+        count += Keeps<kFourRows>(a[rows[j] + 1], p, bound);
       }
     }
     for (int c = 0; c < count; ++c) test.Offer(kept[c]);
@@ -323,6 +536,57 @@ void ReduceOtherRowsNarrow(double** a, int lastRow, int r, int p, double piv) {
     for (int k = 0; k < kWidth; ++k) row[k] = row[k] - pivotEntries[k] * factor;
     row[p] = factor;
   }
+}
+
+// The exchange step of a wide tableau (more than kFusedMaxWidth columns in
+// use: the envelopment programs of Set 3, a few rows of thousands of
+// columns), the other rows and the pivot row in one pass. Row by row, each
+// row's update would read the whole pivot row again, and a row of 5000
+// columns (40 KB) beside the pivot row is more than the first-level cache
+// holds: the pivot row would stream from the second-level cache once per
+// row. Instead the columns go in blocks of kWideBlock: every row's part of a
+// block is written while the pivot row's part stays in the first-level
+// cache, the pivot row's part last. Each element gets the operations of
+// ReduceOtherRows and of the pivot-row update in Pivot, from the same
+// operands: a row's factor is read from its pivot-column entry before any of
+// its entries is written, the pivot row's entries are written only after
+// every other row's entries of their column, and the pivot column's values
+// are stored last, as in Pivot. The rows go in groups of kWideRows, whose
+// factors are held at once; the pivot row is written with the last group.
+constexpr int kWideBlock = 1024;  // columns: 8 KB of the pivot row
+constexpr int kWideRows = 32;
+
+void ExchangeWide(double** a, int lastRow, int n, int r, int p, double piv) {
+  double* const pivotRow = a[r + 1];
+  const int width = n + 1;
+  double factors[kWideRows];
+  double* rows[kWideRows];
+  int h = 1;
+  for (;;) {
+    int count = 0;
+    for (; h <= lastRow && count < kWideRows; ++h) {
+      if (h == r + 1) continue;
+      rows[count] = a[h];
+      factors[count] = a[h][p + 1] * piv;
+      ++count;
+    }
+    while (h <= lastRow && h == r + 1) ++h;
+    const bool last = h > lastRow;
+    for (int start = 1; start <= width; start += kWideBlock) {
+      const int end = width - start < kWideBlock ? width : start + kWideBlock - 1;
+      for (int c = 0; c < count; ++c) {
+        double* const row = rows[c];
+        const double factor = factors[c];
+        for (int k = start; k <= end; ++k) row[k] = row[k] - pivotRow[k] * factor;
+      }
+      if (last) {
+        for (int k = start; k <= end; ++k) pivotRow[k] = -pivotRow[k] * piv;
+      }
+    }
+    for (int c = 0; c < count; ++c) rows[c][p + 1] = factors[c];
+    if (last) break;
+  }
+  pivotRow[p + 1] = piv;
 }
 
 void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
@@ -352,6 +616,27 @@ void ReduceOtherRows(double** a, int lastRow, int n, int r, int p, double piv) {
     for (int k = 1; k <= n + 1; ++k) row[k] = row[k] - pivotRow[k] * factor;
     row[p + 1] = factor;
   }
+}
+
+// The whole exchange step: the other rows, then the pivot row.
+// The baseline build keeps the rows one by one: with its 16-byte registers
+// the column blocks run slower than the pivot row read again from the
+// second-level cache (measured, bench/README.md).
+#if defined(__AVX2__)
+constexpr bool kWideBlocks = true;
+#else
+constexpr bool kWideBlocks = false;
+#endif
+
+void ExchangeRows(double** a, int lastRow, int n, int r, int p, double piv) {
+  if (kWideBlocks && n + 1 > kFusedMaxWidth) {
+    ExchangeWide(a, lastRow, n, r, p, piv);
+    return;
+  }
+  ReduceOtherRows(a, lastRow, n, r, p, piv);
+  double* pivotRow = a[r + 1];
+  for (int k = 1; k <= n + 1; ++k) pivotRow[k] = -pivotRow[k] * piv;
+  pivotRow[p + 1] = piv;
 }
 
 // The fused exchange step (see FusedExchange in SimplexKernels.h) for a
@@ -418,17 +703,7 @@ int ReduceRowsFindPivotRowNarrow(double** a, const FusedExchange& step) {
   for (int start = 2; start <= lastConstraintRow; start += kBlock) {
     const int end = lastConstraintRow - start < kBlock ? lastConstraintRow : start + kBlock - 1;
     update(start, end);
-    const double bound = test.Bound();
-    int count = 0;
-    int h = start;
-    for (; kFourRows && h + 3 <= end; h += 4) {
-      const int numbers[4] = {h - 1, h, h + 1, h + 2};
-      count = KeepFour(a[h], a[h + 1], a[h + 2], a[h + 3], q, bound, numbers, kept, count);
-    }
-    for (; h <= end; ++h) {
-      kept[count] = h - 1;
-      count += Keeps(a[h], q, bound);
-    }
+    const int count = KeepTableauRows(a, start, end, q, test.Bounds(), kept);
     for (int c = 0; c < count; ++c) test.Offer(kept[c]);
   }
   update(lastConstraintRow + 1, step.lastRow);
@@ -456,11 +731,109 @@ int ReduceRowsFindPivotRow(double** a, const FusedExchange& step) {
   }
 }
 
+// The survey of simplx's input (TableauSurvey) in one pass with the first
+// ratio test of the solve, for a tableau of kWidth = n + 1 columns in use
+// (kWidth 0: any width). The survey reads every entry of rows 1..m+1 once,
+// the ratio test two entries of each constraint row: done block by block, the
+// ratio test reads rows the survey has just brought into the first-level
+// cache. The ratio test is that of FindPivotRow over the list 1..m, run as
+// in ReduceRowsFindPivotRowNarrow (blocks from row 1, Keeps, then Offer in
+// order), on the unchanged tableau.
+constexpr unsigned long long kExponentBits = 0x7FF0000000000000ULL;
+constexpr unsigned long long kExponentUnit = 0x0010000000000000ULL;
+constexpr unsigned long long kCarryBit = 0x8000000000000000ULL;
+
+// Whether any of count consecutive doubles is a NaN or an infinity (the bit
+// test of TableauSurvey), in one loop the compiler runs in vector registers.
+__attribute__((noinline)) bool AnyNotFinite(const double* values, std::ptrdiff_t count) {
+  unsigned long long found = 0;
+  for (std::ptrdiff_t e = 0; e < count; ++e) {
+    unsigned long long bits;
+    __builtin_memcpy(&bits, &values[e], sizeof bits);
+    found |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
+  }
+  return found != 0;
+}
+
+template <int kWidth>
+int SurveyFindPivotRowOf(double** a, int m, int n, int q, TableauSurvey& survey) {
+  const int width = kWidth > 0 ? kWidth : n + 1;
+  const std::ptrdiff_t stride = m >= 2 ? a[3] - a[2] : 0;
+  bool uniform = stride > 0;
+  for (int i = 3; uniform && i <= m + 1; ++i) uniform = a[i] == a[2] + static_cast<std::ptrdiff_t>(i - 2) * stride;
+  unsigned long long found = 0;
+  int firstNegative = 0;
+  // Rows first..last (tableau rows) of the survey. When the constraint rows
+  // lie `stride` apart, the stretch of memory from the first entry in use of
+  // row first to the last of row last holds every entry the survey tests
+  // (and column 0 of the rows between, and any gap): when it holds no NaN
+  // or infinity at all, neither do the rows, and the test row by row is
+  // needed only when it does.
+  auto surveyRows = [&](int first, int last) {
+    const bool flat = uniform && first >= 2;
+    if (!flat || AnyNotFinite(a[first] + 1, static_cast<std::ptrdiff_t>(last - first) * stride + width)) {
+      for (int i = first; i <= last; ++i) {
+        const double* row = a[i] + 1;
+        unsigned long long rowFound = 0;
+        for (int k = 0; k < width; ++k) {
+          unsigned long long bits;
+          __builtin_memcpy(&bits, &row[k], sizeof bits);
+          rowFound |= ((bits & kExponentBits) + kExponentUnit) & kCarryBit;
+        }
+        found |= rowFound;
+      }
+    }
+    for (int i = first < 2 ? 2 : first; firstNegative == 0 && i <= last; ++i) {
+      if (a[i][1] < 0.0) firstNegative = i - 1;
+    }
+  };
+  surveyRows(1, 1);
+  int r = 0;
+  if (q == 0) {
+    surveyRows(2, m + 1);
+  } else {
+    RatioTestState test(a, n, q);
+    constexpr int kBlock = 256;
+    int kept[kBlock];
+    for (int start = 2; start <= m + 1; start += kBlock) {
+      const int end = m + 1 - start < kBlock ? m + 1 : start + kBlock - 1;
+      surveyRows(start, end);
+      const int count = KeepTableauRows(a, start, end, q, test.Bounds(), kept);
+      for (int c = 0; c < count; ++c) test.Offer(kept[c]);
+    }
+    r = test.r;
+  }
+  survey.firstNegative = firstNegative;
+  survey.hasNaN = found != 0;
+  survey.stride = uniform ? stride : 0;
+  return r;
+}
+
+int SurveyFindPivotRow(double** a, int m, int n, int q, TableauSurvey& survey) {
+  switch (n + 1) {
+    case 2: return SurveyFindPivotRowOf<2>(a, m, n, q, survey);
+    case 3: return SurveyFindPivotRowOf<3>(a, m, n, q, survey);
+    case 4: return SurveyFindPivotRowOf<4>(a, m, n, q, survey);
+    case 5: return SurveyFindPivotRowOf<5>(a, m, n, q, survey);
+    case 6: return SurveyFindPivotRowOf<6>(a, m, n, q, survey);
+    case 7: return SurveyFindPivotRowOf<7>(a, m, n, q, survey);
+    case 8: return SurveyFindPivotRowOf<8>(a, m, n, q, survey);
+    case 9: return SurveyFindPivotRowOf<9>(a, m, n, q, survey);
+    case 10: return SurveyFindPivotRowOf<10>(a, m, n, q, survey);
+    default: return SurveyFindPivotRowOf<0>(a, m, n, q, survey);
+  }
+}
+
 }  // namespace
 
 extern const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH);
-const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate, FindPivotRow, ReduceOtherRows,
+const SimplexKernels KORU_KERNEL_NAME(KORU_KERNEL_PATH) = {FindLargestCandidate,
+                                                           FindLargestAscendingCandidate,
+                                                           FindPivotRow,
+                                                           ReduceOtherRows,
+                                                           ExchangeRows,
                                                            ReduceRowsFindPivotRow,
+                                                           SurveyFindPivotRow,
                                                            KORU_KERNEL_STRING(KORU_KERNEL_PATH)};
 
 #if defined(KORU_KERNEL_TARGET_POP)

@@ -23,34 +23,59 @@ constexpr double kBasisFeasibilityTolerance = 1e-9;
 
 }  // namespace
 
+// The columns of positive reduced cost go in groups of kGainColumns, each
+// group in one pass down the rows: a tall tableau is then read once per group
+// rather than once per column. Each column's step and size see its entries
+// in row order, as a pass down that column alone would, and the columns are
+// judged in candidate order afterwards.
+constexpr int kGainColumns = 16;
+
 double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates, bool* improvable) {
   if (improvable != nullptr) *improvable = false;
   const double* objectiveRow = a[1];
   const double optimum = std::fabs(objectiveRow[1]);
   double largest = 0.0;
-  for (int c = 1; c <= numCandidates; ++c) {
-    const int column = candidates[c] + 1;
-    const double reducedCost = objectiveRow[column];
-    if (!(reducedCost > 0.0)) continue;
-    double step = std::numeric_limits<double>::infinity();
-    double columnSize = 0.0;
+  int c = 1;
+  while (c <= numCandidates) {
+    int columns[kGainColumns];
+    int count = 0;
+    for (; c <= numCandidates && count < kGainColumns; ++c) {
+      const int column = candidates[c] + 1;
+      if (objectiveRow[column] > 0.0) columns[count++] = column;
+    }
+    if (count == 0) break;
+    double steps[kGainColumns];
+    double sizes[kGainColumns];
+    for (int g = 0; g < count; ++g) {
+      steps[g] = std::numeric_limits<double>::infinity();
+      sizes[g] = 0.0;
+    }
     for (int i = 2; i <= m + 1; ++i) {
-      const double entry = a[i][column];
-      const double size = std::fabs(entry);
-      columnSize = size > columnSize ? size : columnSize;
-      if (entry < 0.0) {
-        const double ratio = a[i][1] / size;
-        step = ratio < step ? ratio : step;
+      const double* row = a[i];
+      for (int g = 0; g < count; ++g) {
+        const double entry = row[columns[g]];
+        const double size = std::fabs(entry);
+        sizes[g] = size > sizes[g] ? size : sizes[g];
+        if (entry < 0.0) {
+          // size > 0 here, so a zero right-hand side (of either sign) is its
+          // own quotient: the degenerate rows are not divided.
+          const double ratio = row[1] == 0.0 ? row[1] : row[1] / size;
+          steps[g] = ratio < steps[g] ? ratio : steps[g];
+        }
       }
     }
-    if (!(reducedCost > kReducedCostNoise * columnSize)) continue;
-    if (improvable != nullptr) *improvable = true;
-    if (std::isinf(step)) return step;
-    // An optimum of exactly 0 has no size of its own: its gain counts on the
-    // unit scale the solver's tolerance assumes.
-    const double gain = reducedCost * step;
-    const double relative = optimum > 0.0 ? gain / optimum : gain;
-    largest = relative > largest ? relative : largest;
+    for (int g = 0; g < count; ++g) {
+      const double reducedCost = objectiveRow[columns[g]];
+      const double step = steps[g];
+      if (!(reducedCost > kReducedCostNoise * sizes[g])) continue;
+      if (improvable != nullptr) *improvable = true;
+      if (std::isinf(step)) return step;
+      // An optimum of exactly 0 has no size of its own: its gain counts on the
+      // unit scale the solver's tolerance assumes.
+      const double gain = reducedCost * step;
+      const double relative = optimum > 0.0 ? gain / optimum : gain;
+      largest = relative > largest ? relative : largest;
+    }
   }
   return largest;
 }

@@ -326,12 +326,17 @@ Program EnvelopmentProgram(std::mt19937& random, int nref, int M, int K, bool co
 }
 
 // A small general program with integer data: rows of every kind.
-Program GeneralProgram(std::mt19937& random) {
+// With `wide` the program is as wide as the exchange step's column blocks
+// (1024) and more, with up to about 40 rows (more than the step's group of
+// 32) and several equality rows, whose columns leave the candidate list as
+// gaps between runs of consecutive candidates.
+Program GeneralProgram(std::mt19937& random, bool wide = false) {
   Program prog;
-  prog.shape = "general";
-  const int m1 = static_cast<int>(random() % 4), m2 = static_cast<int>(random() % 3);
-  const int m3 = static_cast<int>(random() % 3);
-  const int n = 1 + static_cast<int>(random() % 9);
+  prog.shape = wide ? "wide general" : "general";
+  const int m1 = wide ? 10 + static_cast<int>(random() % 20) : static_cast<int>(random() % 4);
+  const int m2 = wide ? static_cast<int>(random() % 10) : static_cast<int>(random() % 3);
+  const int m3 = wide ? 2 + static_cast<int>(random() % 4) : static_cast<int>(random() % 3);
+  const int n = wide ? 1000 + static_cast<int>(random() % 100) : 1 + static_cast<int>(random() % 9);
   prog.Allocate(m1 + m2 + m3, n, static_cast<int>(random() % 2));
   prog.m1 = m1;
   prog.m2 = m2;
@@ -461,6 +466,15 @@ TEST(SimplexReference, SmallGeneralProgramsMatchBitForBit) {
   std::mt19937 random(seed);
   for (int trial = 0; trial < 2000; ++trial) {
     ExpectSameSolve(GeneralProgram(random), "seed " + std::to_string(seed) + ", trial " + std::to_string(trial));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(SimplexReference, WideGeneralProgramsOfManyRowsMatchBitForBit) {
+  const uint32_t seed = TestSeed(8104u);
+  std::mt19937 random(seed);
+  for (int trial = 0; trial < 12; ++trial) {
+    ExpectSameSolve(GeneralProgram(random, true), "seed " + std::to_string(seed) + ", trial " + std::to_string(trial));
     if (HasFatalFailure()) return;
   }
 }
