@@ -177,11 +177,14 @@ int Solve(LPProblem& problem) {
   // A program the first solve got wrong is solved again on a rescaled copy;
   // entries that are not numbers (code 2) are not. A cycling or stalled
   // program, and one past the step limit (5), is solved again with the
-  // lexicographic ratio test and, when that copy is not taken, with Bland's
+  // lexicographic ratio test, then on the copy with the larger objective
+  // (for a copy that stopped short) and, when neither is taken, with Bland's
   // rule: both cannot cycle; the first leaves degenerate vertices far sooner.
+  // Each attempt lays out the copy anew, so the one taken holds m_Rescaled.
   problem.m_SecondSolve = SecondSolve::kNone;
   if (code == kLPStepLimit && !problem.m_SingleSolve && problem.m_Posed != 0) {
     if (SolveRescaledCopy(problem, nullptr, PivotRule::kLexicographic) ||
+        SolveRescaledCopy(problem, nullptr, PivotRule::kLexicographic, kObjectiveShift) ||
         SolveRescaledCopy(problem, nullptr, PivotRule::kBland)) {
       problem.m_SecondSolve = SecondSolve::kAntiCyclingTaken;
       verdict = SolveVerdict();
