@@ -156,8 +156,9 @@ struct Settings {
 struct Hooks {
   // Progress of the computation sets that solve programs (1, 2 and 3; sets
   // 4 to 6 take no time worth showing; 7 is the Malmquist set, run after set
-  // 1): once at a set's start with done 0, then after each unit (an
-  // observation's programs) up to total.
+  // 1; 8 the bootstrap's replicates, run after every other set, whose unit
+  // is one replicate): once at a set's start with done 0, then after each
+  // unit (an observation's programs) up to total.
   std::function<void(int set, uint64_t done, uint64_t total)> progress;
   // Polled between programs (at most every 5 ms) and at each set's start;
   // returning true ends the run with Cancelled, within a few programs.
@@ -363,7 +364,8 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
 
 // Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
 // _xtras.csv and _xxerrors.txt (and _malmquist.csv with Settings::malmquist,
-// _peers.csv with Settings::peers), byte for byte as the console program
+// _peers.csv with Settings::peers, _bootstrap.csv with Settings::bootstrap
+// once Results::bootstrap is filled), byte for byte as the console program
 // writes them for the same panel and settings. Throws WriteError.
 void write_result_files(const Results& results, const std::string& baseName);
 
