@@ -212,6 +212,9 @@ BAD_INPUTS = [
     ("unknown technology", None, {"technology": "no-progress"}, ["no-progress"]),
     ("base not in the panel", None, {"base": ("state 99", 1970)}, ["state 99"]),
     ("base period not in the panel", None, {"base": ("state 01", 1969)}, ["1969"]),
+    ("bootstrap under no technical regress", None, {"technology": "no-regress", "bootstrap": 5},
+     ["bootstrap", "no technical change"]),
+    ("negative bootstrap", None, {"bootstrap": -1}, ["bootstrap", "-1"]),
 ]
 
 
@@ -570,6 +573,7 @@ def test_bootstrap_file_and_frame_are_the_console_programs(tmp_path):
     assert koru.analyze(data, **settings).bootstrap is None
 
 
+@pytest.mark.filterwarnings("ignore::DeprecationWarning")  # tornado's, as distributed starts its loop
 def test_bootstrap_is_the_same_on_1_and_3_threads_and_on_a_two_worker_dask_cluster(tmp_path):
     """The bootstrap of the raw US panel in-process on 1 and on 3 threads, and with its replicates spread
     over a LocalCluster of two worker processes: the same frames and the same files, byte for byte."""
