@@ -47,7 +47,10 @@ def replicates_on(client, rows, options, split=None):
     worker_options = dict(options, threads=options["threads"] or 1, bootstrap_in_parts=False)
     [panel] = client.scatter([rows], broadcast=True)
     futures = [client.submit(replicates, panel, worker_options, first, count, pure=False) for first, count in split]
+    # The futures and the scattered panel are released when they go out of scope; a run that ends in an
+    # error or an interrupt also stops the ranges not yet done.
     try:
         return client.gather(futures)
-    finally:
+    except BaseException:
         client.cancel(futures + [panel])
+        raise
