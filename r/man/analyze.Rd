@@ -62,8 +62,10 @@ analyze(data, firm, period, outputs, inputs,
     TRUE}, of the Malmquist indexes), giving \code{res$bootstrap}; 0 for none.
     Only with each period's own technology (\code{window = 1}) or
     \code{technology = "no-change"}.}
-  \item{seed}{the seed of the bootstrap's random streams, a whole number;
-    the values are the same for any number of threads.}
+  \item{seed}{the seed of the bootstrap's random streams, a whole number from
+    0 to \eqn{2^{53}}{2^53}; the values are the same for any number of threads
+    and are those of the console program and of the Python package for the
+    same seed.}
   \item{alpha}{the intervals of the bootstrap cover \code{1 - alpha}.}
 }
 \value{
