@@ -266,7 +266,10 @@ struct Results {
   // bias-corrected estimate, the bias, the standard error, the interval's
   // ends and the replicates used). Empty without the setting.
   Table bootstrap;
-  // Replicate programs that failed; their values are left out.
+  // Replicate programs that failed; their values are left out. The
+  // replicate programs are in none of the counts, notes and error-log
+  // entries below, which are those of a run without the bootstrap (but for
+  // the note on the failed replicates, whose line ends Results::note).
   uint64_t bootstrapFailed = 0;
 
   std::vector<ProgramNote> failed;        // in program order
