@@ -21,6 +21,15 @@ output nor the smallest input nor on the estimated frontier): a firm at the
 edge has replicates theta / t of its own pseudo point alone, whose spread
 makes its correction and interval unreliable by the method.
 
+With --malmquist each trial has two periods of the same firms, the frontier
+of period 2 is 1.1 sqrt(x) (technical change 1.1 in the output orientation,
+1.21 in the input one), u drawn afresh for each period and x for each period
+independently, and koru runs with --malmquist: the script also prints the
+figures of M, EC and TC of both orientations for the firms of period 2,
+whose true values are M_O = 1.1 exp(u_s - u_t), EC_O = exp(u_s - u_t),
+TC_O = 1.1, M_I = 1.21 exp(2 (u_s - u_t)), EC_I = exp(2 (u_s - u_t)),
+TC_I = 1.21.
+
 The panels come from Python's seeded Mersenne Twister (--seed): the same
 arguments give the same figures. This is a benchmark, not a test.
 
@@ -37,20 +46,39 @@ import tempfile
 import time
 
 
-def write_panel(path, rng, firms, sigma):
-    xs, ys, truth_o, truth_i = [], [], [], []
-    for _ in range(firms):
-        x = rng.uniform(1.0, 10.0)
-        u = abs(rng.gauss(0.0, sigma))
-        xs.append(x)
-        ys.append(x ** 0.5 * pow(2.718281828459045, -u))
-        truth_o.append(pow(2.718281828459045, -u))
-        truth_i.append(pow(2.718281828459045, -2.0 * u))
+E = 2.718281828459045
+SHIFT = 1.1  # the frontier of period 2 over that of period 1
+
+
+def write_panel(path, rng, firms, sigma, periods=1):
+    """Firms of every period, period by period; returns their x, y and u."""
+    xs, ys, us = [], [], []
+    for period in range(periods):
+        for _ in range(firms):
+            x = rng.uniform(1.0, 10.0)
+            u = abs(rng.gauss(0.0, sigma))
+            xs.append(x)
+            ys.append((SHIFT if period == 1 else 1.0) * x ** 0.5 * pow(E, -u))
+            us.append(u)
     with open(path, "w") as f:
-        f.write("Firms %d\nPeriods 1\nOutputs 1\nInputs 1\nend\nobs,firm,period,y,x\n" % firms)
-        for i in range(firms):
-            f.write("%d,%d,1,%.9g,%.9g\n" % (i + 1, i + 1, ys[i], xs[i]))
-    return xs, ys, truth_o, truth_i
+        f.write("Firms %d\nPeriods %d\nOutputs 1\nInputs 1\nend\nobs,firm,period,y,x\n" % (firms, periods))
+        for o in range(firms * periods):
+            f.write("%d,%d,%d,%.9g,%.9g\n" % (o + 1, o % firms + 1, o // firms + 1, ys[o], xs[o]))
+    return xs, ys, us
+
+
+def malmquist_truth(us, firms):
+    """The true indexes of the firms of period 2, by name."""
+    truth = {name: [] for name in ("M_O", "EC_O", "TC_O", "M_I", "EC_I", "TC_I")}
+    for i in range(firms):
+        change = pow(E, us[i] - us[firms + i])
+        truth["M_O"].append(SHIFT * change)
+        truth["EC_O"].append(change)
+        truth["TC_O"].append(SHIFT)
+        truth["M_I"].append(SHIFT * SHIFT * change * change)
+        truth["EC_I"].append(change * change)
+        truth["TC_I"].append(SHIFT * SHIFT)
+    return truth
 
 
 def read_bootstrap(path):
@@ -91,22 +119,34 @@ def main():
     parser.add_argument("--alpha", type=float, default=0.05)
     parser.add_argument("--threads", type=int, default=2)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--malmquist", action="store_true", help="two periods and the Malmquist indexes too")
     args = parser.parse_args()
     koru = os.path.abspath(args.koru)
     rng = random.Random(args.seed)
     pairs = {"OTE": [], "ITE": []}
     inner = {"OTE": [], "ITE": []}
+    indexes = {}
     seconds = 0.0
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, "mc_input.csv")
         for trial in range(args.trials):
-            xs, ys, truth_o, truth_i = write_panel(path, rng, args.firms, args.sigma)
+            xs, ys, us = write_panel(path, rng, args.firms, args.sigma, 2 if args.malmquist else 1)
+            xs, ys = xs[-args.firms:], ys[-args.firms:]
+            truth_o = [pow(E, -u) for u in us[-args.firms:]]
+            truth_i = [pow(E, -2.0 * u) for u in us[-args.firms:]]
             start = time.perf_counter()
             subprocess.run([koru, "--batch", "--threads", str(args.threads), "--bootstrap", str(args.replicates),
-                            "--seed", str(trial + 1), "--alpha", str(args.alpha), path],
+                            "--seed", str(trial + 1), "--alpha", str(args.alpha)] +
+                           (["--malmquist"] if args.malmquist else []) + [path],
                            stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL, check=True)
             seconds += time.perf_counter() - start
-            rows = read_bootstrap(os.path.join(work, "mc_output_bootstrap.csv"))
+            rows = read_bootstrap(os.path.join(work, "mc_output_bootstrap.csv"))[-args.firms:]
+            if args.malmquist:
+                for name, truth in malmquist_truth(us, args.firms).items():
+                    for i, row in enumerate(rows):
+                        if row[name + "_n"] > 0:
+                            indexes.setdefault(name, []).append(
+                                (truth[i], row[name], row[name + "_bc"], row[name + "_lo"], row[name + "_hi"]))
             edge = {max(range(args.firms), key=lambda i: ys[i]), min(range(args.firms), key=lambda i: xs[i])}
             for name, truth in (("OTE", truth_o), ("ITE", truth_i)):
                 for i, row in enumerate(rows):
@@ -114,11 +154,13 @@ def main():
                     pairs[name].append(pair)
                     if i not in edge and row[name] < 0.99995:
                         inner[name].append(pair)
-    print("%d trials of %d firms, B = %d, alpha = %g, sigma = %g, %d threads" %
-          (args.trials, args.firms, args.replicates, args.alpha, args.sigma, args.threads))
+    print("%d trials of %d firms%s, B = %d, alpha = %g, sigma = %g, %d threads" %
+          (args.trials, args.firms, " in two periods" if args.malmquist else "", args.replicates, args.alpha, args.sigma, args.threads))
     for name in ("OTE", "ITE"):
         print(summary(name + " all firms", pairs[name]))
         print(summary(name + " inside the data", inner[name]))
+    for name, values in indexes.items():
+        print(summary(name + " (period 2)", values))
     print("time: %.3f s per trial, %.2f ms per replicate (whole runs)" %
           (seconds / args.trials, 1000.0 * seconds / (args.trials * args.replicates)))
     return 0
