@@ -30,6 +30,12 @@ whose true values are M_O = 1.1 exp(u_s - u_t), EC_O = exp(u_s - u_t),
 TC_O = 1.1, M_I = 1.21 exp(2 (u_s - u_t)), EC_I = exp(2 (u_s - u_t)),
 TC_I = 1.21.
 
+With --draw output the output is drawn uniformly on [1, sqrt(10)] (times
+the shift in period 2) and the input follows as x = (y / shift)^2 exp(2u):
+the same true values, but now the efficiency is independent of the output
+(the input orientation's homogeneity) instead of the input (the output
+orientation's), which the homogeneous bootstrap assumes.
+
 The panels come from Python's seeded Mersenne Twister (--seed): the same
 arguments give the same figures. This is a benchmark, not a test.
 
@@ -50,15 +56,21 @@ E = 2.718281828459045
 SHIFT = 1.1  # the frontier of period 2 over that of period 1
 
 
-def write_panel(path, rng, firms, sigma, periods=1):
+def write_panel(path, rng, firms, sigma, periods=1, draw="input"):
     """Firms of every period, period by period; returns their x, y and u."""
     xs, ys, us = [], [], []
     for period in range(periods):
+        shift = SHIFT if period == 1 else 1.0
         for _ in range(firms):
-            x = rng.uniform(1.0, 10.0)
             u = abs(rng.gauss(0.0, sigma))
+            if draw == "input":
+                x = rng.uniform(1.0, 10.0)
+                y = shift * x ** 0.5 * pow(E, -u)
+            else:
+                y = shift * rng.uniform(1.0, 10.0 ** 0.5)
+                x = (y / shift) ** 2 * pow(E, 2.0 * u)
             xs.append(x)
-            ys.append((SHIFT if period == 1 else 1.0) * x ** 0.5 * pow(E, -u))
+            ys.append(y)
             us.append(u)
     with open(path, "w") as f:
         f.write("Firms %d\nPeriods %d\nOutputs 1\nInputs 1\nend\nobs,firm,period,y,x\n" % (firms, periods))
@@ -120,6 +132,8 @@ def main():
     parser.add_argument("--threads", type=int, default=2)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--malmquist", action="store_true", help="two periods and the Malmquist indexes too")
+    parser.add_argument("--draw", choices=("input", "output"), default="input",
+                        help="the quantity drawn uniformly; the other follows from it and u")
     args = parser.parse_args()
     koru = os.path.abspath(args.koru)
     rng = random.Random(args.seed)
@@ -130,7 +144,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, "mc_input.csv")
         for trial in range(args.trials):
-            xs, ys, us = write_panel(path, rng, args.firms, args.sigma, 2 if args.malmquist else 1)
+            xs, ys, us = write_panel(path, rng, args.firms, args.sigma, 2 if args.malmquist else 1, args.draw)
             xs, ys = xs[-args.firms:], ys[-args.firms:]
             truth_o = [pow(E, -u) for u in us[-args.firms:]]
             truth_i = [pow(E, -2.0 * u) for u in us[-args.firms:]]

@@ -384,7 +384,8 @@ void MalmquistReplicate(AnalysisRecord& record, LPWorkspace& workspace, WorkingC
     const uint32_t e = sample.members[i] - 1;
     const double sss = d[0][i], tts = d[1][i], ttt = d[2][i], sst = d[3][i];
     const bool output = orientation == Orientation::kOutput;
-    values[0][e] = output ? GeometricMean(Ratio(tts, sss), Ratio(ttt, sst)) : GeometricMean(Ratio(sss, tts), Ratio(sst, ttt));
+    values[0][e] = output ? GeometricMean(Ratio(tts, sss), Ratio(ttt, sst))
+                          : GeometricMean(Ratio(sss, tts), Ratio(sst, ttt));
     values[1][e] = output ? Ratio(ttt, sss) : Ratio(sss, ttt);
     values[2][e] = Ratio(values[0][e], values[1][e]);
   }

@@ -16,7 +16,8 @@
 std::string BootstrapTitleLine(uint32_t replicates, uint64_t seed, double alpha, bool malmquist) {
   return FormatText(" Smoothed bootstrap of the efficiencies%s: %u replicates, seed %llu, intervals of level %g"
                     " (alpha = %g) \n",
-                    malmquist ? " and the Malmquist indexes" : "", replicates, static_cast<unsigned long long>(seed), 1.0 - alpha, alpha);
+                    malmquist ? " and the Malmquist indexes" : "", replicates, static_cast<unsigned long long>(seed),
+                    1.0 - alpha, alpha);
 }
 
 bool WriteBootstrapFile(const AnalysisRecord& record, const std::string& title,

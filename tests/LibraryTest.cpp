@@ -763,8 +763,10 @@ TEST(LibraryBootstrap, PartsInAnyOrderAndAnyThreadCountGiveTheRunsOwnBits) {
 
     koru::Results joined = koru::analyze(input.panel, BootstrapSettings(base, B, 2, true));
     EXPECT_TRUE(joined.bootstrap.columns.empty());
-    const koru::BootstrapPart late = koru::bootstrap_replicates(input.panel, BootstrapSettings(base, B, 3, true), 3, 4);
-    const koru::BootstrapPart early = koru::bootstrap_replicates(input.panel, BootstrapSettings(base, B, 1, true), 0, 3);
+    const koru::BootstrapPart late =
+        koru::bootstrap_replicates(input.panel, BootstrapSettings(base, B, 3, true), 3, 4);
+    const koru::BootstrapPart early =
+        koru::bootstrap_replicates(input.panel, BootstrapSettings(base, B, 1, true), 0, 3);
     EXPECT_THROW(koru::add_bootstrap(joined, {late}), koru::InputError);
     EXPECT_THROW(koru::add_bootstrap(joined, {late, early, early}), koru::InputError);
     koru::add_bootstrap(joined, {late, early});

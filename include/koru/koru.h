@@ -142,7 +142,8 @@ struct Settings {
   // The smoothed bootstrap of the efficiencies (and, with malmquist, of the
   // Malmquist indexes): replicates, the random streams' seed and the
   // intervals' level 1 - alpha (Results::bootstrap). 0 replicates: none.
-  // Only with each period's own technology (window 1) or no technical change.
+  // Only with each period's own technology (window 1) or, without
+  // malmquist, no technical change.
   uint32_t bootstrap = 0;
   uint64_t seed = 1;
   double alpha = 0.05;
