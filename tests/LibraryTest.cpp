@@ -771,6 +771,16 @@ TEST(LibraryBootstrap, PartsInAnyOrderAndAnyThreadCountGiveTheRunsOwnBits) {
     EXPECT_THROW(koru::add_bootstrap(joined, {late, early, early}), koru::InputError);
     koru::add_bootstrap(joined, {late, early});
     ExpectSameBootstrap(one, joined);
+    // Failed replicate programs are counted and told in a note of their own.
+    koru::Results told = joined;
+    koru::BootstrapPart failing = late;
+    failing.failed = late.failed + 3;
+    koru::add_bootstrap(told, {early, failing});
+    EXPECT_EQ(told.bootstrapFailed, joined.bootstrapFailed + 3);
+    ASSERT_EQ(joined.bootstrapFailed, 0u);
+    EXPECT_EQ(told.note, joined.note +
+                             " NOTE: 3 bootstrap replicate programs failed; their values are left out of the\n"
+                             "       statistics (the _n columns of the bootstrap file count the replicates used).\n");
 
     const std::string dir = MakeTestDirectory(malmquist ? "library_bootstrap_malmquist" : "library_bootstrap");
     WriteWholeFile(dir + "/console_input.csv", ReadWholeFile(path));
