@@ -166,7 +166,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (name != "--bootstrap") bootstrapTuned = true;
       if (name == "--bootstrap") {
         if (!ParseCount(value, kMaxReplicates, count) || count == 0)
-          return UsageError("bad value '" + value + "' for '--bootstrap', which takes a whole number of replicates from 1 to " +
+          return UsageError("bad value '" + value +
+                            "' for '--bootstrap', which takes a whole number of replicates from 1 to " +
                             std::to_string(kMaxReplicates));
         options.bootstrap = static_cast<uint32_t>(count);
       } else if (name == "--seed") {
@@ -273,11 +274,12 @@ std::string HelpText() {
          "      --peers      also write name_output_peers.csv: each observation's\n"
          "                   peers with their weights, slacks and targets\n"
          "      --bootstrap B\n"
-         "                   also bootstrap OTE and ITE (B replicates of the smoothed\n"
-         "                   bootstrap with reflection) and write name_output_bootstrap.csv:\n"
-         "                   bias-corrected values, standard errors and intervals;\n"
-         "                   needs each period's own technology with Window 1, or\n"
-         "                   NoTechChange\n"
+         "                   also bootstrap OTE and ITE (and with --malmquist M, EC, TC):\n"
+         "                   B replicates of the smoothed bootstrap with reflection;\n"
+         "                   writes name_output_bootstrap.csv: bias-corrected values,\n"
+         "                   standard errors and intervals. Needs each period's own\n"
+         "                   technology with Window 1, or NoTechChange (not with\n"
+         "                   --malmquist)\n"
          "      --seed S     the bootstrap's random streams' seed (default 1)\n"
          "      --alpha A    the bootstrap intervals' level 1 - A (default 0.05)\n"
          "  --               end of the options: a PATH after it may start with '-'\n"

@@ -65,7 +65,7 @@ void CheckBootstrapSettings(const AnalysisRecord& record, const Settings& settin
   if (settings.bootstrap == 0) return;
   if (!(settings.alpha > 0.0 && settings.alpha < 1.0))
     throw InputError(FormatText("alpha %g is not between 0 and 1", settings.alpha));
-  if (!BootstrapTechnologyAllowed(record)) throw InputError(kBootstrapTechnologyRefusal);
+  if (const char* refusal = BootstrapRefusal(record)) throw InputError(refusal);
 }
 
 Family ChosenFamily(const AnalysisRecord& record) {

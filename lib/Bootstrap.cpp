@@ -28,7 +28,9 @@ std::string BootstrapNote(uint64_t failed) {
 
 }  // namespace
 
-std::vector<std::string> bootstrap_measures(const Settings&) { return BootstrapMeasureNames(); }
+std::vector<std::string> bootstrap_measures(const Settings& settings) {
+  return BootstrapMeasureNames(settings.malmquist);
+}
 
 const std::vector<std::string>& bootstrap_statistics() { return BootstrapStatisticSuffixes(); }
 
@@ -39,7 +41,7 @@ void FillBootstrap(Results& results, const std::vector<std::vector<double>>& val
   const Settings& settings = results.settings;
   Table& table = results.bootstrap;
   table = Table();
-  table.title = TrimmedTitle(BootstrapTitleLine(settings.bootstrap, settings.seed, settings.alpha));
+  table.title = TrimmedTitle(BootstrapTitleLine(settings.bootstrap, settings.seed, settings.alpha, settings.malmquist));
   for (const std::string& measure : bootstrap_measures(settings))
     for (const std::string& suffix : bootstrap_statistics()) table.headings.push_back(measure + suffix);
   table.columns = BootstrapStatistics(record, values, settings.bootstrap, settings.alpha);

@@ -241,7 +241,7 @@ void WriteResultFiles(const Results& results, StagedFiles& files, const std::str
   const Table& bootstrap = results.bootstrap;
   if (results.settings.bootstrap > 0 && !bootstrap.columns.empty()) {
     const std::string title = BootstrapTitleLine(results.settings.bootstrap, results.settings.seed,
-                                                 results.settings.alpha);
+                                                 results.settings.alpha, results.settings.malmquist);
     WriteOrThrow([&] {
       return WriteBootstrapFile(record, title, bootstrap.headings, bootstrap.columns, files,
                                 baseName + "_output_bootstrap.csv");

@@ -31,11 +31,30 @@
 // with its observed quantities against the pseudo reference rows, under
 // the run's returns to scale: OTE* = DO, ITE* = 1 / DI.
 //
+// With the Malmquist set (each period's own technology only), the
+// bivariate bootstrap of Simar and Wilson (1999) for every pair of periods
+// s = t - 1, t and each orientation: the pairs (theta_i^s, theta_i^t) of
+// the own-period efficiencies (DOttt, 1 / DIttt) of the n firms observed in
+// both with both estimates, reflected in either coordinate (4n pairs); the
+// kernel is the bivariate normal with the pairs' sample covariance S (-S's
+// covariance for a pair reflected in one coordinate only, whose correlation
+// the reflection turns round), the bandwidth h = (4 / (5n))^(1/6), the
+// variance correction 1 / sqrt(1 + h^2); e is drawn again while a
+// coordinate lies outside (0, 2) and each coordinate above 1 is reflected.
+// Pseudo data for both periods as above (the other firms of a period keep
+// their observed quantities), then the four distances of every pair's
+// observation against the two pseudo technologies, and M, EC and TC from
+// them as the Malmquist set forms them. A cross-period program without a
+// bounded optimum (the observation outside the other pseudo technology)
+// leaves that replicate's indexes missing without counting as failed.
+//
 // Replicate b of reference set k and measure m draws from the stream keyed
 // (seed, b, k, m) (core/RandomStream.h): first the n indexes of the beta_i,
-// then the normals e_1, e_2, ... in member order, redraws in place. So a
-// replicate's values do not depend on the thread that computes it or on
-// which other replicates a run computes.
+// then the normals e_1, e_2, ... in member order, redraws in place; the
+// Malmquist pairs of periods t - 1, t and orientation q (0 output, 1 input)
+// from (seed, b, t - 2, 2 + q). So a replicate's values do not depend on
+// the thread that computes it, on which other replicates a run computes, or
+// (the efficiencies') on whether the Malmquist index is bootstrapped too.
 
 #include "measures/BootstrapSet.h"
 
@@ -48,6 +67,7 @@
 #include "core/RunContext.h"
 #include "core/Transcript.h"
 #include "lp/LPProblem.h"
+#include "lp/Simplex.h"
 #include "lp/WorkerPool.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/Observations.h"
@@ -55,6 +75,8 @@
 #include "measures/WorkingCopies.h"
 
 namespace {
+
+using Values = AnalysisRecord::MalmquistValues;
 
 struct EfficiencyMeasure {
   const char* name;
@@ -66,6 +88,18 @@ const EfficiencyMeasure kMeasures[] = {
     {"ITE", Orientation::kInput, &AnalysisRecord::ITE},
 };
 constexpr std::size_t kMeasureCount = sizeof kMeasures / sizeof kMeasures[0];
+
+// With the Malmquist set: its indexes of each orientation, output first,
+// after the efficiencies.
+struct MalmquistMeasure {
+  const char* name;
+  ObservationVector Values::*estimate;
+};
+const MalmquistMeasure kMalmquistMeasures[] = {
+    {"M_O", &Values::M_O}, {"EC_O", &Values::EC_O}, {"TC_O", &Values::TC_O},
+    {"M_I", &Values::M_I}, {"EC_I", &Values::EC_I}, {"TC_I", &Values::TC_I},
+};
+constexpr std::size_t kMalmquistCount = sizeof kMalmquistMeasures / sizeof kMalmquistMeasures[0];
 
 // The smoothing sample of one reference set and measure.
 struct SmoothingSample {
@@ -131,40 +165,243 @@ void DrawEfficiencies(const SmoothingSample& sample, RandomStream& stream, std::
     if (value > 1.0) value = 2.0 - value;
 }
 
-// One worker's pseudo data: copies of the working copies whose members'
-// rows are rewritten for every replicate, reference set and measure.
+// The own-period efficiency of observation o in an orientation, <= 1: the
+// output distance DOttt or the input efficiency 1 / DIttt; -9999 without one.
+double OwnEfficiency(const AnalysisRecord& record, Orientation orientation, uint32_t o) {
+  if (orientation == Orientation::kOutput) return record.DOttt[o - 1];
+  return Present(record.DIttt[o - 1]) ? 1.0 / record.DIttt[o - 1] : kMissing;
+}
+
+// The pairs of one orientation's own-period efficiencies of the firms
+// observed in periods s = t - 1 and t (both with an estimate).
+struct PairSample {
+  Orientation orientation;
+  ReferenceRange before, now;      // the reference sets of s and t
+  std::vector<uint32_t> members;   // the observations of period t
+  std::vector<double> a, b;        // theta in s, theta in t
+  // The Cholesky factor (L11, L21, L22) of the pairs' covariance, and of
+  // the covariance of the pairs reflected in one coordinate only (its
+  // covariance negated).
+  double factor[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  double h = 0.0;
+};
+
+PairSample PreparePairSample(const AnalysisRecord& record, uint32_t t, Orientation orientation) {
+  const uint32_t N = record.Firms;
+  PairSample sample;
+  sample.orientation = orientation;
+  sample.before = ReferenceSetOfPeriod(record, t - 1);
+  sample.now = ReferenceSetOfPeriod(record, t);
+  for (uint32_t o = N * (t - 1) + 1; o <= N * t; ++o) {
+    if (record.IsAbsent(o) || record.IsAbsent(o - N)) continue;
+    const double a = OwnEfficiency(record, orientation, o - N), b = OwnEfficiency(record, orientation, o);
+    if (!Present(a) || !Present(b)) continue;
+    sample.members.push_back(o);
+    sample.a.push_back(a);
+    sample.b.push_back(b);
+  }
+  const std::size_t n = sample.members.size();
+  if (n == 0) return sample;
+  double meanA = 0.0, meanB = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    meanA = meanA + sample.a[i];
+    meanB = meanB + sample.b[i];
+  }
+  meanA = meanA / static_cast<double>(n);
+  meanB = meanB / static_cast<double>(n);
+  double saa = 0.0, sab = 0.0, sbb = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    saa = saa + (sample.a[i] - meanA) * (sample.a[i] - meanA);
+    sab = sab + (sample.a[i] - meanA) * (sample.b[i] - meanB);
+    sbb = sbb + (sample.b[i] - meanB) * (sample.b[i] - meanB);
+  }
+  if (n >= 2) {
+    saa = saa / static_cast<double>(n - 1);
+    sab = sab / static_cast<double>(n - 1);
+    sbb = sbb / static_cast<double>(n - 1);
+  }
+  for (int kind = 0; kind < 2; ++kind) {
+    const double covariance = kind == 0 ? sab : -sab;
+    double* L = sample.factor[kind];
+    L[0] = std::sqrt(saa);
+    L[1] = L[0] > 0.0 ? covariance / L[0] : 0.0;
+    L[2] = std::sqrt(std::max(0.0, sbb - L[1] * L[1]));
+  }
+  sample.h = std::pow(4.0 / (5.0 * static_cast<double>(n)), 1.0 / 6.0);
+  return sample;
+}
+
+// The smoothed, reflected pairs (ta_i, tb_i) of one replicate: pair j of the
+// 4n reflected pairs (j / n: none, the first, the second or both
+// coordinates reflected) drawn for each member, the kernel's normal
+// h L e (e two standard normals, L the factor of its kind), the variance
+// correction 1 / sqrt(1 + h^2), e drawn again while a coordinate lies
+// outside (0, 2), each coordinate above 1 reflected.
+void DrawPairs(const PairSample& sample, RandomStream& stream, std::vector<double>& ta, std::vector<double>& tb) {
+  const std::size_t n = sample.members.size();
+  std::vector<int> kind(n);
+  ta.resize(n);
+  tb.resize(n);
+  double sumA = 0.0, sumB = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const uint32_t j = stream.Index(static_cast<uint32_t>(4 * n));
+    const std::size_t pair = j % n;
+    const uint32_t reflection = static_cast<uint32_t>(j / n);
+    ta[i] = (reflection & 1) != 0 ? 2.0 - sample.a[pair] : sample.a[pair];
+    tb[i] = (reflection & 2) != 0 ? 2.0 - sample.b[pair] : sample.b[pair];
+    kind[i] = reflection == 1 || reflection == 2 ? 1 : 0;
+    sumA = sumA + ta[i];
+    sumB = sumB + tb[i];
+  }
+  const double meanA = sumA / static_cast<double>(n), meanB = sumB / static_cast<double>(n);
+  const double root = std::sqrt(1.0 + sample.h * sample.h);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* L = sample.factor[kind[i]];
+    double sa, sb;
+    do {
+      const double e1 = stream.Normal(), e2 = stream.Normal();
+      sa = meanA + (ta[i] + sample.h * (L[0] * e1) - meanA) / root;
+      sb = meanB + (tb[i] + sample.h * (L[1] * e1 + L[2] * e2) - meanB) / root;
+    } while (!(sa > 0.0 && sa < 2.0 && sb > 0.0 && sb < 2.0));
+    ta[i] = sa > 1.0 ? 2.0 - sa : sa;
+    tb[i] = sb > 1.0 ? 2.0 - sb : sb;
+  }
+}
+
+// One worker's pseudo data: copies of the working copies whose rows hold
+// the observed quantities except while a replicate's programs run on them.
 struct WorkerState {
   WorkingCopies pseudo;
-  std::vector<double> y, x, t;
+  std::vector<double> y, x, t, t2;
+  std::vector<double> distances[4];
   ReferenceRowsInPlace referenceRows;
 };
 
-// Writes the pseudo quantities of one measure's members into the worker's
-// copy of the quantities that measure changes.
-void WritePseudoRows(const AnalysisRecord& record, const SmoothingSample& sample, const EfficiencyMeasure& measure,
-                     WorkingCopies& copies, WorkerState& state) {
-  const bool output = measure.orientation == Orientation::kOutput;
+// Writes observation o's pseudo quantities (theta its estimate, t its
+// draw) into the worker's copy of the quantities the orientation changes:
+// outputs y t / theta, inputs x theta / t.
+void WritePseudoRow(const AnalysisRecord& record, Orientation orientation, uint32_t o, double theta, double t,
+                    WorkingCopies& copies, WorkerState& state) {
+  const bool output = orientation == Orientation::kOutput;
   const uint32_t width = output ? record.Outputs : record.Inputs;
   Matrix& observed = output ? copies.outputs : copies.inputs;
   Matrix& pseudo = output ? state.pseudo.outputs : state.pseudo.inputs;
-  for (std::size_t i = 0; i < sample.members.size(); ++i) {
-    const uint32_t row = sample.members[i] - 1;
-    const double theta = sample.theta[i], t = state.t[i];
-    for (uint32_t j = 0; j < width; ++j) {
-      const double q = observed.GetValue(row, j);
-      pseudo.SetValue(row, j, output ? q * t / theta : q * theta / t);
-    }
+  for (uint32_t j = 0; j < width; ++j) {
+    const double q = observed.GetValue(o - 1, j);
+    pseudo.SetValue(o - 1, j, output ? q * t / theta : q * theta / t);
+  }
+}
+
+// Puts observation o's observed quantities back.
+void RestoreRow(const AnalysisRecord& record, Orientation orientation, uint32_t o, WorkingCopies& copies,
+                WorkerState& state) {
+  const bool output = orientation == Orientation::kOutput;
+  const uint32_t width = output ? record.Outputs : record.Inputs;
+  Matrix& observed = output ? copies.outputs : copies.inputs;
+  Matrix& pseudo = output ? state.pseudo.outputs : state.pseudo.inputs;
+  for (uint32_t j = 0; j < width; ++j) pseudo.SetValue(o - 1, j, observed.GetValue(o - 1, j));
+}
+
+// The distance of observation `measured` (its observed quantities) against
+// the pseudo technology `range` in one orientation: DO, or DI (>= 1 for an
+// observation of the range). A cross-period program that is unbounded (the
+// observation lies outside that technology) gives -9999 without counting
+// as failed; a program that fails gives -9999 and counts.
+double PseudoDistance(AnalysisRecord& record, LPWorkspace& workspace, WorkingCopies& copies, WorkerState& state,
+                      ReferenceRange range, Orientation orientation, uint32_t measured, bool cross,
+                      uint64_t& failed) {
+  const uint32_t M = record.Outputs, K = record.Inputs;
+  const bool output = orientation == Orientation::kOutput;
+  Matrix& outputs = output ? state.pseudo.outputs : copies.outputs;
+  Matrix& inputs = output ? copies.inputs : state.pseudo.inputs;
+  ReadObservationRow(copies.outputs, measured, M, state.y.data());
+  ReadObservationRow(copies.inputs, measured, K, state.x.data());
+  BuildMultiplierProgram(record, workspace, outputs, inputs, range, orientation,
+                         output ? state.y.data() : state.x.data(), output ? state.x.data() : state.y.data(),
+                         &state.referenceRows);
+  workspace.Problem.m_UnboundedIsAnswer = cross;
+  const double d = SolveMultiplierProgram(record, workspace, range, orientation, record.Vrs == 0);
+  workspace.Problem.m_UnboundedIsAnswer = false;
+  const int code = workspace.Problem.m_ResultCode;
+  if (cross && code == kLPUnbounded) return kMissing;
+  if (code != 0 || !Present(d)) {
+    ++failed;
+    return kMissing;
+  }
+  return d;
+}
+
+// a / b and [a x b]^(1/2), or -9999 when either is missing.
+double Ratio(double a, double b) { return Present(a) && Present(b) ? a / b : kMissing; }
+double GeometricMean(double a, double b) { return Present(a) && Present(b) ? std::sqrt(a * b) : kMissing; }
+
+// One replicate of the efficiencies of one reference set and measure.
+void EfficiencyReplicate(AnalysisRecord& record, LPWorkspace& workspace, WorkingCopies& copies, WorkerState& state,
+                         const SmoothingSample& sample, const EfficiencyMeasure& measure, RandomStream& stream,
+                         double* values, uint64_t& failed) {
+  DrawEfficiencies(sample, stream, state.t);
+  for (std::size_t i = 0; i < sample.members.size(); ++i)
+    WritePseudoRow(record, measure.orientation, sample.members[i], sample.theta[i], state.t[i], copies, state);
+  state.referenceRows.valid = false;  // new reference rows
+  for (uint32_t o : sample.members) {
+    const double d = PseudoDistance(record, workspace, copies, state, sample.range, measure.orientation, o, false,
+                                    failed);
+    if (Present(d)) values[o - 1] = measure.orientation == Orientation::kOutput ? d : 1.0 / d;
+  }
+  for (uint32_t o : sample.members) RestoreRow(record, measure.orientation, o, copies, state);
+}
+
+// One replicate of the Malmquist index of one pair of periods and
+// orientation: pseudo data for both periods from the drawn pairs, then the
+// four distances of every member against the two pseudo technologies
+// (those against period s's first, so that its reference rows stay in
+// place), and the index, its efficiency change and technical change as the
+// Malmquist set forms them. values[0..2]: M, EC, TC.
+void MalmquistReplicate(AnalysisRecord& record, LPWorkspace& workspace, WorkingCopies& copies, WorkerState& state,
+                        const PairSample& sample, RandomStream& stream, double* const values[3], uint64_t& failed) {
+  const uint32_t N = record.Firms;
+  const std::size_t n = sample.members.size();
+  const Orientation orientation = sample.orientation;
+  DrawPairs(sample, stream, state.t, state.t2);
+  for (std::size_t i = 0; i < n; ++i) {
+    WritePseudoRow(record, orientation, sample.members[i] - N, sample.a[i], state.t[i], copies, state);
+    WritePseudoRow(record, orientation, sample.members[i], sample.b[i], state.t2[i], copies, state);
+  }
+  std::vector<double>* d = state.distances;  // sss, tts, ttt, sst
+  for (std::vector<double>* v = d; v != d + 4; ++v) v->assign(n, kMissing);
+  state.referenceRows.valid = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const uint32_t o = sample.members[i];
+    d[0][i] = PseudoDistance(record, workspace, copies, state, sample.before, orientation, o - N, false, failed);
+    d[1][i] = PseudoDistance(record, workspace, copies, state, sample.before, orientation, o, true, failed);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const uint32_t o = sample.members[i];
+    d[2][i] = PseudoDistance(record, workspace, copies, state, sample.now, orientation, o, false, failed);
+    d[3][i] = PseudoDistance(record, workspace, copies, state, sample.now, orientation, o - N, true, failed);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const uint32_t e = sample.members[i] - 1;
+    const double sss = d[0][i], tts = d[1][i], ttt = d[2][i], sst = d[3][i];
+    const bool output = orientation == Orientation::kOutput;
+    values[0][e] = output ? GeometricMean(Ratio(tts, sss), Ratio(ttt, sst))
+                          : GeometricMean(Ratio(sss, tts), Ratio(sst, ttt));
+    values[1][e] = output ? Ratio(ttt, sss) : Ratio(sss, ttt);
+    values[2][e] = Ratio(values[0][e], values[1][e]);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    RestoreRow(record, orientation, sample.members[i] - N, copies, state);
+    RestoreRow(record, orientation, sample.members[i], copies, state);
   }
 }
 
 }  // namespace
 
-const std::vector<std::string>& BootstrapMeasureNames() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> list;
-    for (const EfficiencyMeasure& measure : kMeasures) list.push_back(measure.name);
-    return list;
-  }();
+std::vector<std::string> BootstrapMeasureNames(bool malmquist) {
+  std::vector<std::string> names;
+  for (const EfficiencyMeasure& measure : kMeasures) names.push_back(measure.name);
+  if (malmquist)
+    for (const MalmquistMeasure& measure : kMalmquistMeasures) names.push_back(measure.name);
   return names;
 }
 
@@ -174,32 +411,42 @@ const std::vector<std::string>& BootstrapStatisticSuffixes() {
 }
 
 const std::vector<double>& BootstrapEstimates(const AnalysisRecord& record, std::size_t m) {
-  return record.*kMeasures[m].estimate;
+  if (m < kMeasureCount) return record.*kMeasures[m].estimate;
+  return record.MalmquistSet.*kMalmquistMeasures[m - kMeasureCount].estimate;
 }
 
-const char kBootstrapTechnologyRefusal[] =
-    "the bootstrap needs each period's own technology with a window of 1 (technical regress allowed) or no "
-    "technical change";
-
-bool BootstrapTechnologyAllowed(const AnalysisRecord& record) {
-  return record.TechChange == 0 || (record.TechRegress == 1 && record.Window == 1);
+const char* BootstrapRefusal(const AnalysisRecord& record) {
+  const bool eachPeriod = record.TechChange == 1 && record.TechRegress == 1 && record.Window == 1;
+  if (record.Malmquist == 1 && !eachPeriod)
+    return "the bootstrap of the Malmquist index needs each period's own technology with a window of 1 "
+           "(technical regress allowed)";
+  if (record.TechChange != 0 && !eachPeriod)
+    return "the bootstrap needs each period's own technology with a window of 1 (technical regress allowed) or "
+           "no technical change";
+  return nullptr;
 }
 
 void ComputeBootstrapReplicates(AnalysisRecord& record, WorkerPool& workers, uint64_t seed, uint32_t first,
                                 uint32_t count, BootstrapValues& replicates) {
-  ConsolePrintf(" Computing the bootstrap: OTE, ITE, %u replicates \n", count);
+  const bool malmquist = record.Malmquist == 1;
+  ConsolePrintf(" Computing the bootstrap: OTE, ITE%s, %u replicates \n", malmquist ? ", M, EC, TC" : "", count);
   const uint32_t NT = record.Observations, M = record.Outputs, K = record.Inputs;
-  const bool vrs = record.Vrs != 0;
+  const std::size_t measures = BootstrapMeasureNames(malmquist).size();
   replicates.first = first;
   replicates.count = count;
   replicates.failed = 0;
-  replicates.values.assign(kMeasureCount, std::vector<double>(static_cast<std::size_t>(count) * NT, kMissing));
+  replicates.values.assign(measures, std::vector<double>(static_cast<std::size_t>(count) * NT, kMissing));
 
   std::vector<std::vector<SmoothingSample>> samples;  // [reference set][measure]
   for (const ReferenceRange& range : ReferenceSets(record)) {
     samples.emplace_back();
     for (const EfficiencyMeasure& measure : kMeasures) samples.back().push_back(PrepareSample(record, range, measure));
   }
+  std::vector<std::vector<PairSample>> pairs;  // [period t - 2][orientation]
+  if (malmquist)
+    for (uint32_t t = 2; t <= record.Periods; ++t)
+      pairs.push_back({PreparePairSample(record, t, Orientation::kOutput),
+                       PreparePairSample(record, t, Orientation::kInput)});
 
   WorkingCopies copies;
   CreateWorkingCopies(record, copies, false);
@@ -220,32 +467,23 @@ void ComputeBootstrapReplicates(AnalysisRecord& record, WorkerPool& workers, uin
     LPWorkspace& workspace = workers.Workspace(worker);
     WorkerState& state = states[worker];
     const uint64_t b = static_cast<uint64_t>(first) + r;
+    const std::size_t slot = static_cast<std::size_t>(r) * NT;
     for (std::size_t k = 0; k < samples.size(); ++k) {
       for (std::size_t m = 0; m < kMeasureCount; ++m) {
-        const SmoothingSample& sample = samples[k][m];
-        const EfficiencyMeasure& measure = kMeasures[m];
-        if (sample.members.empty()) continue;
+        if (samples[k][m].members.empty()) continue;
         RandomStream stream(seed, b, k, m);
-        DrawEfficiencies(sample, stream, state.t);
-        WritePseudoRows(record, sample, measure, copies, state);
-        const bool output = measure.orientation == Orientation::kOutput;
-        Matrix& outputs = output ? state.pseudo.outputs : copies.outputs;
-        Matrix& inputs = output ? copies.inputs : state.pseudo.inputs;
-        state.referenceRows.valid = false;  // new reference rows
-        for (uint32_t o : sample.members) {
-          ReadObservationRow(copies.outputs, o, M, state.y.data());
-          ReadObservationRow(copies.inputs, o, K, state.x.data());
-          const double* normalisation = output ? state.y.data() : state.x.data();
-          const double* objective = output ? state.x.data() : state.y.data();
-          BuildMultiplierProgram(record, workspace, outputs, inputs, sample.range, measure.orientation, normalisation,
-                                 objective, &state.referenceRows);
-          const double d = SolveMultiplierProgram(record, workspace, sample.range, measure.orientation, !vrs);
-          if (workspace.Problem.m_ResultCode != 0 || !Present(d)) {
-            ++failed[r];
-            continue;
-          }
-          replicates.values[m][static_cast<std::size_t>(r) * NT + o - 1] = output ? d : 1.0 / d;
-        }
+        EfficiencyReplicate(record, workspace, copies, state, samples[k][m], kMeasures[m], stream,
+                            replicates.values[m].data() + slot, failed[r]);
+      }
+    }
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      for (std::size_t orientation = 0; orientation < 2; ++orientation) {
+        if (pairs[k][orientation].members.empty()) continue;
+        RandomStream stream(seed, b, k, kMeasureCount + orientation);
+        const std::size_t m = kMeasureCount + 3 * orientation;
+        double* const values[3] = {replicates.values[m].data() + slot, replicates.values[m + 1].data() + slot,
+                                   replicates.values[m + 2].data() + slot};
+        MalmquistReplicate(record, workspace, copies, state, pairs[k][orientation], stream, values, failed[r]);
       }
     }
     SetThreadTranscript(outer);

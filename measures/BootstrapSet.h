@@ -2,7 +2,8 @@
 // The smoothed bootstrap of the efficiencies (measures/BootstrapSet.cpp) and
 // the statistics of its replicates (measures/BootstrapStatistics.cpp).
 //
-// Reads Set 1's OTE and ITE and the data; writes nothing into the record:
+// Reads Set 1's OTE, ITE, DOttt and DIttt, the Malmquist set's indexes and
+// the data; writes nothing into the record:
 // the replicates go to the caller's BootstrapValues, so that replicates
 // computed in parts (on other processes or machines) join into the same
 // statistics as a run's own.
@@ -15,22 +16,23 @@
 struct AnalysisRecord;
 class WorkerPool;
 
-// The measures bootstrapped, in the order of their values and columns.
-const std::vector<std::string>& BootstrapMeasureNames();
+// The measures bootstrapped, in the order of their values and columns: OTE,
+// ITE and, with the Malmquist set, M_O, EC_O, TC_O, M_I, EC_I, TC_I.
+std::vector<std::string> BootstrapMeasureNames(bool malmquist);
 // The suffixes of each measure's columns: the estimate, the bias-corrected
 // estimate, the bias, the standard error, the interval's ends and the
 // replicates used.
 const std::vector<std::string>& BootstrapStatisticSuffixes();
 
-// Set 1's estimates of measure m (OTE, ITE), per observation.
+// The run's estimates of measure m (Set 1's OTE, ITE, the Malmquist set's
+// indexes), per observation.
 const std::vector<double>& BootstrapEstimates(const AnalysisRecord& record, std::size_t m);
 
-// Whether the run's technology has reference sets the bootstrap can
-// resample: each period's own (Window 1, technical regress allowed) or one
-// pooled set (no technical change).
-bool BootstrapTechnologyAllowed(const AnalysisRecord& record);
-// The refusal of any other technology.
-extern const char kBootstrapTechnologyRefusal[];
+// The refusal of a technology whose reference sets the bootstrap cannot
+// resample; nullptr for each period's own (Window 1, technical regress
+// allowed) and, without the Malmquist set, for one pooled set (no technical
+// change).
+const char* BootstrapRefusal(const AnalysisRecord& record);
 
 // Replicates first .. first + count - 1 of every measure.
 struct BootstrapValues {

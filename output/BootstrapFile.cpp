@@ -1,5 +1,6 @@
 // The bootstrap file (with the bootstrap setting): for every present
-// observation, per measure bootstrapped, the estimate, the bias-corrected
+// observation (the Malmquist measures -9999 in the first period), per
+// measure bootstrapped, the estimate, the bias-corrected
 // estimate, the bias, the standard error, the interval's ends and the
 // replicates used, under the headings the engine gives them. Values pass
 // through single precision and print with "%3.4f", as the levels do; -9999
@@ -12,10 +13,11 @@
 #include "output/ResultFiles.h"
 #include "output/WriterPieces.h"
 
-std::string BootstrapTitleLine(uint32_t replicates, uint64_t seed, double alpha) {
-  return FormatText(" Smoothed bootstrap of the efficiencies: %u replicates, seed %llu, intervals of level %g"
+std::string BootstrapTitleLine(uint32_t replicates, uint64_t seed, double alpha, bool malmquist) {
+  return FormatText(" Smoothed bootstrap of the efficiencies%s: %u replicates, seed %llu, intervals of level %g"
                     " (alpha = %g) \n",
-                    replicates, static_cast<unsigned long long>(seed), 1.0 - alpha, alpha);
+                    malmquist ? " and the Malmquist indexes" : "", replicates, static_cast<unsigned long long>(seed),
+                    1.0 - alpha, alpha);
 }
 
 bool WriteBootstrapFile(const AnalysisRecord& record, const std::string& title,

@@ -25,5 +25,6 @@ bool WritePeersFile(const AnalysisRecord& record, StagedFiles& files, const std:
 bool WriteBootstrapFile(const AnalysisRecord& record, const std::string& title,
                         const std::vector<std::string>& headings, const std::vector<std::vector<double>>& columns,
                         StagedFiles& files, const std::string& fileName);
-// The bootstrap file's title line: the replicates, the seed and the level.
-std::string BootstrapTitleLine(uint32_t replicates, uint64_t seed, double alpha);
+// The bootstrap file's title line: what was bootstrapped, the replicates,
+// the seed and the level.
+std::string BootstrapTitleLine(uint32_t replicates, uint64_t seed, double alpha, bool malmquist);

@@ -723,42 +723,83 @@ void ExpectSameBootstrap(const koru::Results& a, const koru::Results& b) {
 
 // Replicate b draws from its own streams only: the run's own bootstrap on
 // one or three workers, and the replicates computed in two parts on other
-// thread counts and joined in reverse order, give the same bits; parts that
-// leave a replicate out or hold one twice are refused; the library writes
-// the console program's bootstrap file.
+// thread counts and joined in reverse order, give the same bits, with and
+// without the Malmquist index (whose streams leave the efficiencies' bits
+// as they are); parts that leave a replicate out or hold one twice are
+// refused; the library writes the console program's bootstrap file.
 TEST(LibraryBootstrap, PartsInAnyOrderAndAnyThreadCountGiveTheRunsOwnBits) {
   const std::string path = std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv";
   const koru::InputFile input = koru::read_input_file(path);
   const uint32_t B = 7;
-  const koru::Results one = koru::analyze(input.panel, BootstrapSettings(input.settings, B, 1, false));
-  const koru::Results three = koru::analyze(input.panel, BootstrapSettings(input.settings, B, 3, false));
-  ExpectSameBootstrap(one, three);
-  ASSERT_EQ(one.bootstrap.headings.size(), 14u);
-  EXPECT_EQ(one.bootstrap.headings[0], "OTE");
-  EXPECT_EQ(one.bootstrap.headings[13], "ITE_n");
-  EXPECT_TRUE(SameBits(one.bootstrap.Column("OTE"), one.levels.Column("OTE")));
-  EXPECT_TRUE(SameBits(one.bootstrap.Column("ITE"), one.levels.Column("ITE")));
+  koru::Results efficienciesOnly;
+  for (bool malmquist : {false, true}) {
+    SCOPED_TRACE(malmquist ? "with the Malmquist index" : "efficiencies");
+    koru::Settings base = input.settings;
+    base.malmquist = malmquist;
+    std::vector<int> sets;
+    koru::Hooks hooks;
+    hooks.progress = [&](int set, uint64_t done, uint64_t total) {
+      if (set == 8 && done == total) sets.push_back(static_cast<int>(total));
+    };
+    const koru::Results one = koru::analyze(input.panel, BootstrapSettings(base, B, 1, false), hooks);
+    EXPECT_EQ(sets, std::vector<int>{static_cast<int>(B)});
+    const koru::Results three = koru::analyze(input.panel, BootstrapSettings(base, B, 3, false));
+    ExpectSameBootstrap(one, three);
+    const std::size_t measures = malmquist ? 8 : 2;
+    ASSERT_EQ(one.bootstrap.headings.size(), 7 * measures);
+    EXPECT_EQ(one.bootstrap.headings[0], "OTE");
+    EXPECT_EQ(one.bootstrap.headings[13], "ITE_n");
+    EXPECT_TRUE(SameBits(one.bootstrap.Column("OTE"), one.levels.Column("OTE")));
+    EXPECT_TRUE(SameBits(one.bootstrap.Column("ITE"), one.levels.Column("ITE")));
+    if (malmquist) {
+      EXPECT_EQ(one.bootstrap.headings[7 * 7], "TC_I");
+      EXPECT_TRUE(SameBits(one.bootstrap.Column("M_O"), one.malmquist.Column("M_O")));
+      EXPECT_TRUE(SameBits(one.bootstrap.Column("TC_I"), one.malmquist.Column("TC_I")));
+      for (std::size_t c = 0; c < 14; ++c)
+        EXPECT_TRUE(SameBits(one.bootstrap.columns[c], efficienciesOnly.bootstrap.columns[c])) << c;
+    } else {
+      efficienciesOnly = one;
+    }
 
-  koru::Results joined = koru::analyze(input.panel, BootstrapSettings(input.settings, B, 2, true));
-  EXPECT_TRUE(joined.bootstrap.columns.empty());
-  const koru::BootstrapPart late = koru::bootstrap_replicates(input.panel, BootstrapSettings(input.settings, B, 3, true), 3, 4);
-  const koru::BootstrapPart early = koru::bootstrap_replicates(input.panel, BootstrapSettings(input.settings, B, 1, true), 0, 3);
-  EXPECT_THROW(koru::add_bootstrap(joined, {late}), koru::InputError);
-  EXPECT_THROW(koru::add_bootstrap(joined, {late, early, early}), koru::InputError);
-  koru::add_bootstrap(joined, {late, early});
-  ExpectSameBootstrap(one, joined);
+    koru::Results joined = koru::analyze(input.panel, BootstrapSettings(base, B, 2, true));
+    EXPECT_TRUE(joined.bootstrap.columns.empty());
+    const koru::BootstrapPart late =
+        koru::bootstrap_replicates(input.panel, BootstrapSettings(base, B, 3, true), 3, 4);
+    const koru::BootstrapPart early =
+        koru::bootstrap_replicates(input.panel, BootstrapSettings(base, B, 1, true), 0, 3);
+    EXPECT_THROW(koru::add_bootstrap(joined, {late}), koru::InputError);
+    EXPECT_THROW(koru::add_bootstrap(joined, {late, early, early}), koru::InputError);
+    koru::add_bootstrap(joined, {late, early});
+    ExpectSameBootstrap(one, joined);
+    // Failed replicate programs are counted and told in a note of their own.
+    koru::Results told = joined;
+    koru::BootstrapPart failing = late;
+    failing.failed = late.failed + 3;
+    koru::add_bootstrap(told, {early, failing});
+    EXPECT_EQ(told.bootstrapFailed, joined.bootstrapFailed + 3);
+    ASSERT_EQ(joined.bootstrapFailed, 0u);
+    EXPECT_EQ(told.note, joined.note +
+                             " NOTE: 3 bootstrap replicate programs failed; their values are left out of the\n"
+                             "       statistics (the _n columns of the bootstrap file count the replicates used).\n");
 
-  const std::string dir = MakeTestDirectory("library_bootstrap");
-  WriteWholeFile(dir + "/console_input.csv", ReadWholeFile(path));
-  ASSERT_EQ(RunKoruProcess("--bootstrap 7 --seed 20261211 '" + dir + "/console_input.csv'").exitStatus, 0);
-  koru::write_result_files(joined, dir + "/library");
-  EXPECT_EQ(ReadWholeFile(dir + "/library_output_bootstrap.csv"), ReadWholeFile(dir + "/console_output_bootstrap.csv"));
-  EXPECT_FALSE(ReadWholeFile(dir + "/console_output_bootstrap.csv").empty());
+    const std::string dir = MakeTestDirectory(malmquist ? "library_bootstrap_malmquist" : "library_bootstrap");
+    WriteWholeFile(dir + "/console_input.csv", ReadWholeFile(path));
+    ASSERT_EQ(RunKoruProcess(std::string(malmquist ? "--malmquist " : "") + "--bootstrap 7 --seed 20261211 '" + dir +
+                             "/console_input.csv'")
+                  .exitStatus,
+              0);
+    koru::write_result_files(joined, dir + "/library");
+    EXPECT_EQ(ReadWholeFile(dir + "/library_output_bootstrap.csv"),
+              ReadWholeFile(dir + "/console_output_bootstrap.csv"));
+    EXPECT_FALSE(ReadWholeFile(dir + "/console_output_bootstrap.csv").empty());
+  }
 }
 
 // Every firm efficient (y = x under constant returns): the reflected sample
-// has no spread (s = 0), so h = 0 and every draw is 1; the pseudo data are
-// the data and every replicate is the estimate 1 (no 0 / 0).
+// has no spread (s = 0), so h = 0 and every draw is 1, and the pairs of the
+// Malmquist index have a zero covariance, so every pair drawn is (1, 1); the
+// pseudo data are the data and every replicate is the estimate 1 (no 0 / 0):
+// the efficiencies and, in period 2, M, EC and TC of both orientations.
 TEST(LibraryBootstrap, EfficientFirmsOnlyGiveReplicatesEqualToTheEstimate) {
   koru::Panel panel;
   panel.firms = 3;
@@ -770,10 +811,11 @@ TEST(LibraryBootstrap, EfficientFirmsOnlyGiveReplicatesEqualToTheEstimate) {
   koru::Settings settings;
   settings.returnsToScale = koru::ReturnsToScale::Constant;
   settings.bootstrap = 5;
+  settings.malmquist = true;
   const koru::Results results = koru::analyze(panel, settings);
-  for (const char* name : {"OTE", "ITE"}) {
+  for (const char* name : {"OTE", "ITE", "M_O", "EC_O", "TC_O", "M_I", "EC_I", "TC_I"}) {
     const std::string measure = name;
-    for (uint32_t o = 0; o < 6; ++o) {
+    for (uint32_t o = measure[0] == 'M' || measure[1] == 'C' ? 3 : 0; o < 6; ++o) {
       EXPECT_NEAR(results.bootstrap.Column(measure + "_bc")[o], 1.0, 1e-12) << name << o;
       EXPECT_NEAR(results.bootstrap.Column(measure + "_se")[o], 0.0, 1e-12) << name << o;
       EXPECT_EQ(results.bootstrap.Column(measure + "_n")[o], 5.0) << name << o;

@@ -157,6 +157,12 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
            " Variable returns to scale\n\n ERROR: the bootstrap needs each period's own technology with a window "
            "of 1 (technical regress allowed) or no technical change \n Press ENTER to terminate.\n";
   };
+  WriteWholeFile(dir + "/pooled_input.csv", "Firms 2\nPeriods 2\nOutputs 1\nInputs 1\nNoTechChange\n" +
+                                                panel.substr(panel.find("end\n")));
+  const std::string pooledMalmquist =
+      std::string(kBanner) + "\n Input file:  pooled_input.csv\n\n Fare-Primont indexes \n No technical change\n"
+      " Variable returns to scale\n\n ERROR: the bootstrap of the Malmquist index needs each period's own technology"
+      " with a window of 1 (technical regress allowed) \n Press ENTER to terminate.\n";
   const std::string replicates = "which takes a whole number of replicates from 1 to 1000000";
   std::string bootstrapAtEnd = atEnd;
   const std::string set6 = " Computing Set 6: Indexes \n";
@@ -207,6 +213,7 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
       {"--seed 4 farm_input.csv", 2, "", false, UsageError("--seed and --alpha need --bootstrap")},
       {"--batch --bootstrap 3 regress_input.csv", 1, bootstrapRefused("regress_input.csv", " No technical regress\n"),
        false, ""},
+      {"--batch --malmquist --bootstrap 3 pooled_input.csv", 1, pooledMalmquist, false, ""},
       {"--batch --bootstrap 3 window_input.csv", 1,
        bootstrapRefused("window_input.csv",
                         " Technical regress allowed\n Period-t technology estimated using data from 2 periods\n"),

@@ -142,7 +142,8 @@ struct Settings {
   // The smoothed bootstrap of the efficiencies (and, with malmquist, of the
   // Malmquist indexes): replicates, the random streams' seed and the
   // intervals' level 1 - alpha (Results::bootstrap). 0 replicates: none.
-  // Only with each period's own technology (window 1) or no technical change.
+  // Only with each period's own technology (window 1) or, without
+  // malmquist, no technical change.
   uint32_t bootstrap = 0;
   uint64_t seed = 1;
   double alpha = 0.05;
@@ -266,7 +267,10 @@ struct Results {
   // bias-corrected estimate, the bias, the standard error, the interval's
   // ends and the replicates used). Empty without the setting.
   Table bootstrap;
-  // Replicate programs that failed; their values are left out.
+  // Replicate programs that failed; their values are left out. The
+  // replicate programs are in none of the counts, notes and error-log
+  // entries below, which are those of a run without the bootstrap (but for
+  // the note on the failed replicates, whose line ends Results::note).
   uint64_t bootstrapFailed = 0;
 
   std::vector<ProgramNote> failed;        // in program order
