@@ -148,7 +148,8 @@ class Results:
 
     def write(self, base):
         """Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv, _xtras.csv and _xxerrors.txt
-        (and _malmquist.csv with malmquist=True, _bootstrap.csv with bootstrap=B), byte for byte as the console program writes them for the same panel and settings.
+        (and _malmquist.csv with malmquist=True, _bootstrap.csv with bootstrap=B), byte for byte as the
+        console program writes them for the same panel and settings.
 
         >>> data, settings = koru.read_input("examples/us_states_input.csv")   # doctest: +SKIP
         >>> koru.analyze(data, **settings).write("/tmp/us_states")             # doctest: +SKIP
