@@ -5,8 +5,8 @@
 // pooled panel without technical change.
 //
 // For one reference set and measure, theta_1..theta_n the estimates of its
-// members (present, with an estimate; a member whose Set 1 program failed is
-// in no sample but stays in the pseudo technology with its observed
+// members (present, with a finite positive estimate; a member whose Set 1
+// program failed is in no sample but stays in the pseudo technology with its observed
 // quantities, as in the estimated one):
 //   the reflected sample z = {theta_i, 2 - theta_i} (2n values), its sample
 //   standard deviation s, its interquartile range (type-7 quantiles) and the
@@ -24,10 +24,11 @@
 //
 // Pseudo data: OTE's outputs y_i t_i / theta_i, the point y_i / theta_i of
 // the estimated frontier scaled to the drawn distance t_i; ITE's inputs
-// x_i theta_i / t_i. (y_i theta_i / t_i would put an efficient firm beyond
-// the frontier whenever t_i < 1: the output distance is the reciprocal of
-// the input efficiency's orientation.) The other quantities stay as
-// observed. Every member's replicate is its Set 1 program, DOttt or DIttt,
+// x_i theta_i / t_i. (y_i theta_i / t_i, the input formula carried over,
+// would give an efficient firm, theta_i = 1, outputs y_i / t_i beyond the
+// estimated frontier whenever t_i < 1: the output distance divides the
+// outputs to reach the frontier where the input efficiency multiplies the
+// inputs.) The other quantities stay as observed. Every member's replicate is its Set 1 program, DOttt or DIttt,
 // with its observed quantities against the pseudo reference rows, under
 // the run's returns to scale: OTE* = DO, ITE* = 1 / DI.
 //
@@ -111,6 +112,11 @@ struct SmoothingSample {
   double h = 0.0;
 };
 
+// An estimate the smoothing can take: computed, finite and positive (a
+// value that is not a number, from quantities that are not, would keep the
+// redraws below from ever ending).
+bool Usable(double estimate) { return Present(estimate) && std::isfinite(estimate) && estimate > 0.0; }
+
 std::vector<ReferenceRange> ReferenceSets(const AnalysisRecord& record) {
   if (record.TechChange == 0) return {ReferenceSetOfAll(record)};
   std::vector<ReferenceRange> sets;
@@ -123,7 +129,7 @@ SmoothingSample PrepareSample(const AnalysisRecord& record, ReferenceRange range
   sample.range = range;
   const ObservationVector& estimates = record.*measure.estimate;
   for (uint32_t o = range.first; o <= range.last; ++o) {
-    if (record.IsAbsent(o) || !Present(estimates[o - 1])) continue;
+    if (record.IsAbsent(o) || !Usable(estimates[o - 1])) continue;
     sample.members.push_back(o);
     sample.theta.push_back(estimates[o - 1]);
   }
@@ -195,7 +201,7 @@ PairSample PreparePairSample(const AnalysisRecord& record, uint32_t t, Orientati
   for (uint32_t o = N * (t - 1) + 1; o <= N * t; ++o) {
     if (record.IsAbsent(o) || record.IsAbsent(o - N)) continue;
     const double a = OwnEfficiency(record, orientation, o - N), b = OwnEfficiency(record, orientation, o);
-    if (!Present(a) || !Present(b)) continue;
+    if (!Usable(a) || !Usable(b)) continue;
     sample.members.push_back(o);
     sample.a.push_back(a);
     sample.b.push_back(b);
