@@ -233,7 +233,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       table.unitMeans)
     return UsageError("the options of a plain table need --table");
   if (line.options.batch && !line.hasPath) return UsageError("--batch needs a path");
-  if (line.options.bootstrap == 0 && (bootstrapTuned))
+  if (line.options.bootstrap == 0 && bootstrapTuned)
     return UsageError("--seed and --alpha need --bootstrap");
   return line;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // One progress line on standard error for a long computation set: the set,
-// the units (observations, replicates) done of the total, the percentage and the time elapsed,
-// redrawn in place at most ten times a second and cleared when the set ends.
+// the units (observations, replicates) done of the total, the percentage and
+// the time elapsed, redrawn in place at most ten times a second and cleared
+// when the set ends.
 // Nothing at all is written unless standard error is a terminal, so files,
 // pipes and CI logs never see it; standard output is never touched.
 

@@ -4,44 +4,28 @@
 // own: every period's under each period's own technology with Window 1, the
 // pooled panel without technical change.
 //
-// For one reference set and measure, theta_1..theta_n the estimates of its
-// members (present, with an estimate; a member whose Set 1 program failed is
-// in no sample but stays in the pseudo technology with its observed
-// quantities, as in the estimated one):
-//   the reflected sample z = {theta_i, 2 - theta_i} (2n values), its sample
-//   standard deviation s, its interquartile range (type-7 quantiles) and the
-//   bandwidth h = 0.9 min(s, IQR / 1.34) (2n)^(-1/5);
-//   per replicate, beta_i drawn from z with replacement, e_i standard normal,
-//   beta-bar their mean, t_i = beta-bar + (beta_i + h e_i - beta-bar) /
-//   sqrt(1 + h^2 / s^2), reflected to 2 - t_i where t_i > 1.
-// A smoothed t_i outside (0, 2) (a large normal draw) is not cut back: e_i
-// is drawn again from the same stream until t_i lies in (0, 2), so every
-// reflected value lies in (0, 1]; a floor at a small number gave pseudo
-// inputs thousands of times the observed ones and standard errors without
-// meaning. With h = 0 (s = 0: every estimate 1; or IQR = 0) there is no
-// smoothing and no variance correction (h^2 / s^2 would be 0 / 0): t_i =
-// beta_i, reflected.
+// For one reference set and measure the estimates theta_i of its members
+// (present, with a finite positive estimate; a member whose Set 1 program
+// failed is in no sample but stays in the pseudo technology with its
+// observed quantities, as in the estimated one) are smoothed and reflected
+// into a replicate's draws t_i as measures/BootstrapSmoothing.h states.
 //
 // Pseudo data: OTE's outputs y_i t_i / theta_i, the point y_i / theta_i of
 // the estimated frontier scaled to the drawn distance t_i; ITE's inputs
-// x_i theta_i / t_i. (y_i theta_i / t_i would put an efficient firm beyond
-// the frontier whenever t_i < 1: the output distance is the reciprocal of
-// the input efficiency's orientation.) The other quantities stay as
-// observed. Every member's replicate is its Set 1 program, DOttt or DIttt,
-// with its observed quantities against the pseudo reference rows, under
-// the run's returns to scale: OTE* = DO, ITE* = 1 / DI.
+// x_i theta_i / t_i. (y_i theta_i / t_i, the input formula carried over,
+// would give an efficient firm, theta_i = 1, outputs y_i / t_i beyond the
+// estimated frontier whenever t_i < 1: the output distance divides the
+// outputs to reach the frontier where the input efficiency multiplies the
+// inputs.) The other quantities stay as observed. Every member's replicate
+// is its Set 1 program, DOttt or DIttt, with its observed quantities
+// against the pseudo reference rows, under the run's returns to scale:
+// OTE* = DO, ITE* = 1 / DI.
 //
 // With the Malmquist set (each period's own technology only), the
 // bivariate bootstrap of Simar and Wilson (1999) for every pair of periods
-// s = t - 1, t and each orientation: the pairs (theta_i^s, theta_i^t) of
-// the own-period efficiencies (DOttt, 1 / DIttt) of the n firms observed in
-// both with both estimates, reflected in either coordinate (4n pairs); the
-// kernel is the bivariate normal with the pairs' sample covariance S (-S's
-// covariance for a pair reflected in one coordinate only, whose correlation
-// the reflection turns round), the bandwidth h = (4 / (5n))^(1/6), the
-// variance correction 1 / sqrt(1 + h^2); e is drawn again while a
-// coordinate lies outside (0, 2) and each coordinate above 1 is reflected.
-// Pseudo data for both periods as above (the other firms of a period keep
+// s = t - 1, t and each orientation draws pairs (t_i^s, t_i^t) from the
+// firms' pairs of own-period efficiencies (BootstrapSmoothing.h). Pseudo
+// data for both periods as above (the other firms of a period keep
 // their observed quantities), then the four distances of every pair's
 // observation against the two pseudo technologies, and M, EC and TC from
 // them as the Malmquist set forms them. A cross-period program without a
@@ -49,16 +33,13 @@
 // leaves that replicate's indexes missing without counting as failed.
 //
 // Replicate b of reference set k and measure m draws from the stream keyed
-// (seed, b, k, m) (core/RandomStream.h): first the n indexes of the beta_i,
-// then the normals e_1, e_2, ... in member order, redraws in place; the
-// Malmquist pairs of periods t - 1, t and orientation q (0 output, 1 input)
+// (seed, b, k, m) (core/RandomStream.h); the Malmquist pairs of periods t - 1, t and orientation q (0 output, 1 input)
 // from (seed, b, t - 2, 2 + q). So a replicate's values do not depend on
 // the thread that computes it, on which other replicates a run computes, or
 // (the efficiencies') on whether the Malmquist index is bootstrapped too.
 
 #include "measures/BootstrapSet.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "core/AnalysisRecord.h"
@@ -69,6 +50,7 @@
 #include "lp/LPProblem.h"
 #include "lp/Simplex.h"
 #include "lp/WorkerPool.h"
+#include "measures/BootstrapSmoothing.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/Observations.h"
 #include "measures/ReferenceSet.h"
@@ -101,171 +83,11 @@ const MalmquistMeasure kMalmquistMeasures[] = {
 };
 constexpr std::size_t kMalmquistCount = sizeof kMalmquistMeasures / sizeof kMalmquistMeasures[0];
 
-// The smoothing sample of one reference set and measure.
-struct SmoothingSample {
-  ReferenceRange range;
-  std::vector<uint32_t> members;  // observations (1-based) with an estimate
-  std::vector<double> theta;      // their estimates
-  std::vector<double> reflected;  // theta_1..theta_n, 2 - theta_1..2 - theta_n
-  double s = 0.0;
-  double h = 0.0;
-};
-
 std::vector<ReferenceRange> ReferenceSets(const AnalysisRecord& record) {
   if (record.TechChange == 0) return {ReferenceSetOfAll(record)};
   std::vector<ReferenceRange> sets;
   for (uint32_t t = 1; t <= record.Periods; ++t) sets.push_back(ReferenceSetOfPeriod(record, t));
   return sets;
-}
-
-SmoothingSample PrepareSample(const AnalysisRecord& record, ReferenceRange range, const EfficiencyMeasure& measure) {
-  SmoothingSample sample;
-  sample.range = range;
-  const ObservationVector& estimates = record.*measure.estimate;
-  for (uint32_t o = range.first; o <= range.last; ++o) {
-    if (record.IsAbsent(o) || !Present(estimates[o - 1])) continue;
-    sample.members.push_back(o);
-    sample.theta.push_back(estimates[o - 1]);
-  }
-  const std::size_t n = sample.theta.size();
-  if (n == 0) return sample;
-  sample.reflected = sample.theta;
-  for (double theta : sample.theta) sample.reflected.push_back(2.0 - theta);
-  sample.s = SampleStandardDeviation(sample.reflected);
-  std::vector<double> sorted = sample.reflected;
-  std::sort(sorted.begin(), sorted.end());
-  const double iqr = QuantileType7(sorted, 0.75) - QuantileType7(sorted, 0.25);
-  sample.h = 0.9 * std::min(sample.s, iqr / 1.34) * std::pow(static_cast<double>(2 * n), -0.2);
-  return sample;
-}
-
-// The smoothed, reflected efficiencies t_1..t_n of one replicate.
-void DrawEfficiencies(const SmoothingSample& sample, RandomStream& stream, std::vector<double>& t) {
-  const std::size_t n = sample.members.size();
-  const uint32_t size = static_cast<uint32_t>(sample.reflected.size());
-  t.resize(n);
-  double sum = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    t[i] = sample.reflected[stream.Index(size)];
-    sum = sum + t[i];
-  }
-  if (sample.h > 0.0) {
-    const double betaBar = sum / static_cast<double>(n);
-    const double root = std::sqrt(1.0 + (sample.h * sample.h) / (sample.s * sample.s));
-    for (std::size_t i = 0; i < n; ++i) {
-      const double beta = t[i];
-      double smoothed;
-      do {
-        smoothed = betaBar + (beta + sample.h * stream.Normal() - betaBar) / root;
-      } while (!(smoothed > 0.0 && smoothed < 2.0));
-      t[i] = smoothed;
-    }
-  }
-  for (double& value : t)
-    if (value > 1.0) value = 2.0 - value;
-}
-
-// The own-period efficiency of observation o in an orientation, <= 1: the
-// output distance DOttt or the input efficiency 1 / DIttt; -9999 without one.
-double OwnEfficiency(const AnalysisRecord& record, Orientation orientation, uint32_t o) {
-  if (orientation == Orientation::kOutput) return record.DOttt[o - 1];
-  return Present(record.DIttt[o - 1]) ? 1.0 / record.DIttt[o - 1] : kMissing;
-}
-
-// The pairs of one orientation's own-period efficiencies of the firms
-// observed in periods s = t - 1 and t (both with an estimate).
-struct PairSample {
-  Orientation orientation;
-  ReferenceRange before, now;      // the reference sets of s and t
-  std::vector<uint32_t> members;   // the observations of period t
-  std::vector<double> a, b;        // theta in s, theta in t
-  // The Cholesky factor (L11, L21, L22) of the pairs' covariance, and of
-  // the covariance of the pairs reflected in one coordinate only (its
-  // covariance negated).
-  double factor[2][3] = {{0, 0, 0}, {0, 0, 0}};
-  double h = 0.0;
-};
-
-PairSample PreparePairSample(const AnalysisRecord& record, uint32_t t, Orientation orientation) {
-  const uint32_t N = record.Firms;
-  PairSample sample;
-  sample.orientation = orientation;
-  sample.before = ReferenceSetOfPeriod(record, t - 1);
-  sample.now = ReferenceSetOfPeriod(record, t);
-  for (uint32_t o = N * (t - 1) + 1; o <= N * t; ++o) {
-    if (record.IsAbsent(o) || record.IsAbsent(o - N)) continue;
-    const double a = OwnEfficiency(record, orientation, o - N), b = OwnEfficiency(record, orientation, o);
-    if (!Present(a) || !Present(b)) continue;
-    sample.members.push_back(o);
-    sample.a.push_back(a);
-    sample.b.push_back(b);
-  }
-  const std::size_t n = sample.members.size();
-  if (n == 0) return sample;
-  double meanA = 0.0, meanB = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    meanA = meanA + sample.a[i];
-    meanB = meanB + sample.b[i];
-  }
-  meanA = meanA / static_cast<double>(n);
-  meanB = meanB / static_cast<double>(n);
-  double saa = 0.0, sab = 0.0, sbb = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    saa = saa + (sample.a[i] - meanA) * (sample.a[i] - meanA);
-    sab = sab + (sample.a[i] - meanA) * (sample.b[i] - meanB);
-    sbb = sbb + (sample.b[i] - meanB) * (sample.b[i] - meanB);
-  }
-  if (n >= 2) {
-    saa = saa / static_cast<double>(n - 1);
-    sab = sab / static_cast<double>(n - 1);
-    sbb = sbb / static_cast<double>(n - 1);
-  }
-  for (int kind = 0; kind < 2; ++kind) {
-    const double covariance = kind == 0 ? sab : -sab;
-    double* L = sample.factor[kind];
-    L[0] = std::sqrt(saa);
-    L[1] = L[0] > 0.0 ? covariance / L[0] : 0.0;
-    L[2] = std::sqrt(std::max(0.0, sbb - L[1] * L[1]));
-  }
-  sample.h = std::pow(4.0 / (5.0 * static_cast<double>(n)), 1.0 / 6.0);
-  return sample;
-}
-
-// The smoothed, reflected pairs (ta_i, tb_i) of one replicate: pair j of the
-// 4n reflected pairs (j / n: none, the first, the second or both
-// coordinates reflected) drawn for each member, the kernel's normal
-// h L e (e two standard normals, L the factor of its kind), the variance
-// correction 1 / sqrt(1 + h^2), e drawn again while a coordinate lies
-// outside (0, 2), each coordinate above 1 reflected.
-void DrawPairs(const PairSample& sample, RandomStream& stream, std::vector<double>& ta, std::vector<double>& tb) {
-  const std::size_t n = sample.members.size();
-  std::vector<int> kind(n);
-  ta.resize(n);
-  tb.resize(n);
-  double sumA = 0.0, sumB = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const uint32_t j = stream.Index(static_cast<uint32_t>(4 * n));
-    const std::size_t pair = j % n;
-    const uint32_t reflection = static_cast<uint32_t>(j / n);
-    ta[i] = (reflection & 1) != 0 ? 2.0 - sample.a[pair] : sample.a[pair];
-    tb[i] = (reflection & 2) != 0 ? 2.0 - sample.b[pair] : sample.b[pair];
-    kind[i] = reflection == 1 || reflection == 2 ? 1 : 0;
-    sumA = sumA + ta[i];
-    sumB = sumB + tb[i];
-  }
-  const double meanA = sumA / static_cast<double>(n), meanB = sumB / static_cast<double>(n);
-  const double root = std::sqrt(1.0 + sample.h * sample.h);
-  for (std::size_t i = 0; i < n; ++i) {
-    const double* L = sample.factor[kind[i]];
-    double sa, sb;
-    do {
-      const double e1 = stream.Normal(), e2 = stream.Normal();
-      sa = meanA + (ta[i] + sample.h * (L[0] * e1) - meanA) / root;
-      sb = meanB + (tb[i] + sample.h * (L[1] * e1 + L[2] * e2) - meanB) / root;
-    } while (!(sa > 0.0 && sa < 2.0 && sb > 0.0 && sb < 2.0));
-    ta[i] = sa > 1.0 ? 2.0 - sa : sa;
-    tb[i] = sb > 1.0 ? 2.0 - sb : sb;
-  }
 }
 
 // One worker's pseudo data: copies of the working copies whose rows hold
@@ -440,7 +262,7 @@ void ComputeBootstrapReplicates(AnalysisRecord& record, WorkerPool& workers, uin
   std::vector<std::vector<SmoothingSample>> samples;  // [reference set][measure]
   for (const ReferenceRange& range : ReferenceSets(record)) {
     samples.emplace_back();
-    for (const EfficiencyMeasure& measure : kMeasures) samples.back().push_back(PrepareSample(record, range, measure));
+    for (const EfficiencyMeasure& measure : kMeasures) samples.back().push_back(PrepareSample(record, range, record.*measure.estimate));
   }
   std::vector<std::vector<PairSample>> pairs;  // [period t - 2][orientation]
   if (malmquist)

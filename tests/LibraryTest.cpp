@@ -795,6 +795,27 @@ TEST(LibraryBootstrap, PartsInAnyOrderAndAnyThreadCountGiveTheRunsOwnBits) {
   }
 }
 
+// A cancel while the replicates run ends the run with Cancelled, in analyze
+// and in bootstrap_replicates alike.
+TEST(LibraryBootstrap, CancelDuringTheReplicatesEndsTheRun) {
+  const koru::InputFile input = koru::read_input_file(std::string(KORU_SOURCE_DIR) + "/examples/us_states_input.csv");
+  const koru::Settings settings = BootstrapSettings(input.settings, 1000, 2, false);
+  int set = 0;
+  uint64_t replicatesDone = 0;
+  koru::Hooks hooks;
+  hooks.progress = [&](int s, uint64_t done, uint64_t) {
+    set = s;
+    if (s == 8) replicatesDone = done;
+  };
+  hooks.cancel = [&] { return set == 8 && replicatesDone >= 2; };
+  EXPECT_THROW(koru::analyze(input.panel, settings, hooks), koru::Cancelled);
+  EXPECT_LT(replicatesDone, 1000u);
+  set = 0;
+  replicatesDone = 0;
+  EXPECT_THROW(koru::bootstrap_replicates(input.panel, settings, 0, 1000, hooks), koru::Cancelled);
+  EXPECT_LT(replicatesDone, 1000u);
+}
+
 // Every firm efficient (y = x under constant returns): the reflected sample
 // has no spread (s = 0), so h = 0 and every draw is 1, and the pairs of the
 // Malmquist index have a zero covariance, so every pair drawn is (1, 1); the

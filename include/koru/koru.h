@@ -282,7 +282,8 @@ struct Results {
   // note on absent observations, the note on programs solved again on a
   // rescaled copy (one " NOTE: " line each) and, with Settings::malmquist,
   // the note on cross-period distances that are missing because the
-  // observation lies outside the other period's technology; then the warning
+  // observation lies outside the other period's technology, and with
+  // Settings::bootstrap the note on failed replicate programs; then the warning
   // that some results may be inaccurate (" WARNING: " lines). Each "" when
   // there is none.
   std::string note;
