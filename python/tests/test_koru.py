@@ -592,4 +592,5 @@ def test_bootstrap_is_the_same_on_1_and_3_threads_and_on_a_two_worker_dask_clust
     for name in ("threads3", "dask"):
         pd.testing.assert_frame_equal(runs[name].bootstrap, runs["threads1"].bootstrap, check_exact=True)
         assert runs[name].bootstrap_failed == runs["threads1"].bootstrap_failed
+        assert runs[name].note == runs["threads1"].note
         assert files[name] == files["threads1"], name
