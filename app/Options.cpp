@@ -1,5 +1,7 @@
 #include "app/Options.h"
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,6 +37,30 @@ bool ParseThreads(const std::string& text, unsigned& threads) {
   }
   if (value < 1 || value > kMaxThreads) return false;
   threads = value;
+  return true;
+}
+
+// A whole number 1..max, digits only.
+bool ParseCount(const std::string& text, uint64_t max, uint64_t& count) {
+  if (text.empty() || text.size() > 20) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (max - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  count = value;
+  return true;
+}
+
+// A number strictly between 0 and 1, read whole.
+bool ParseLevel(const std::string& text, double& alpha) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(value > 0.0 && value < 1.0)) return false;
+  alpha = value;
   return true;
 }
 
@@ -94,6 +120,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   };
 
   bool optionsEnded = false;
+  bool bootstrapTuned = false;  // --seed or --alpha given
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
@@ -123,6 +150,33 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (!ParseThreads(value, line.options.threads))
         return UsageError("bad value '" + value + "' for '--threads', which takes a whole number from 1 to " +
                           std::to_string(kMaxThreads));
+      continue;
+    }
+    if (name == "--bootstrap" || name == "--seed" || name == "--alpha") {
+      std::string value;
+      if (hasValue) {
+        value = arg.substr(equals + 1);
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        return UsageError("option '" + name + "' needs a value");
+      }
+      uint64_t count = 0;
+      RunOptions& options = line.options;
+      if (name != "--bootstrap") bootstrapTuned = true;
+      if (name == "--bootstrap") {
+        if (!ParseCount(value, kMaxReplicates, count) || count == 0)
+          return UsageError("bad value '" + value +
+                            "' for '--bootstrap', which takes a whole number of replicates from 1 to " +
+                            std::to_string(kMaxReplicates));
+        options.bootstrap = static_cast<uint32_t>(count);
+      } else if (name == "--seed") {
+        if (!ParseCount(value, UINT64_MAX, options.seed))
+          return UsageError("bad value '" + value + "' for '--seed', which takes a whole number from 0 to " +
+                            std::to_string(UINT64_MAX));
+      } else if (!ParseLevel(value, options.alpha)) {
+        return UsageError("bad value '" + value + "' for '--alpha', which takes a number between 0 and 1");
+      }
       continue;
     }
     if (TableOption* option = FindTableOption(tableOptions, name)) {
@@ -179,6 +233,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       table.unitMeans)
     return UsageError("the options of a plain table need --table");
   if (line.options.batch && !line.hasPath) return UsageError("--batch needs a path");
+  if (line.options.bootstrap == 0 && bootstrapTuned)
+    return UsageError("--seed and --alpha need --bootstrap");
   return line;
 }
 
@@ -217,6 +273,15 @@ std::string HelpText() {
          "                   files' base name; default: FILE without .csv)\n"
          "      --peers      also write name_output_peers.csv: each observation's\n"
          "                   peers with their weights, slacks and targets\n"
+         "      --bootstrap B\n"
+         "                   also bootstrap OTE and ITE (and with --malmquist M, EC, TC):\n"
+         "                   B replicates of the smoothed bootstrap with reflection;\n"
+         "                   writes name_output_bootstrap.csv: bias-corrected values,\n"
+         "                   standard errors and intervals. Needs each period's own\n"
+         "                   technology with Window 1, or NoTechChange (not with\n"
+         "                   --malmquist)\n"
+         "      --seed S     the bootstrap's random streams' seed (default 1)\n"
+         "      --alpha A    the bootstrap intervals' level 1 - A (default 0.05)\n"
          "  --               end of the options: a PATH after it may start with '-'\n"
          "\n"
          "Files a run writes beside name_input.csv:\n"
@@ -228,6 +293,7 @@ std::string HelpText() {
          "  name_output_report.html       with --report only\n"
          "  name_output_malmquist.csv     with --malmquist only\n"
          "  name_output_peers.csv         with --peers only\n"
+         "  name_output_bootstrap.csv     with --bootstrap only\n"
          "\n"
          "Exit status:\n"
          "  0  the run finished (failed programs are listed in the error log), or\n"

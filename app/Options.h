@@ -7,12 +7,16 @@
 // -h/--help and --version act where they stand (what follows them is not
 // looked at); "--" ends the options, so a path after it may start with '-'.
 
+#include <cstdint>
 #include <string>
 
 #include "app/RunSequence.h"
 
 // Exit status of a usage error (an unknown option, a missing or bad value).
 constexpr int kUsageStatus = 2;
+
+// The largest --bootstrap value accepted.
+constexpr uint64_t kMaxReplicates = 1000000;
 
 // The largest --threads value accepted.
 constexpr unsigned kMaxThreads = 1024;

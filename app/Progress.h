@@ -1,7 +1,8 @@
 #pragma once
 // One progress line on standard error for a long computation set: the set,
-// the observations done of the total, the percentage and the time elapsed,
-// redrawn in place at most ten times a second and cleared when the set ends.
+// the units (observations, replicates) done of the total, the percentage and
+// the time elapsed, redrawn in place at most ten times a second and cleared
+// when the set ends.
 // Nothing at all is written unless standard error is a terminal, so files,
 // pipes and CI logs never see it; standard output is never touched.
 
@@ -11,8 +12,9 @@
 
 class ProgressLine {
  public:
-  // `what` names the set, e.g. "Set 1"; `total` counts its units of work.
-  ProgressLine(const char* what, uint64_t total);
+  // `what` names the set, e.g. "Set 1"; `total` counts its units of work,
+  // which `units` names.
+  ProgressLine(const char* what, uint64_t total, const char* units = "observations");
   ~ProgressLine();
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
@@ -27,6 +29,7 @@ class ProgressLine {
   void Draw(std::chrono::steady_clock::time_point now);
 
   std::string m_What;
+  std::string m_Units;
   uint64_t m_Total;
   uint64_t m_Done = 0;
   bool m_Shown;  // standard error is a terminal

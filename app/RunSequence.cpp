@@ -47,7 +47,9 @@ class SetProgressLines {
   void Show(int set, uint64_t done, uint64_t total) {
     if (set != m_Set) {
       m_Line.reset();
-      m_Line = std::make_unique<ProgressLine>(FormatText("Set %d", set).c_str(), total);
+      // Set 8 is the bootstrap, whose units are replicates.
+      m_Line = set == 8 ? std::make_unique<ProgressLine>("Bootstrap", total, "replicates")
+                        : std::make_unique<ProgressLine>(FormatText("Set %d", set).c_str(), total);
       m_Set = set;
       m_Done = 0;
     }
@@ -114,6 +116,9 @@ bool ReadComputeAndWrite(const RunFileNames& names, const RunOptions& options, S
     settings.singleSolve = options.singleSolve;
     settings.malmquist = options.malmquist;
     settings.peers = options.peers;
+    settings.bootstrap = options.bootstrap;
+    settings.seed = options.seed;
+    settings.alpha = options.alpha;
     SetProgressLines lines;
     koru::Hooks hooks;
     hooks.console = [&](const std::string& text) { lines.Print(text); };
@@ -234,6 +239,7 @@ int RunOnNames(const RunFileNames& names, const RunOptions& options, SimplexTota
   if (options.report) outputs.push_back(ReportName(names));
   if (options.malmquist) outputs.push_back(names.base + "_output_malmquist.csv");
   if (options.peers) outputs.push_back(names.base + "_output_peers.csv");
+  if (options.bootstrap > 0) outputs.push_back(names.base + "_output_bootstrap.csv");
   for (const std::string& name : outputs) {
     if (files.Open(name) == nullptr) {
       files.Discard();

@@ -3,6 +3,7 @@
 // reading, analysis and the result files through the library
 // (include/koru/koru.h), with the console text, prompts and waits around them.
 
+#include <cstdint>
 #include <string>
 
 #include "app/PlainTable.h"
@@ -48,6 +49,9 @@ struct RunOptions {
   bool malmquist = false;    // also the Malmquist set and name_output_malmquist.csv
   TableOptions table;        // --table: a plain table in place of an input file
   bool peers = false;        // also write name_output_peers.csv (AnalysisRecord::Peers)
+  uint32_t bootstrap = 0;    // replicates of the bootstrap and name_output_bootstrap.csv; 0: none
+  uint64_t seed = 1;         // the bootstrap's seed
+  double alpha = 0.05;       // the bootstrap intervals' level 1 - alpha
 };
 
 // Runs the whole sequence on the chosen path; returns the exit status: 0 for

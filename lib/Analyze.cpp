@@ -16,6 +16,7 @@
 #include "lib/Engine.h"
 #include "lp/WorkerPool.h"
 #include "measures/AbsentObservations.h"
+#include "measures/BootstrapSet.h"
 #include "measures/ComputationSets.h"
 #include "measures/Peers.h"
 #include "output/ResultTables.h"
@@ -57,6 +58,14 @@ void Configure(AnalysisRecord& record, const Panel& panel, const Settings& setti
   record.Inputs = panel.inputs;
   record.Window = settings.window;
   record.Base = settings.base;
+}
+
+// The bootstrap's settings, once the record holds the technology.
+void CheckBootstrapSettings(const AnalysisRecord& record, const Settings& settings) {
+  if (settings.bootstrap == 0) return;
+  if (!(settings.alpha > 0.0 && settings.alpha < 1.0))
+    throw InputError(FormatText("alpha %g is not between 0 and 1", settings.alpha));
+  if (const char* refusal = BootstrapRefusal(record)) throw InputError(refusal);
 }
 
 Family ChosenFamily(const AnalysisRecord& record) {
@@ -273,6 +282,26 @@ void ComputeSets(AnalysisRecord& record, ErrorLog& log, WorkerPool& workers) {
   }
 }
 
+// What every analysis does before its computation sets: the record
+// configured and checked, the data filled in and prepared, the counts
+// printed. Returns the configuration summary; throws for a refusal.
+std::string SetUpAnalysis(AnalysisRecord& record, const RunContext& context, const Panel& panel,
+                          const Settings& settings, const detail::AnalyzeOptions& options) {
+  Configure(record, panel, settings);
+  if (!ApplyConsistencyRules(record)) ThrowStop(context);
+  std::string summary = ConfigurationText(record);
+  if (!CheckConfiguration(record)) ThrowStop(context);
+  CheckBootstrapSettings(record, settings);
+  CheckPanel(panel, options.acceptNonFinite);
+  CheckPresentObservations(record, panel);
+
+  SetUpProblem(record, panel.firms, panel.periods, panel.outputs, panel.inputs);
+  FillData(record, panel);
+  PrepareData(record);
+  PrintCounts(record);
+  return summary;
+}
+
 }  // namespace
 
 namespace detail {
@@ -302,24 +331,19 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   ErrorLog log;
   record.Log = &log;
 
-  Configure(record, panel, settings);
-  if (!ApplyConsistencyRules(record)) ThrowStop(context);
   Results results;
-  results.summary = ConfigurationText(record);
-  if (!CheckConfiguration(record)) ThrowStop(context);
-  CheckPanel(panel, options.acceptNonFinite);
-  CheckPresentObservations(record, panel);
-
-  SetUpProblem(record, panel.firms, panel.periods, panel.outputs, panel.inputs);
-  FillData(record, panel);
-  PrepareData(record);
-  PrintCounts(record);
+  results.summary = SetUpAnalysis(record, context, panel, settings, options);
 
   const unsigned threads = settings.threads >= 1 ? settings.threads : DefaultThreadCount();
+  BootstrapValues replicates;
   {
     WorkerPool workers(threads);
     PrepareWorkers(record, workers);
     ComputeSets(record, log, workers);
+    if (settings.bootstrap > 0 && !settings.bootstrapInParts) {
+      ComputeBootstrapReplicates(record, workers, settings.seed, 0, settings.bootstrap, replicates);
+      if (CancelRequested()) throw Cancelled();
+    }
   }
   record.Log = nullptr;
   state->errorLog = log.Text();
@@ -351,11 +375,15 @@ Results Analyze(const Panel& panel, const Settings& settings, const Hooks& hooks
   results.programsSolved = tally.solved;
   results.programsFailed = tally.failed;
   results.programsSolvedAgain = tally.solvedAgainTaken;
-  results.note = AbsentNote(record) + RunEndNote(record);
+  results.note = RunNote(record);
   results.warning = AccuracyWarning(record);
   results.engineState = std::move(state);
+  if (settings.bootstrap > 0 && !settings.bootstrapInParts)
+    FillBootstrap(results, replicates.values, replicates.failed);
   return results;
 }
+
+std::string RunNote(const AnalysisRecord& record) { return AbsentNote(record) + RunEndNote(record); }
 
 }  // namespace detail
 
@@ -377,6 +405,44 @@ std::vector<std::string> target_headings(const std::vector<std::string>& outputN
 
 Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks) {
   return detail::Analyze(panel, settings, hooks, detail::AnalyzeOptions());
+}
+
+// Set 1 for the estimates, as analyze computes them, then the replicates.
+BootstrapPart bootstrap_replicates(const Panel& panel, const Settings& settings, uint32_t first, uint32_t count,
+                                   const Hooks& hooks) {
+  if (settings.bootstrap == 0) throw InputError("bootstrap_replicates needs settings.bootstrap, the replicates B");
+  if (static_cast<uint64_t>(first) + count > settings.bootstrap)
+    throw InputError(FormatText("replicates %u to %llu lie beyond the bootstrap's %u", first,
+                                static_cast<unsigned long long>(first) + count - 1, settings.bootstrap));
+  RunContext context;
+  context.console = hooks.console;
+  context.progress = hooks.progress;
+  context.cancel = hooks.cancel;
+  RunContextGuard guard(context);
+  AnalysisRecord record;
+  ErrorLog log;
+  record.Log = &log;
+  SetUpAnalysis(record, context, panel, settings, detail::AnalyzeOptions());
+
+  BootstrapValues replicates;
+  {
+    WorkerPool workers(settings.threads >= 1 ? settings.threads : DefaultThreadCount());
+    PrepareWorkers(record, workers);
+    if (CancelRequestedNow()) throw Cancelled();
+    ComputeSet1(record, workers);
+    if (CancelRequested()) throw Cancelled();
+    if (log.HasCriticalEntry() && !log.CriticalStop()) ThrowStop(context);
+    ComputeBootstrapReplicates(record, workers, settings.seed, first, count, replicates);
+    if (CancelRequested()) throw Cancelled();
+  }
+  record.Log = nullptr;
+  BootstrapPart part;
+  part.first = first;
+  part.count = count;
+  part.measures = bootstrap_measures(settings);
+  part.values = std::move(replicates.values);
+  part.failed = replicates.failed;
+  return part;
 }
 
 }  // namespace koru

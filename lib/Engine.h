@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <koru/koru.h>
 
@@ -67,6 +68,15 @@ std::string ConfigurationSummary(const Panel& panel, const Settings& settings);
 // " WARNING: " or continue one indented. "" when none of this holds. With
 // record.SingleSolve the text is that of earlier versions.
 std::string RunEndWarning(const AnalysisRecord& record);
+
+// The note analyze gives a run before any bootstrap note: the absent
+// observations', then RunEndNote's.
+std::string RunNote(const AnalysisRecord& record);
+
+// Fills results.bootstrap, results.bootstrapFailed and the bootstrap's line
+// of results.note from the replicates 0 .. B - 1 of every measure
+// (values[m][b * NT + o]) and the count of failed replicate programs.
+void FillBootstrap(Results& results, const std::vector<std::vector<double>>& values, uint64_t failed);
 
 // A program's label as the error log pads it, without its trailing blanks.
 std::string WithoutTrailingSpaces(std::string text);

@@ -237,6 +237,16 @@ void WriteResultFiles(const Results& results, StagedFiles& files, const std::str
   if (record.Malmquist == 1)
     WriteOrThrow([&] { return WriteMalmquistFile(record, files, baseName + "_output_malmquist.csv"); });
   if (record.Peers != 0) WriteOrThrow([&] { return WritePeersFile(record, files, baseName + "_output_peers.csv"); });
+  // A run in parts has its bootstrap file once add_bootstrap has filled the table.
+  const Table& bootstrap = results.bootstrap;
+  if (results.settings.bootstrap > 0 && !bootstrap.columns.empty()) {
+    const std::string title = BootstrapTitleLine(results.settings.bootstrap, results.settings.seed,
+                                                 results.settings.alpha, results.settings.malmquist);
+    WriteOrThrow([&] {
+      return WriteBootstrapFile(record, title, bootstrap.headings, bootstrap.columns, files,
+                                baseName + "_output_bootstrap.csv");
+    });
+  }
   if (reportName != nullptr)
     WriteOrThrow([&] { return WriteReportFile(record, results.panel.source, files, *reportName); });
 }

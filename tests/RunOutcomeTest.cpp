@@ -147,6 +147,27 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
                              "_output_xtras.csv", "_output_xxerrors.txt"})
     EXPECT_EQ(ReadWholeFile(dir + "/tab" + suffix), ReadWholeFile(dir + "/farm" + suffix)) << suffix;
 
+  // The bootstrap only with each period's own technology (Window 1) or none.
+  WriteWholeFile(dir + "/regress_input.csv", "Firms 2\nPeriods 2\nOutputs 1\nInputs 1\nNoTechRegress\n" +
+                                                 panel.substr(panel.find("end\n")));
+  WriteWholeFile(dir + "/window_input.csv", "Firms 2\nPeriods 2\nOutputs 1\nInputs 1\nWindow 2\n" +
+                                                panel.substr(panel.find("end\n")));
+  const auto bootstrapRefused = [](const std::string& name, const std::string& technology) {
+    return std::string(kBanner) + "\n Input file:  " + name + "\n\n Fare-Primont indexes \n" + technology +
+           " Variable returns to scale\n\n ERROR: the bootstrap needs each period's own technology with a window "
+           "of 1 (technical regress allowed) or no technical change \n Press ENTER to terminate.\n";
+  };
+  WriteWholeFile(dir + "/pooled_input.csv", "Firms 2\nPeriods 2\nOutputs 1\nInputs 1\nNoTechChange\n" +
+                                                panel.substr(panel.find("end\n")));
+  const std::string pooledMalmquist =
+      std::string(kBanner) + "\n Input file:  pooled_input.csv\n\n Fare-Primont indexes \n No technical change\n"
+      " Variable returns to scale\n\n ERROR: the bootstrap of the Malmquist index needs each period's own technology"
+      " with a window of 1 (technical regress allowed) \n Press ENTER to terminate.\n";
+  const std::string replicates = "which takes a whole number of replicates from 1 to 1000000";
+  std::string bootstrapAtEnd = atEnd;
+  const std::string set6 = " Computing Set 6: Indexes \n";
+  bootstrapAtEnd.insert(bootstrapAtEnd.find(set6) + set6.size(), " Computing the bootstrap: OTE, ITE, 3 replicates \n");
+
   const std::string usage = "Usage: koru [OPTIONS] [--] [PATH]\n";
   const std::string threads = "which takes a whole number from 1 to 1024";
 
@@ -181,6 +202,22 @@ TEST(RunOutcome, OptionLinesAndTheirStatuses) {
       {"--single-solve=yes farm_input.csv", 2, "", false, UsageError("option '--single-solve' takes no value")},
       {"--threads=1 --batch -- -farm_input.csv", 0, dashAtEnd, false, ""},
       {"--batch missing_input.csv", 1, missing, false, ""},
+      {"--batch --bootstrap 3 --seed 9 --alpha=0.1 farm_input.csv", 0, bootstrapAtEnd, false, ""},
+      {"--bootstrap 0 farm_input.csv", 2, "", false, UsageError("bad value '0' for '--bootstrap', " + replicates)},
+      {"--bootstrap -5 farm_input.csv", 2, "", false, UsageError("bad value '-5' for '--bootstrap', " + replicates)},
+      {"--bootstrap=ten farm_input.csv", 2, "", false, UsageError("bad value 'ten' for '--bootstrap', " + replicates)},
+      {"--bootstrap 3 --alpha 1 farm_input.csv", 2, "", false,
+       UsageError("bad value '1' for '--alpha', which takes a number between 0 and 1")},
+      {"--bootstrap 3 --alpha 0.05x farm_input.csv", 2, "", false,
+       UsageError("bad value '0.05x' for '--alpha', which takes a number between 0 and 1")},
+      {"--seed 4 farm_input.csv", 2, "", false, UsageError("--seed and --alpha need --bootstrap")},
+      {"--batch --bootstrap 3 regress_input.csv", 1, bootstrapRefused("regress_input.csv", " No technical regress\n"),
+       false, ""},
+      {"--batch --malmquist --bootstrap 3 pooled_input.csv", 1, pooledMalmquist, false, ""},
+      {"--batch --bootstrap 3 window_input.csv", 1,
+       bootstrapRefused("window_input.csv",
+                        " Technical regress allowed\n Period-t technology estimated using data from 2 periods\n"),
+       false, ""},
       {"--batch --table farm.csv --out tab" + table, 0, farmAtEnd, false, ""},
       {"--table farm.csv --firm firm", 2, "", false, UsageError("--table needs --firm, --period, --outputs and --inputs")},
       {"--firm firm farm_input.csv", 2, "", false, UsageError("the options of a plain table need --table")},

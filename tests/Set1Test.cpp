@@ -13,6 +13,7 @@
 #include "core/ErrorLog.h"
 #include "input/InputFile.h"
 #include "lp/WorkerPool.h"
+#include "measures/BootstrapSet.h"
 #include "measures/ComputationSets.h"
 #include "measures/MultiplierProgram.h"
 #include "measures/ReferenceSet.h"
@@ -477,3 +478,36 @@ TEST(MultiplierProgram, RowsOfARangeBeyondTheDataAreNeverTakenAsInPlace) {
 }
 
 }  // namespace
+
+// The statistics of the bootstrap by hand: a failed replicate (-9999) is
+// left out and not averaged in; an observation without an estimate, or
+// without a replicate, has every statistic missing and 0 replicates used.
+// OTE of observation 1: estimate 0.8, replicates 0.9, failed, 0.85, 0.95,
+// 0.8: n = 4, mean 0.875, bias 0.075, bc 0.725, se sqrt(0.0125 / 3); the
+// r - e sorted 0, 0.05, 0.1, 0.15 have (alpha 0.1) q(0.95) at h = 2.85,
+// 0.1 + 0.85 x 0.05 = 0.1425, and q(0.05) at h = 0.15, 0.0075.
+TEST(BootstrapStatistics, FailedReplicatesAreLeftOutNotAveragedIn) {
+  AnalysisRecord record;
+  record.Observations = 2;
+  record.OTE = {0.8, 1.0};
+  record.ITE = {kMissing, 0.9};
+  const std::vector<std::vector<double>> values = {
+      {0.9, kMissing, kMissing, kMissing, 0.85, kMissing, 0.95, kMissing, 0.8, kMissing},
+      {0.7, 0.95, 0.7, 0.95, 0.7, 0.95, 0.7, 0.95, 0.7, kMissing}};
+  const std::vector<std::vector<double>> columns = BootstrapStatistics(record, values, 5, 0.1);
+  ASSERT_EQ(columns.size(), 14u);
+  const double expected[7] = {0.8, 0.725, 0.075, std::sqrt(0.0125 / 3.0), 0.8 - 0.1425, 0.8 - 0.0075, 4};
+  for (int c = 0; c < 7; ++c) EXPECT_NEAR(columns[c][0], expected[c], 1e-12) << BootstrapStatisticSuffixes()[c];
+  // OTE of observation 2: every replicate failed. ITE of observation 1: no estimate.
+  for (int c = 1; c < 6; ++c) {
+    EXPECT_EQ(columns[c][1], kMissing);
+    EXPECT_EQ(columns[7 + c][0], kMissing);
+  }
+  EXPECT_EQ(columns[6][1], 0.0);
+  EXPECT_EQ(columns[13][0], 0.0);
+  // ITE of observation 2: 0.95 four times; se 0 and the interval one point.
+  EXPECT_NEAR(columns[7 + 1][1], 0.85, 1e-12);
+  EXPECT_NEAR(columns[7 + 3][1], 0.0, 1e-12);
+  EXPECT_NEAR(columns[7 + 4][1], 0.85, 1e-12);
+  EXPECT_EQ(columns[13][1], 4.0);
+}

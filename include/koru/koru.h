@@ -139,14 +139,27 @@ struct Settings {
   bool malmquist = false;          // also the Malmquist index and its decomposition (Results::malmquist)
   bool peers = false;              // also the peers, slacks and targets (Results::peers, ::targets)
   unsigned threads = 0;            // worker threads; 0: one per processor available
+  // The smoothed bootstrap of the efficiencies (and, with malmquist, of the
+  // Malmquist indexes): replicates, the random streams' seed and the
+  // intervals' level 1 - alpha (Results::bootstrap). 0 replicates: none.
+  // Only with each period's own technology (window 1) or, without
+  // malmquist, no technical change.
+  uint32_t bootstrap = 0;
+  uint64_t seed = 1;
+  double alpha = 0.05;
+  // With bootstrap: analyze computes the estimates only and leaves the
+  // replicates to bootstrap_replicates and add_bootstrap (a run spread over
+  // processes or machines).
+  bool bootstrapInParts = false;
 };
 
 // Optional callbacks, all called on the thread that called analyze.
 struct Hooks {
   // Progress of the computation sets that solve programs (1, 2 and 3; sets
   // 4 to 6 take no time worth showing; 7 is the Malmquist set, run after set
-  // 1): once at a set's start with done 0, then after each unit (an
-  // observation's programs) up to total.
+  // 1; 8 the bootstrap's replicates, run after every other set, whose unit
+  // is one replicate): once at a set's start with done 0, then after each
+  // unit (an observation's programs) up to total.
   std::function<void(int set, uint64_t done, uint64_t total)> progress;
   // Polled between programs (at most every 5 ms) and at each set's start;
   // returning true ends the run with Cancelled, within a few programs.
@@ -248,6 +261,17 @@ struct Results {
   // Its cross-period distances missing (kMissing) because the observation
   // lies outside the other period's technology: no program failed for them.
   uint64_t malmquistOutside = 0;
+  // With Settings::bootstrap: per observation and measure NAME (in the order
+  // of bootstrap_measures) the columns NAME, NAME_bc, NAME_bias, NAME_se,
+  // NAME_lo, NAME_hi and NAME_n (bootstrap_statistics: the estimate, the
+  // bias-corrected estimate, the bias, the standard error, the interval's
+  // ends and the replicates used). Empty without the setting.
+  Table bootstrap;
+  // Replicate programs that failed; their values are left out. The
+  // replicate programs are in none of the counts, notes and error-log
+  // entries below, which are those of a run without the bootstrap (but for
+  // the note on the failed replicates, whose line ends Results::note).
+  uint64_t bootstrapFailed = 0;
 
   std::vector<ProgramNote> failed;        // in program order
   std::vector<ProgramNote> stoppedShort;  // in program order, after any second solve
@@ -258,7 +282,8 @@ struct Results {
   // note on absent observations, the note on programs solved again on a
   // rescaled copy (one " NOTE: " line each) and, with Settings::malmquist,
   // the note on cross-period distances that are missing because the
-  // observation lies outside the other period's technology; then the warning
+  // observation lies outside the other period's technology, and with
+  // Settings::bootstrap the note on failed replicate programs; then the warning
   // that some results may be inaccurate (" WARNING: " lines). Each "" when
   // there is none.
   std::string note;
@@ -290,6 +315,37 @@ class WriteError : public std::runtime_error {
 
 Results analyze(const Panel& panel, const Settings& settings, const Hooks& hooks = {});
 
+// The bootstrap in parts, for runs spread over processes or machines.
+// The measures bootstrapped under these settings: "OTE", "ITE" and, with
+// Settings::malmquist, "M_O", "EC_O", "TC_O", "M_I", "EC_I", "TC_I"; and the
+// column suffixes of each ("", "_bc", "_bias", "_se", "_lo", "_hi", "_n").
+std::vector<std::string> bootstrap_measures(const Settings& settings);
+const std::vector<std::string>& bootstrap_statistics();
+
+// Replicates first .. first + count - 1 (0-based) of the bootstrap of this
+// panel under these settings. Replicate b draws only from its own random
+// stream keyed by (seed, b, reference set), so any split of 0 .. B - 1 into
+// parts gives the same values, bit for bit. settings.bootstrap is the run's
+// B (first + count must not exceed it). Throws InputError as analyze does.
+struct BootstrapPart {
+  uint32_t first = 0;
+  uint32_t count = 0;
+  std::vector<std::string> measures;        // bootstrap_measures(settings)
+  // values[m][r * NT + o]: measure m of observation o in replicate first + r,
+  // kMissing where its program failed or the observation is absent.
+  std::vector<std::vector<double>> values;
+  uint64_t failed = 0;                      // replicate programs that failed
+};
+BootstrapPart bootstrap_replicates(const Panel& panel, const Settings& settings, uint32_t first,
+                                   uint32_t count, const Hooks& hooks = {});
+
+// Fills results.bootstrap and results.bootstrapFailed from parts that cover
+// the replicates 0 .. results.settings.bootstrap - 1 once each, in any order,
+// exactly as analyze fills them itself. results comes from analyze with the
+// same panel and settings, Settings::bootstrapInParts set. Throws
+// InputError for parts that do not fit.
+void add_bootstrap(Results& results, const std::vector<BootstrapPart>& parts);
+
 // Reads an input file as the console program does. Throws InputError with
 // the console's message where the console program stops. The panel holds
 // the values as read (single precision, before any UnitMeans rescaling,
@@ -313,7 +369,8 @@ void write_input_file(const std::string& path, const Panel& panel, const Setting
 
 // Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv,
 // _xtras.csv and _xxerrors.txt (and _malmquist.csv with Settings::malmquist,
-// _peers.csv with Settings::peers), byte for byte as the console program
+// _peers.csv with Settings::peers, _bootstrap.csv with Settings::bootstrap
+// once Results::bootstrap is filled), byte for byte as the console program
 // writes them for the same panel and settings. Throws WriteError.
 void write_result_files(const Results& results, const std::string& baseName);
 

@@ -19,7 +19,7 @@ import warnings
 import numpy as np
 import pandas as pd
 
-from . import _koru
+from . import _dask, _koru
 from ._koru import InputError, WriteError
 
 __all__ = ["analyze", "read_input", "write_input", "Results", "InputError", "WriteError", "AccuracyWarning",
@@ -57,6 +57,13 @@ class Results:
         like indexes; NaN in the first period and where a value is missing (also where the observation
         lies outside the other period's technology; malmquist_outside counts those distances). None
         without it.
+    bootstrap
+        with bootstrap=B, the DataFrame of name_output_bootstrap.csv, indexed like indexes: for each
+        measure NAME bootstrapped (OTE, ITE and, with malmquist=True, M_O, EC_O, TC_O, M_I, EC_I, TC_I) the
+        estimate NAME, the bias-corrected estimate NAME_bc, the bias NAME_bias, the standard error NAME_se,
+        the ends NAME_lo and NAME_hi of the 1 - alpha interval and the replicates used NAME_n; NaN where a
+        value is missing. bootstrap_failed counts the replicate programs that failed (their values are
+        left out). None without it.
     representative
         the representative observation's values in the extras file (Fare-Primont), name -> array.
     peers, targets
@@ -95,6 +102,9 @@ class Results:
         self.malmquist = (self._table("malmquist", index)[present] if engine_results.settings["malmquist"]
                           else None)
         self.malmquist_outside = engine_results.malmquist_outside
+        self.bootstrap = (self._table("bootstrap", index)[present] if engine_results.settings["bootstrap"]
+                          else None)
+        self.bootstrap_failed = engine_results.bootstrap_failed
         self.representative = {name: values for name, values in engine_results.representative}
         self.failed = self._notes(engine_results.failed, index, firm, period, "code")
         self.stopped_short = self._notes(engine_results.stopped_short, index, firm, period, "gain")
@@ -138,7 +148,8 @@ class Results:
 
     def write(self, base):
         """Writes base_output_indexes.csv, _levels.csv, _shadowprices.csv, _xtras.csv and _xxerrors.txt
-        (and _malmquist.csv with malmquist=True), byte for byte as the console program writes them for the same panel and settings.
+        (and _malmquist.csv with malmquist=True, _bootstrap.csv with bootstrap=B), byte for byte as the
+        console program writes them for the same panel and settings.
 
         >>> data, settings = koru.read_input("examples/us_states_input.csv")   # doctest: +SKIP
         >>> koru.analyze(data, **settings).write("/tmp/us_states")             # doctest: +SKIP
@@ -250,8 +261,15 @@ def _observation(base, firm_labels, period_labels, firm, period):
     return len(firm_labels) * t + i + 1
 
 
+def _whole_number(value, name, largest):
+    value = operator.index(value)
+    if not 0 <= value <= largest:
+        raise InputError(f"{name} must be a whole number from 0 to {largest}, not {value}")
+    return value
+
+
 def _options(family, rts, technology, window, base_observation, unit_means, single_solve, threads,
-             malmquist=False, peers=False):
+             malmquist=False, peers=False, bootstrap=0, seed=1, alpha=0.05):
     if threads is None:
         threads = 0
     else:
@@ -260,12 +278,15 @@ def _options(family, rts, technology, window, base_observation, unit_means, sing
             raise InputError(f"threads must be a positive whole number or None, not {threads}")
     return {"family": family, "rts": rts, "technology": technology, "window": operator.index(window),
             "base": base_observation, "unit_means": bool(unit_means), "single_solve": bool(single_solve),
-            "threads": threads, "malmquist": bool(malmquist), "peers": bool(peers)}
+            "threads": threads, "malmquist": bool(malmquist), "peers": bool(peers),
+            "bootstrap": _whole_number(bootstrap, "bootstrap", 2**32 - 1),
+            "seed": _whole_number(seed, "seed", 2**64 - 1), "alpha": float(alpha), "bootstrap_in_parts": False}
 
 
 def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_prices=None,
             family="fare-primont", rts="vrs", technology="each-period", window=1, base=None, unit_means=False,
-            threads=None, progress=False, single_solve=False, identifiers=None, malmquist=False, peers=False):
+            threads=None, progress=False, single_solve=False, identifiers=None, malmquist=False, peers=False,
+            bootstrap=0, seed=1, alpha=0.05, client=None):
     """Measures and decomposes the productivity change of the panel in data.
 
     data: a DataFrame, one row per firm and period in any order (a pair without a row, or whose every
@@ -283,6 +304,14 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
     the Malmquist index and its decomposition (Results.malmquist); peers: also the peers, slacks and
     targets (Results.peers, Results.targets).
 
+    bootstrap: B > 0 replicates of the smoothed bootstrap of the efficiencies OTE and ITE (and, with
+    malmquist=True, of the Malmquist indexes) under each period's own technology (window 1) or
+    technology="no-change": bias-corrected estimates, standard errors and 1 - alpha intervals
+    (Results.bootstrap); seed: the random streams' seed, the same values for any threads and any
+    client. client: a dask.distributed.Client whose workers compute the replicates (each worker needs
+    koru installed); the estimates are computed here, and the results are those of the run without it,
+    bit for bit.
+
     identifiers: None, and the result files print the firm and period labels (their positions 1..N and
     1..T where the labels are not numbers), or {"columns": (name1, name2), "heading": "obs,id1,id2"}: two
     numeric columns of data that the files print instead, under that heading (read_input sets it so that
@@ -299,8 +328,12 @@ def analyze(data, *, firm, period, outputs, inputs, output_prices=None, input_pr
                                              identifiers)
     options = _options(family, rts, technology, window,
                        _observation(base, firm_labels, period_labels, firm, period), unit_means, single_solve,
-                       threads, malmquist, peers)
-    engine_results = _koru.analyze(rows, options, bool(progress))
+                       threads, malmquist, peers, bootstrap, seed, alpha)
+    if client is not None and options["bootstrap"] > 0:
+        engine_results = _koru.analyze(rows, dict(options, bootstrap_in_parts=True), bool(progress))
+        _koru.add_bootstrap(engine_results, _dask.replicates_on(client, rows, options))
+    else:
+        engine_results = _koru.analyze(rows, options, bool(progress))
     results = Results(engine_results, firm_labels, period_labels, firm, period, _names(outputs), _names(inputs))
     if results.warning is not None:
         warnings.warn(results.warning, AccuracyWarning, stacklevel=2)

@@ -106,6 +106,12 @@ koru::Settings MakeSettings(const py::dict& options) {
   settings.malmquist = options["malmquist"].cast<bool>();
   if (options.contains("peers")) settings.peers = options["peers"].cast<bool>();
   settings.threads = options["threads"].cast<unsigned>();
+  if (options.contains("bootstrap")) {
+    settings.bootstrap = options["bootstrap"].cast<uint32_t>();
+    settings.seed = options["seed"].cast<uint64_t>();
+    settings.alpha = options["alpha"].cast<double>();
+    settings.bootstrapInParts = options["bootstrap_in_parts"].cast<bool>();
+  }
   return settings;
 }
 
@@ -222,6 +228,61 @@ koru::Results Analyze(const py::dict& rows, const py::dict& options, bool progre
   }
 }
 
+// A row-major rows x columns array that takes over the vector's storage.
+py::array_t<double> OwnedMatrix(std::vector<double>&& values, std::size_t rows, std::size_t columns) {
+  auto* owned = new std::vector<double>(std::move(values));
+  py::capsule release(owned, [](void* vector) { delete static_cast<std::vector<double>*>(vector); });
+  return py::array_t<double>({rows, columns}, owned->data(), release);
+}
+
+// Replicates first .. first + count - 1 of the bootstrap, as a dict of plain
+// values that pickles: first, count, measures, values (one count x NT array
+// per measure, the engine's values unchanged, kMissing included) and failed.
+// A process or machine that holds the same panel and settings computes any
+// range; add_bootstrap puts the ranges together.
+py::dict BootstrapReplicates(const py::dict& rows, const py::dict& options, uint32_t first, uint32_t count) {
+  const koru::Panel panel = MakePanel(rows);
+  const koru::Settings settings = MakeSettings(options);
+  RunHooks runHooks(false);
+  const koru::Hooks hooks = runHooks.Hooks();
+  koru::BootstrapPart part;
+  try {
+    py::gil_scoped_release release;
+    part = koru::bootstrap_replicates(panel, settings, first, count, hooks);
+  } catch (const koru::Cancelled&) {
+    if (runHooks.Pending()) throw *runHooks.Pending();
+    throw;
+  }
+  const std::size_t observations = static_cast<std::size_t>(panel.firms) * panel.periods;
+  py::list values;
+  for (std::vector<double>& measure : part.values) values.append(OwnedMatrix(std::move(measure), part.count, observations));
+  py::dict data;
+  data["first"] = part.first;
+  data["count"] = part.count;
+  data["measures"] = part.measures;
+  data["values"] = values;
+  data["failed"] = part.failed;
+  return data;
+}
+
+// Fills the bootstrap table of results from the parts BootstrapReplicates
+// returned, in any order.
+void AddBootstrap(koru::Results& results, const py::list& parts) {
+  std::vector<koru::BootstrapPart> engineParts;
+  for (const py::handle& item : parts) {
+    const py::dict data = item.cast<py::dict>();
+    koru::BootstrapPart part;
+    part.first = data["first"].cast<uint32_t>();
+    part.count = data["count"].cast<uint32_t>();
+    part.measures = data["measures"].cast<std::vector<std::string>>();
+    for (const py::handle& measure : data["values"]) part.values.push_back(ToVector(measure.cast<Values>()));
+    part.failed = data["failed"].cast<uint64_t>();
+    engineParts.push_back(std::move(part));
+  }
+  py::gil_scoped_release release;
+  koru::add_bootstrap(results, engineParts);
+}
+
 // NaN where the file prints -9999 or prints nothing.
 double ValueOrNan(double value, bool printed) {
   return printed && value != koru::kMissing ? value : std::numeric_limits<double>::quiet_NaN();
@@ -306,6 +367,7 @@ py::dict SettingsData(const koru::Settings& settings) {
   data["base"] = settings.base;
   data["unit_means"] = settings.unitMeans;
   data["malmquist"] = settings.malmquist;
+  data["bootstrap"] = settings.bootstrap;
   return data;
 }
 
@@ -405,6 +467,7 @@ PYBIND11_MODULE(_koru, m) {
              if (which == "shadow_prices") return TableData(r.shadowPrices, n);
              if (which == "extras") return TableData(r.extras, n);
              if (which == "malmquist") return TableData(r.malmquist, n);
+             if (which == "bootstrap") return TableData(r.bootstrap, n);
              throw py::key_error(which);
            })
       .def_property_readonly("peers_asked", [](const koru::Results& r) { return r.settings.peers; })
@@ -422,6 +485,7 @@ PYBIND11_MODULE(_koru, m) {
       .def_property_readonly("programs_solved", [](const koru::Results& r) { return r.programsSolved; })
       .def_property_readonly("programs_failed", [](const koru::Results& r) { return r.programsFailed; })
       .def_property_readonly("malmquist_outside", [](const koru::Results& r) { return r.malmquistOutside; })
+      .def_property_readonly("bootstrap_failed", [](const koru::Results& r) { return r.bootstrapFailed; })
       .def_property_readonly("settings", [](const koru::Results& r) { return SettingsData(r.settings); })
       .def(
           "write",
@@ -440,6 +504,12 @@ PYBIND11_MODULE(_koru, m) {
 
   m.def("target_headings", &koru::target_headings, py::arg("outputs"), py::arg("inputs"));
   m.def("analyze", &Analyze, py::arg("rows"), py::arg("options"), py::arg("progress"));
+  m.def("bootstrap_replicates", &BootstrapReplicates, py::arg("rows"), py::arg("options"), py::arg("first"),
+        py::arg("count"));
+  m.def("add_bootstrap", &AddBootstrap, py::arg("results"), py::arg("parts"));
+  m.def("bootstrap_measures",
+        [](const py::dict& options) { return koru::bootstrap_measures(MakeSettings(options)); }, py::arg("options"));
+  m.def("bootstrap_statistics", &koru::bootstrap_statistics);
 
   m.def("read_input", [](const std::string& path) {
     koru::InputFile file;

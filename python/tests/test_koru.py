@@ -212,6 +212,9 @@ BAD_INPUTS = [
     ("unknown technology", None, {"technology": "no-progress"}, ["no-progress"]),
     ("base not in the panel", None, {"base": ("state 99", 1970)}, ["state 99"]),
     ("base period not in the panel", None, {"base": ("state 01", 1969)}, ["1969"]),
+    ("bootstrap under no technical regress", None, {"technology": "no-regress", "bootstrap": 5},
+     ["bootstrap", "no technical change"]),
+    ("negative bootstrap", None, {"bootstrap": -1}, ["bootstrap", "-1"]),
 ]
 
 
@@ -530,3 +533,64 @@ def test_peers_slacks_and_targets_match_an_independent_solve_of_the_second_stage
     assert checked > len(data)
     known = [("us_states_input.csv", "crs", 12, 2, orientation) for orientation in ("output", "input")]
     assert infeasible == (known if (path.name, rts) == ("us_states_input.csv", "crs") else [])
+
+
+# The measures the bootstrap estimates with malmquist=True, each with its statistics, in the file's order.
+BOOTSTRAP_COLUMNS = [name + suffix for name in ["OTE", "ITE", "M_O", "EC_O", "TC_O", "M_I", "EC_I", "TC_I"]
+                     for suffix in ["", "_bc", "_bias", "_se", "_lo", "_hi", "_n"]]
+
+
+@needs_console
+def test_bootstrap_file_and_frame_are_the_console_programs(tmp_path):
+    """analyze(bootstrap=B, seed=S, alpha=A, malmquist=True).write gives the console program's files for
+    --bootstrap B --seed S --alpha A --malmquist, the bootstrap file among them. The frame's estimates are
+    the run's efficiencies and Malmquist indexes, bc = estimate - bias and lo <= hi."""
+    console_input = tmp_path / "console" / RAW.name
+    console_input.parent.mkdir()
+    shutil.copy(RAW, console_input)
+    run_console(console_input, "--bootstrap", "30", "--seed", "11", "--alpha", "0.1", "--malmquist")
+    data, settings = koru.read_input(RAW)
+    res = koru.analyze(data, **settings, malmquist=True, bootstrap=30, seed=11, alpha=0.1)
+    res.write(tmp_path / "raw")
+    name = RAW.name.removesuffix("_input.csv")
+    for suffix in SUFFIXES + ["malmquist.csv", "bootstrap.csv"]:
+        assert Path(f"{tmp_path}/raw_output_{suffix}").read_bytes() == \
+            Path(f"{tmp_path}/console/{name}_output_{suffix}").read_bytes(), suffix
+    frame = res.bootstrap
+    assert list(frame.columns) == BOOTSTRAP_COLUMNS and frame.index.equals(res.levels.index)
+    assert (frame.dtypes == np.float64).all()
+    pd.testing.assert_series_equal(frame["OTE"], res.levels["OTE"])
+    pd.testing.assert_series_equal(frame["ITE"], res.levels["ITE"])
+    for measure in ["M_O", "EC_O", "TC_O", "M_I", "EC_I", "TC_I"]:
+        pd.testing.assert_series_equal(frame[measure], res.malmquist[measure])
+    for measure in ["OTE", "ITE", "M_O", "M_I"]:
+        known = frame[measure].notna()
+        assert known.sum() > 0
+        np.testing.assert_allclose(frame[f"{measure}_bc"][known], (frame[measure] - frame[f"{measure}_bias"])[known],
+                                   rtol=1e-12)
+        assert (frame[f"{measure}_lo"] <= frame[f"{measure}_hi"])[known].all()
+        assert (frame[f"{measure}_n"][known] <= 30).all() and (frame[f"{measure}_se"][known] >= 0).all()
+    assert koru.analyze(data, **settings).bootstrap is None
+
+
+@pytest.mark.filterwarnings("ignore::DeprecationWarning")  # tornado's, as distributed starts its loop
+def test_bootstrap_is_the_same_on_1_and_3_threads_and_on_a_two_worker_dask_cluster(tmp_path):
+    """The bootstrap of the raw US panel in-process on 1 and on 3 threads, and with its replicates spread
+    over a LocalCluster of two worker processes: the same frames and the same files, byte for byte."""
+    distributed = pytest.importorskip("distributed")
+    data, settings = koru.read_input(RAW)
+    settings.update(malmquist=True, bootstrap=24, seed=5)
+    runs = {f"threads{threads}": koru.analyze(data, **settings, threads=threads) for threads in (1, 3)}
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        runs["dask"] = koru.analyze(data, **settings, client=client)
+    files = {}
+    for name, res in runs.items():
+        res.write(tmp_path / name)
+        files[name] = {suffix: Path(f"{tmp_path}/{name}_output_{suffix}").read_bytes()
+                       for suffix in SUFFIXES + ["malmquist.csv", "bootstrap.csv"]}
+    for name in ("threads3", "dask"):
+        pd.testing.assert_frame_equal(runs[name].bootstrap, runs["threads1"].bootstrap, check_exact=True)
+        assert runs[name].bootstrap_failed == runs["threads1"].bootstrap_failed
+        assert runs[name].note == runs["threads1"].note
+        assert files[name] == files["threads1"], name

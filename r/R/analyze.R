@@ -7,7 +7,8 @@ analyze <- function(data, firm, period, outputs, inputs,
                     output_prices = NULL, input_prices = NULL,
                     family = "fare-primont", rts = "vrs", technology = "each-period",
                     window = 1, base = NULL, unit_means = FALSE, threads = NULL,
-                    identifiers = NULL, single_solve = FALSE, malmquist = FALSE, peers = FALSE) {
+                    identifiers = NULL, single_solve = FALSE, malmquist = FALSE, peers = FALSE,
+                    bootstrap = 0, seed = 1, alpha = 0.05) {
   if (!is.data.frame(data)) input_error("data must be a data.frame")
   firm <- column_name(data, firm, "firm")
   period <- column_name(data, period, "period")
@@ -61,7 +62,10 @@ analyze <- function(data, firm, period, outputs, inputs,
     threads = if (is.null(threads)) 0L else whole_number(threads, "threads"),
     single_solve = one_flag(single_solve, "single_solve"),
     malmquist = one_flag(malmquist, "malmquist"),
-    peers = one_flag(peers, "peers")
+    peers = one_flag(peers, "peers"),
+    bootstrap = whole_number(bootstrap, "bootstrap"),
+    seed = seed_number(seed),
+    alpha = one_number(alpha, "alpha")
   )
 
   out <- engine_call(koru_analyze_rows(rows, options))
@@ -118,6 +122,7 @@ results_from_engine <- function(out, firms, periods, firm, period, outputs = NUL
       shadow_prices = frame(out$shadow_prices),
       extras = frame(out$extras),
       malmquist = if (is.null(out$malmquist)) NULL else frame(out$malmquist),
+      bootstrap = if (is.null(out$bootstrap)) NULL else frame(out$bootstrap),
       representative = out$representative,
       failed = notes(out$failed, "code"),
       stopped_short = notes(out$stopped_short, "gain"),
@@ -217,6 +222,20 @@ whole_number <- function(value, what) {
       value < 0 || value > .Machine$integer.max)
     input_error("%s must be a whole number", what)
   as.integer(value)
+}
+
+one_number <- function(value, what) {
+  if (!is.numeric(value) || length(value) != 1L || is.na(value))
+    input_error("%s must be one number", what)
+  as.double(value)
+}
+
+# The random streams' seed: a whole number R holds exactly in a double.
+seed_number <- function(value) {
+  if (!is.numeric(value) || length(value) != 1L || is.na(value) || value != round(value) ||
+      value < 0 || value > 2^53)
+    input_error("seed must be a whole number from 0 to 2^53")
+  as.double(value)
 }
 
 # The base observation as 0-based codes of its firm and period.

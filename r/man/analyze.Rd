@@ -10,7 +10,8 @@ analyze(data, firm, period, outputs, inputs,
         output_prices = NULL, input_prices = NULL,
         family = "fare-primont", rts = "vrs", technology = "each-period",
         window = 1, base = NULL, unit_means = FALSE, threads = NULL,
-        identifiers = NULL, single_solve = FALSE, malmquist = FALSE, peers = FALSE)
+        identifiers = NULL, single_solve = FALSE, malmquist = FALSE, peers = FALSE,
+        bootstrap = 0, seed = 1, alpha = 0.05)
 }
 \arguments{
   \item{data}{a data frame, one row per firm and period, in any order. A
@@ -56,6 +57,16 @@ analyze(data, firm, period, outputs, inputs,
     technical change (\code{res$malmquist}).}
   \item{peers}{also the peers with their weights, the slacks and the
     targets (\code{peers} and \code{targets} of the value).}
+  \item{bootstrap}{the number of replicates of the smoothed bootstrap of the
+    efficiencies \code{OTE} and \code{ITE} (and, with \code{malmquist =
+    TRUE}, of the Malmquist indexes), giving \code{res$bootstrap}; 0 for none.
+    Only with each period's own technology (\code{window = 1}) or
+    \code{technology = "no-change"}.}
+  \item{seed}{the seed of the bootstrap's random streams, a whole number from
+    0 to \eqn{2^{53}}{2^53}; the values are the same for any number of threads
+    and are those of the console program and of the Python package for the
+    same seed.}
+  \item{alpha}{the intervals of the bootstrap cover \code{1 - alpha}.}
 }
 \value{
 A list of class \code{"koru_results"} with the data frames
@@ -73,6 +84,15 @@ A list of class \code{"koru_results"} with the data frames
   efficiency change \code{PEC_*}, \code{SEC_*}), \code{NA} in the first
   period and where the observation lies outside the other period's
   technology; otherwise \code{NULL};}
+\item{bootstrap}{with \code{bootstrap > 0}: for each measure \code{NAME}
+  bootstrapped (\code{OTE}, \code{ITE} and, with \code{malmquist = TRUE},
+  \code{M_O}, \code{EC_O}, \code{TC_O}, \code{M_I}, \code{EC_I},
+  \code{TC_I}) the estimate \code{NAME}, the bias-corrected estimate
+  \code{NAME_bc}, the bias \code{NAME_bias}, the standard error
+  \code{NAME_se}, the ends \code{NAME_lo} and \code{NAME_hi} of the
+  \code{1 - alpha} interval and the number of replicates used
+  \code{NAME_n}, the columns of the file \code{name_output_bootstrap.csv};
+  otherwise \code{NULL};}
 \item{peers}{with \code{peers = TRUE} (\code{NULL} otherwise): one row per
   observation, orientation and peer, with the columns \code{firm},
   \code{period}, \code{orientation} (\code{"output"} or \code{"input"}),
@@ -100,7 +120,9 @@ nothing (and \code{NaN} where it prints nan). Further:
 \item{warning}{the end-of-run warning, or \code{NULL}; when set,
   \code{analyze} also signals it with \code{\link{warning}};}
 \item{settings, counts, summary}{the settings as applied, the counts of the
-  panel and of the programs solved and failed, and the configuration summary.}
+  panel and of the programs solved and failed (\code{bootstrap_failed}: the
+  replicate programs that failed, whose values are left out), and the
+  configuration summary.}
 \item{console}{the text the console program prints while it works (the
   warning about badly scaled quantities, the counts, the headings of the
   computation sets, a line for each linear program that failed); nothing is
@@ -128,4 +150,9 @@ head(res$indexes[, c("state", "year", "dTFP", "dTech", "dTFPE")])
 fp <- analyze(states, "state", "year", "gsp", c("pc", "pcap", "emp"),
               rts = "crs", base = c(5, 1975), unit_means = TRUE, threads = 2)
 summary(fp)
+
+# Bias-corrected efficiencies and 95\% intervals from 50 replicates
+bs <- analyze(states, "state", "year", "gsp", c("pc", "pcap", "emp"),
+              unit_means = TRUE, threads = 2, bootstrap = 50, seed = 7)
+head(bs$bootstrap[, c("state", "year", "OTE", "OTE_bc", "OTE_lo", "OTE_hi")])
 }

@@ -133,7 +133,9 @@ Rcpp::List SettingsOf(const koru::Settings& settings, uint32_t firms) {
       Rcpp::Named("technology") = TechnologyToken(settings.technology),
       Rcpp::Named("window") = static_cast<int>(settings.window), Rcpp::Named("base") = BasePositions(settings.base, firms),
       Rcpp::Named("unit_means") = settings.unitMeans, Rcpp::Named("single_solve") = settings.singleSolve,
-      Rcpp::Named("threads") = static_cast<int>(settings.threads), Rcpp::Named("malmquist") = settings.malmquist);
+      Rcpp::Named("threads") = static_cast<int>(settings.threads), Rcpp::Named("malmquist") = settings.malmquist,
+      Rcpp::Named("bootstrap") = static_cast<double>(settings.bootstrap),
+      Rcpp::Named("seed") = static_cast<double>(settings.seed), Rcpp::Named("alpha") = settings.alpha);
 }
 
 // Whether each observation of the panel is present.
@@ -213,6 +215,10 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
     settings.malmquist = Rcpp::as<bool>(options["malmquist"]);
     settings.peers = Rcpp::as<bool>(options["peers"]);
     settings.threads = Rcpp::as<unsigned>(options["threads"]);
+    // The seed comes as a whole double (R has no 64-bit integers), at most 2^53.
+    settings.bootstrap = Rcpp::as<uint32_t>(options["bootstrap"]);
+    settings.seed = static_cast<uint64_t>(Rcpp::as<double>(options["seed"]));
+    settings.alpha = Rcpp::as<double>(options["alpha"]);
 
     koru::Panel panel = koru::panel_from_rows(panelRows);
     // Identifier columns given by the caller replace the firm and period
@@ -264,12 +270,14 @@ SEXP koru_analyze_rows(Rcpp::List rows, Rcpp::List options) {
         Rcpp::Named("solved") = static_cast<double>(results.programsSolved),
         Rcpp::Named("failed") = static_cast<double>(results.programsFailed),
         Rcpp::Named("solved_again") = static_cast<double>(results.programsSolvedAgain),
-        Rcpp::Named("malmquist_outside") = static_cast<double>(results.malmquistOutside));
+        Rcpp::Named("malmquist_outside") = static_cast<double>(results.malmquistOutside),
+        Rcpp::Named("bootstrap_failed") = static_cast<double>(results.bootstrapFailed));
     Rcpp::List settingsList = SettingsOf(results.settings, analysed.firms);
     return Rcpp::List::create(
         Rcpp::Named("indexes") = TableOf(results.indexes), Rcpp::Named("levels") = TableOf(results.levels),
         Rcpp::Named("shadow_prices") = TableOf(results.shadowPrices), Rcpp::Named("extras") = TableOf(results.extras),
         Rcpp::Named("malmquist") = results.settings.malmquist ? Rcpp::wrap(TableOf(results.malmquist)) : R_NilValue,
+        Rcpp::Named("bootstrap") = results.settings.bootstrap ? Rcpp::wrap(TableOf(results.bootstrap)) : R_NilValue,
         Rcpp::Named("representative") = representative, Rcpp::Named("failed") = NotesOf(results.failed),
         Rcpp::Named("stopped_short") = NotesOf(results.stoppedShort), Rcpp::Named("note") = results.note, Rcpp::Named("warning") = results.warning,
         Rcpp::Named("summary") = results.summary, Rcpp::Named("console") = console,

@@ -97,3 +97,34 @@ test_that("input files the console program stops on stop read_input with its mes
     expect_true(grepl(squeeze(err), squeeze(console), fixed = TRUE), label = paste(name, ":", err))
   }
 })
+
+test_that("bootstrap = B gives the console program's bootstrap file and a frame of the run's estimates", {
+  root <- Sys.getenv("KORU_SOURCE_DIR")
+  if (!nzchar(root)) skip("KORU_SOURCE_DIR does not name the KORU source tree")
+  input <- file.path(root, "tests", "data", "e2e", "us_states_12x8_raw_input.csv")
+  copy <- run_console(input, c("--batch", "--bootstrap", "30", "--seed", "11", "--alpha", "0.1", "--malmquist"))
+  base <- sub("_input[.]csv$", "", copy)
+  file <- read_input(input)
+  res <- do.call(analyze, c(list(file$data), file$settings, malmquist = TRUE, bootstrap = 30, seed = 11, alpha = 0.1))
+  ours <- file.path(tempfile("r"), basename(base))
+  dir.create(dirname(ours))
+  write_results(res, ours)
+  for (suffix in c("levels.csv", "malmquist.csv", "bootstrap.csv"))
+    expect_identical(file_bytes(paste0(ours, "_output_", suffix)), file_bytes(paste0(base, "_output_", suffix)),
+                     label = suffix)
+  b <- res$bootstrap
+  measures <- c("OTE", "ITE", "M_O", "EC_O", "TC_O", "M_I", "EC_I", "TC_I")
+  statistics <- c("", "_bc", "_bias", "_se", "_lo", "_hi", "_n")
+  expect_identical(names(b), c("firm", "period", paste0(rep(measures, each = 7), statistics)))
+  expect_identical(b[1:2], res$levels[1:2])
+  expect_identical(b$OTE, res$levels$OTE)
+  expect_identical(b$ITE, res$levels$ITE)
+  for (m in measures[-(1:2)]) expect_identical(b[[m]], res$malmquist[[m]], label = m)
+  for (m in measures) {
+    known <- !is.na(b[[m]])
+    expect_true(any(known), label = m)
+    expect_equal(b[[paste0(m, "_bc")]][known], (b[[m]] - b[[paste0(m, "_bias")]])[known], tolerance = 1e-12)
+    expect_true(all(b[[paste0(m, "_lo")]][known] <= b[[paste0(m, "_hi")]][known]), label = m)
+  }
+  expect_null(do.call(analyze, c(list(file$data), file$settings))$bootstrap)
+})
