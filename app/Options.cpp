@@ -138,15 +138,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.compare(0, 2, "--") == 0 ? arg.substr(0, equals) : arg;
     const bool hasValue = name.size() < arg.size();
-    if (name == "--threads") {
-      std::string value;
+    // An option's value: after '=' in the same argument, or the next argument.
+    const auto takeValue = [&](std::string& value) {
       if (hasValue) {
         value = arg.substr(equals + 1);
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      } else {
-        return UsageError("option '--threads' needs a value");
+        return true;
       }
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      return true;
+    };
+    if (name == "--threads") {
+      std::string value;
+      if (!takeValue(value)) return UsageError("option '--threads' needs a value");
       if (!ParseThreads(value, line.options.threads))
         return UsageError("bad value '" + value + "' for '--threads', which takes a whole number from 1 to " +
                           std::to_string(kMaxThreads));
@@ -154,13 +158,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (name == "--bootstrap" || name == "--seed" || name == "--alpha") {
       std::string value;
-      if (hasValue) {
-        value = arg.substr(equals + 1);
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      } else {
-        return UsageError("option '" + name + "' needs a value");
-      }
+      if (!takeValue(value)) return UsageError("option '" + name + "' needs a value");
       uint64_t count = 0;
       RunOptions& options = line.options;
       if (name != "--bootstrap") bootstrapTuned = true;
@@ -186,13 +184,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         *option->flag = true;
         continue;
       }
-      if (hasValue) {
-        value = arg.substr(equals + 1);
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      } else {
-        return UsageError("option '" + name + "' needs a value");
-      }
+      if (!takeValue(value)) return UsageError("option '" + name + "' needs a value");
       if (option->text != nullptr) *option->text = value;
       if (option->list != nullptr) *option->list = SplitList(value);
       if (name == "--table") line.options.table.given = true;
