@@ -1,6 +1,7 @@
 #include "lp/Matrix.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "core/Format.h"
 
@@ -23,8 +24,9 @@ void Matrix::Create(uint32_t maxRows, uint32_t maxCols, uint32_t numRows, uint32
 
 void Matrix::InitializeMemory() {
   m_ErrorFlag = 0;
-  std::free(m_Block);
+  std::free(m_Allocation);
   std::free(m_RowPtrs);
+  m_Allocation = nullptr;
   m_Block = nullptr;
   m_RowPtrs = nullptr;
   m_IsAllocated = 0;
@@ -36,16 +38,18 @@ void Matrix::InitializeMemory() {
 
 bool Matrix::ObtainStorage(std::size_t elements) {
   m_RowPtrs = static_cast<double**>(std::calloc(m_MaxRows > 0 ? m_MaxRows : 1, sizeof(double*)));
-  m_Block = static_cast<double*>(std::calloc(elements, sizeof(double)));
-  if (m_Block == nullptr || m_RowPtrs == nullptr) {
-    std::free(m_Block);
+  m_Allocation = static_cast<double*>(std::calloc(elements + kAlignmentSlack, sizeof(double)));
+  if (m_Allocation == nullptr || m_RowPtrs == nullptr) {
+    std::free(m_Allocation);
     std::free(m_RowPtrs);
+    m_Allocation = nullptr;
     m_Block = nullptr;
     m_RowPtrs = nullptr;
     ReportError("InitializeMemory");
     m_ErrorFlag = 1;
     return false;
   }
+  m_Block = m_Allocation + AlignmentOffset(m_Allocation);
   m_BlockElements = elements;
   m_RowStride = m_MaxCols;
   m_RowsLaidOut = 0;
@@ -79,13 +83,19 @@ std::size_t Matrix::WholeCapacityElements() const {
 }
 
 int Matrix::EnsureElements(std::size_t elements) {
-  double* block = static_cast<double*>(std::realloc(m_Block, elements * sizeof(double)));
-  if (block == nullptr) {
+  const std::size_t oldOffset = static_cast<std::size_t>(m_Block - m_Allocation);
+  double* allocation = static_cast<double*>(std::realloc(m_Allocation, (elements + kAlignmentSlack) * sizeof(double)));
+  if (allocation == nullptr) {
     ReportError("InitializeMemory");
     m_ErrorFlag = 1;
     return 1;
   }
+  // realloc keeps the bytes, not their alignment: the elements move to the
+  // new block's aligned start when it lies elsewhere.
+  double* block = allocation + AlignmentOffset(allocation);
+  if (block != allocation + oldOffset) std::memmove(block, allocation + oldOffset, m_BlockElements * sizeof(double));
   for (std::size_t e = m_BlockElements; e < elements; ++e) block[e] = 0.0;
+  m_Allocation = allocation;
   m_Block = block;
   m_BlockElements = elements;
   // The laid-out rows move with the block; rows beyond them point nowhere
@@ -98,8 +108,9 @@ int Matrix::EnsureElements(std::size_t elements) {
 }
 
 void Matrix::FreeMemory() {
-  std::free(m_Block);
+  std::free(m_Allocation);
   std::free(m_RowPtrs);
+  m_Allocation = nullptr;
   m_Block = nullptr;
   m_RowPtrs = nullptr;
   m_IsAllocated = 0;

@@ -110,8 +110,17 @@ class Matrix {
   // and laying the rows out again; reports and returns 1 on failure.
   int EnsureElements(std::size_t elements);
 
+  // m_Block is the first 64-byte boundary within m_Allocation: a packed
+  // row of 8 doubles (the tall tableaux of two outputs and two inputs) then
+  // fills one cache line, which a whole-row vector load reads without a split.
+  static constexpr std::size_t kAlignmentSlack = 7;  // doubles
+  static std::size_t AlignmentOffset(const double* allocation) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(allocation);
+    return ((64 - address % 64) % 64) / sizeof(double);
+  }
+  double* m_Allocation = nullptr;  // what calloc/realloc handed out
   double* m_Block = nullptr;
-  std::size_t m_BlockElements = 0;  // doubles in m_Block
+  std::size_t m_BlockElements = 0;  // doubles from m_Block on
   uint32_t m_RowStride = 0;    // elements from one row to the next
   uint32_t m_RowsLaidOut = 0;  // rows 0..m_RowsLaidOut-1 follow m_RowStride
 };
