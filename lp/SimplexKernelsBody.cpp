@@ -496,6 +496,88 @@ int KeepTableauRows(double** a, int start, int end, int p, BlockBounds bound, in
                                       : KeepTableauRowsOf<true>(a, start, end, p, bound, kept);
 }
 
+// KeepTableauRows for rows of 8 doubles (kWidth 7: columns 1..7 and the
+// unused column 0, one 64-byte register), AVX-512 builds by GCC: eight rows
+// are loaded whole, one register each, and shuffles bring their right-hand
+// sides, column-1 entries and pivot-column entries into one register each,
+// where gathering them value by value costs two instructions a value. The
+// comparisons are those of Keeps, lane by lane.
+#if defined(__AVX512F__) && !defined(__clang__)
+constexpr bool kWholeRowFilter = true;
+
+template <bool kTie>
+__attribute__((noinline)) int KeepEightWideRowsOf(double** a, int start, int end, int p, BlockBounds bound,
+                                                  int* kept) {
+  // Two rows A (lanes 0..7) and B (8..15) to one register: their right-hand
+  // sides in lanes 0, 1, column-1 entries in 2, 3, pivot-column entries in 4, 5.
+  const Masks8 pairs = {1, 9, 2, 10, p + 1, p + 9, 0, 0};
+  // Two such registers (rows 0, 1 and 2, 3) to the right-hand sides and
+  // column-1 entries of four rows, and to their pivot-column entries.
+  const Masks8 fourValues = {0, 1, 8, 9, 2, 3, 10, 11};
+  const Masks8 fourEntries = {4, 5, 12, 13, 4, 5, 12, 13};
+  // Two groups of four to eight lanes.
+  const Masks8 lowHalves = {0, 1, 2, 3, 8, 9, 10, 11};
+  const Masks8 highHalves = {4, 5, 6, 7, 12, 13, 14, 15};
+  const Lanes8 boundLanes = {bound.ratio, bound.ratio, bound.ratio, bound.ratio,
+                             bound.ratio, bound.ratio, bound.ratio, bound.ratio};
+  const Lanes8 tieLanes = {bound.tie, bound.tie, bound.tie, bound.tie, bound.tie, bound.tie, bound.tie, bound.tie};
+  const Lanes8 tolerance = {-kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance,
+                            -kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance, -kSimplexTolerance};
+  const Lanes8 zero = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  int count = 0;
+  int h = start;
+  for (; h + 7 <= end; h += 8) {
+    Lanes8 rows[8];
+    for (int k = 0; k < 8; ++k) __builtin_memcpy(&rows[k], a[h + k], sizeof rows[k]);
+    const Lanes8 pair01 = __builtin_shuffle(rows[0], rows[1], pairs);
+    const Lanes8 pair23 = __builtin_shuffle(rows[2], rows[3], pairs);
+    const Lanes8 pair45 = __builtin_shuffle(rows[4], rows[5], pairs);
+    const Lanes8 pair67 = __builtin_shuffle(rows[6], rows[7], pairs);
+    const Lanes8 values0 = __builtin_shuffle(pair01, pair23, fourValues);
+    const Lanes8 values4 = __builtin_shuffle(pair45, pair67, fourValues);
+    const Lanes8 entries0 = __builtin_shuffle(pair01, pair23, fourEntries);
+    const Lanes8 entries4 = __builtin_shuffle(pair45, pair67, fourEntries);
+    const Lanes8 rhs = __builtin_shuffle(values0, values4, lowHalves);
+    const Lanes8 entry = __builtin_shuffle(entries0, entries4, lowHalves);
+    const Masks8 limits = entry < tolerance;
+    const Masks8 beyond = rhs > -(boundLanes * entry);
+    Masks8 keep = limits & ~beyond;
+    if (kTie) {
+      const Lanes8 first = __builtin_shuffle(values0, values4, highHalves);
+      keep = keep & ~((rhs == zero) & (first > -(tieLanes * entry)));
+    }
+    const int lanes = __builtin_ia32_ptestmq512(keep, keep, 0xFF);
+    if (lanes == 0) continue;
+    for (int lane = 0; lane < 8; ++lane) {
+      kept[count] = h - 1 + lane;
+      count += (lanes >> lane) & 1;
+    }
+  }
+  for (; h <= end; ++h) {
+    kept[count] = h - 1;
+    count += Keeps<kTie>(a[h], p, bound);
+  }
+  return count;
+}
+
+int KeepEightWideRows(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
+  return bound.tie == __builtin_inf() ? KeepEightWideRowsOf<false>(a, start, end, p, bound, kept)
+                                      : KeepEightWideRowsOf<true>(a, start, end, p, bound, kept);
+}
+#else
+constexpr bool kWholeRowFilter = false;
+int KeepEightWideRows(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
+  return KeepTableauRows(a, start, end, p, bound, kept);
+}
+#endif
+
+// KeepTableauRows, by rows of 8 doubles where the build has that filter.
+template <int kWidth>
+int KeepRowsOfWidth(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
+  return kWholeRowFilter && kWidth == 7 ? KeepEightWideRows(a, start, end, p, bound, kept)
+                                        : KeepTableauRows(a, start, end, p, bound, kept);
+}
+
 int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, BlockBounds bound,
                     int* kept) {
   return !kFourRows || bound.tie == __builtin_inf() ? KeepStridedRowsOf<false>(row1, stride, start, end, p, bound, kept)
@@ -710,7 +792,7 @@ int ReduceRowsFindPivotRowNarrow(double** a, const FusedExchange& step) {
   for (int start = 2; start <= lastConstraintRow; start += kBlock) {
     const int end = lastConstraintRow - start < kBlock ? lastConstraintRow : start + kBlock - 1;
     update(start, end);
-    const int count = KeepTableauRows(a, start, end, q, test.Bounds(), kept);
+    const int count = KeepRowsOfWidth<kWidth>(a, start, end, q, test.Bounds(), kept);
     for (int c = 0; c < count; ++c) test.Offer(kept[c]);
   }
   update(lastConstraintRow + 1, step.lastRow);
@@ -805,7 +887,7 @@ int SurveyFindPivotRowOf(double** a, int m, int n, int q, TableauSurvey& survey)
     for (int start = 2; start <= m + 1; start += kBlock) {
       const int end = m + 1 - start < kBlock ? m + 1 : start + kBlock - 1;
       surveyRows(start, end);
-      const int count = KeepTableauRows(a, start, end, q, test.Bounds(), kept);
+      const int count = KeepRowsOfWidth<kWidth>(a, start, end, q, test.Bounds(), kept);
       for (int c = 0; c < count; ++c) test.Offer(kept[c]);
     }
     r = test.r;
