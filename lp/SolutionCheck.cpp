@@ -29,6 +29,20 @@ constexpr double kBasisFeasibilityTolerance = 1e-9;
 // in row order, as a pass down that column alone would, and the columns are
 // judged in candidate order afterwards.
 constexpr int kGainColumns = 16;
+constexpr int kGainRowsBetweenTests = 32;
+
+namespace {
+
+// Whether every column of the group has a reduced cost no larger than
+// rounding noise for the largest |entry| seen so far in it.
+bool AllNoise(const double* objectiveRow, const int* columns, const double* sizes, int count) {
+  for (int g = 0; g < count; ++g) {
+    if (objectiveRow[columns[g]] > kReducedCostNoise * sizes[g]) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 double LargestRelativeGain(double** a, int m, const int* candidates, int numCandidates, bool* improvable) {
   if (improvable != nullptr) *improvable = false;
@@ -51,6 +65,14 @@ double LargestRelativeGain(double** a, int m, const int* candidates, int numCand
       sizes[g] = 0.0;
     }
     for (int i = 2; i <= m + 1; ++i) {
+      // A column whose largest |entry| so far already makes its reduced cost
+      // rounding noise stays noise (the largest |entry| only grows): when
+      // every column of the group is, the rest of the pass could change
+      // nothing that is judged below, and it ends.
+      if ((i - 2) % kGainRowsBetweenTests == kGainRowsBetweenTests - 1 &&
+          AllNoise(objectiveRow, columns, sizes, count)) {
+        break;
+      }
       const double* row = a[i];
       for (int g = 0; g < count; ++g) {
         const double entry = row[columns[g]];
@@ -108,8 +130,20 @@ SolveVerdict JudgeSolve(double** a, int m, int simplexCode, unsigned steps, cons
 
 double LargestRelativeViolation(double** a, const int* basis, int m, int n, int m1, int m2, const Matrix& A,
                                 const double* rhs, const double* x) {
-  double largestX = 0.0;
-  for (int j = 0; j < n; ++j) largestX = std::fabs(x[j]) > largestX ? std::fabs(x[j]) : largestX;
+  // The largest |x_j| in four running maxima (a maximum does not depend on
+  // the order its values come in), which do not wait on one another: the
+  // envelopment programs have thousands of variables.
+  double lanes[4] = {0.0, 0.0, 0.0, 0.0};
+  int c = 0;
+  for (; c + 3 < n; c += 4) {
+    for (int lane = 0; lane < 4; ++lane) {
+      const double size = std::fabs(x[c + lane]);
+      lanes[lane] = size > lanes[lane] ? size : lanes[lane];
+    }
+  }
+  for (; c < n; ++c) lanes[0] = std::fabs(x[c]) > lanes[0] ? std::fabs(x[c]) : lanes[0];
+  double largestX = lanes[0];
+  for (int lane = 1; lane < 4; ++lane) largestX = lanes[lane] > largestX ? lanes[lane] : largestX;
   double largest = 0.0;
   for (int r = 1; r <= m; ++r) {
     const int i = basis[r] - n;  // the row whose slack, surplus or artificial is basic in row r
