@@ -474,6 +474,28 @@ TEST(MatrixPacked, ReservedStorageKeepsTheCapacityAndGrowsWithTheLayout) {
             "Reset Matrix : dimensions required [6,3] Max Dimensions [6,8]\n"
             "Error Detected : ResetMatrix : More memory required. Reallocate Max Memory\n");
   EXPECT_EQ(m.m_NumRows, 5u);
+
+  // Every extension leaves row 0 on a 64-byte boundary (a packed row of 8
+  // doubles is then one cache line) and every element in place, also when
+  // realloc hands back storage of another alignment (the last sizes move
+  // the block out of the heap into a mapping of its own).
+  Matrix grown;
+  grown.CreateReserved(5000, 9, 1, 8);
+  uint32_t filled = 0;
+  for (uint32_t rows : {1u, 3u, 10u, 40u, 120u, 399u, 2000u, 4999u}) {
+    SCOPED_TRACE(rows);
+    ASSERT_EQ(rows == 1 ? grown.ResetMatrixPacked(rows, 8) : (grown.SetDimensions(rows, 8), 0), 0);
+    ASSERT_EQ(grown.m_NumRows, rows);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(grown.Row(0)) % 64, 0u);
+    for (uint32_t i = 0; i < filled; ++i) {
+      for (uint32_t j = 0; j < 8; ++j) ASSERT_EQ(grown.GetValue(i, j), 100.0 * i + j + 1) << i << ", " << j;
+    }
+    for (uint32_t i = filled; i < rows; ++i) {
+      for (uint32_t j = 0; j < 8; ++j) grown.SetValue(i, j, 100.0 * i + j + 1);
+    }
+    filled = rows;
+  }
+  EXPECT_EQ(grown.m_ErrorFlag, 0);
 }
 
 // The block copy moves element by element, row by row, in increasing order,

@@ -444,6 +444,13 @@ TEST(SimplexReference, TallMultiplierProgramsMatchBitForBit) {
       if (HasFatalFailure()) return;
     }
   }
+  // The worst case's shape, M = K = 2 with the intercept pair: rows of eight
+  // doubles, which the AVX-512 filter loads whole, over several blocks.
+  for (int trial = 0; trial < 8; ++trial) {
+    ExpectSameSolve(MultiplierProgram(random, 1200, 2, 2, true, trial % 2 == 0),
+                    "seed " + std::to_string(seed) + ", J 1200, M = K = 2, trial " + std::to_string(trial));
+    if (HasFatalFailure()) return;
+  }
 }
 
 TEST(SimplexReference, WideEnvelopmentProgramsMatchBitForBit) {

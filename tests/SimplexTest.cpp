@@ -16,6 +16,7 @@
 #include "lp/Matrix.h"
 #include "lp/RescaledSolve.h"
 #include "lp/Simplex.h"
+#include "lp/SolutionCheck.h"
 
 namespace {
 
@@ -276,6 +277,44 @@ TEST_F(LPFixture, StoppedShortAtTheThresholdEdges) {
       EXPECT_DOUBLE_EQ(tally.shortStops[0].gain, c.gain);
     }
   }
+}
+
+// The checks after a solve on tableaus longer and wider than their shortcuts.
+// Gain: 40 constraint rows with right-hand side 1 and entries -1 in both
+// columns, but row 38 (tableau row 39) with right-hand side 0.25, past the
+// first test at row 32 that ends the pass once every column is noise. Column
+// 1's reduced cost 1e-9 is above noise (1e-10 x its largest |entry| 1), column
+// 2's 1e-12 is not: the gain is 1e-9 x 0.25 / |2|, from the late row.
+// Violation: one <= row, x1 + ... + x6 <= 10, at x = (1, 1, 8, 1, 1, 1) with
+// its slack basic at -1e-3: excess 13 - 10 = 3 over the size 10 + 1 x 8,
+// the largest |x_j| lying third, in the third of the four running maxima.
+TEST(SolveChecks, GainPastTheFirstNoiseTestAndTheLargestValueOfManyVariables) {
+  const int m = 40, stride = 4;
+  std::vector<double> cells(static_cast<std::size_t>(m + 3) * stride, 0.0);
+  std::vector<double*> rows(m + 3);
+  for (int i = 0; i < m + 3; ++i) rows[i] = cells.data() + static_cast<std::size_t>(i) * stride;
+  rows[1][1] = 2.0;
+  rows[1][2] = 1e-9;
+  rows[1][3] = 1e-12;
+  for (int i = 2; i <= m + 1; ++i) {
+    rows[i][1] = i == 39 ? 0.25 : 1.0;
+    rows[i][2] = -1.0;
+    rows[i][3] = -1.0;
+  }
+  const int candidates[] = {0, 1, 2};
+  bool improvable = false;
+  EXPECT_DOUBLE_EQ(LargestRelativeGain(rows.data(), m, candidates, 2, &improvable), 1e-9 * 0.25 / 2.0);
+  EXPECT_TRUE(improvable);
+
+  Matrix A;
+  A.Create(2, 7, 1, 6);
+  for (uint32_t j = 0; j < 6; ++j) A.SetValue(0, j, 1.0);
+  const double rhs[] = {10.0};
+  const double x[] = {1, 1, 8, 1, 1, 1};
+  const int basis[] = {0, 7};
+  double column[2] = {0.0, -1e-3};  // tableau row 2: column 1 holds the slack's value
+  double* slackRows[] = {nullptr, nullptr, column};
+  EXPECT_DOUBLE_EQ(LargestRelativeViolation(slackRows, basis, 1, 6, 1, 0, A, rhs, x), 3.0 / 18.0);
 }
 
 // Programs the solver must refuse or report as failed, with their console text.
