@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -43,6 +44,23 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
+
+// Storage from a 64-byte boundary, as the solver's tableaus have it: a row
+// of 8 doubles is then one cache line.
+template <typename T>
+struct CacheLineAllocator {
+  using value_type = T;
+  CacheLineAllocator() = default;
+  template <typename U>
+  CacheLineAllocator(const CacheLineAllocator<U>&) {}
+  T* allocate(std::size_t count) {
+    return static_cast<T*>(::operator new(count * sizeof(T), std::align_val_t(64)));
+  }
+  void deallocate(T* cells, std::size_t) { ::operator delete(cells, std::align_val_t(64)); }
+  bool operator==(const CacheLineAllocator&) const { return true; }
+  bool operator!=(const CacheLineAllocator&) const { return false; }
+};
+using Cells = std::vector<double, CacheLineAllocator<double>>;
 
 // Keeps a value alive without the compiler knowing it is unused.
 volatile double gSink = 0.0;
@@ -147,7 +165,7 @@ struct Tableau {
   int rows = 0;
   int width = 0;
   std::ptrdiff_t stride = 0;
-  std::vector<double> cells;
+  Cells cells;
   std::vector<double*> table;
 
   Tableau(int rowCount, int columns, bool degenerate) : rows(rowCount), width(columns), stride(columns + 1) {
@@ -221,7 +239,7 @@ void PivotFigures(int rows, int width, int repetitions, bool degenerate) {
       a[r + 1][p + 1] = piv;
       separateRow = kernels.findPivotRow(a, rowList.data(), m, n, q, work.stride);
     });
-    std::vector<double> separateCells = work.cells;
+    Cells separateCells = work.cells;
     int fusedRow = 0;
     const double fused = Shortest(repetitions, refresh, [&] {
       FusedExchange step;
@@ -254,7 +272,7 @@ struct WideTableau {
   int rows = 0;
   int width = 0;
   std::ptrdiff_t stride = 0;
-  std::vector<double> cells;
+  Cells cells;
   std::vector<double*> table;
 
   WideTableau(int rowCount, int columns) : rows(rowCount), width(columns), stride(columns + 1) {
@@ -327,7 +345,7 @@ void WideFigures(int rows, int width, int repetitions) {
       kernels.findLargestCandidate(a[1], candidates.data(), numCandidates, false, columnBefore, value);
       rowBefore = kernels.findPivotRow(a, rowList.data(), m, n, columnBefore, work.stride);
     });
-    std::vector<double> rowByRowCells = work.cells;
+    Cells rowByRowCells = work.cells;
     const double searchBefore = Shortest(repetitions, [] {}, [&] {
       kernels.findLargestCandidate(a[1], candidates.data(), numCandidates, false, columnBefore, value);
     });

@@ -392,6 +392,9 @@ struct RatioTestState {
   double firstR = 0.0;  // column-1 ratio of row r, once haveFirstR
   double firstBound = 0.0;  // RatioBound(firstR), once haveFirstR
   bool haveFirstR = false;
+  double secondR = 0.0;  // column-2 ratio of row r, once haveSecondR
+  double secondBound = 0.0;
+  bool haveSecondR = false;
 
   RatioTestState(double** tableau, int columns, int column) : a(tableau), n(columns), p(column) {}
 
@@ -404,6 +407,7 @@ struct RatioTestState {
       r = h;
       ratioR = ratioH;
       haveFirstR = false;
+      haveSecondR = false;
     } else if (ratioH == ratioR && n >= 1) {
       if (!haveFirstR) {
         firstR = StepRatio(a[r + 1][2], a[r + 1][p + 1]);
@@ -419,10 +423,39 @@ struct RatioTestState {
           r = h;
           firstR = firstH;
           firstBound = RatioBound(firstR);
+          haveSecondR = false;
         }
+      } else if (n >= 2) {
+        OfferSecondColumn(h, rowH, entry);
       } else if (LaterRowWinsTie(a, n, p, r, h, 2)) {
-        r = h;  // its column-1 ratio equals firstR
+        r = h;
       }
+    }
+  }
+
+  // The tie-break of LaterRowWinsTie from column 2 for a row h tied with r on
+  // the ratio and on column 1, column 2 taken as column 1 is above: the
+  // candidate's column-2 ratio kept while it stays the candidate, a row its
+  // bound places above passed over without the division (the first column
+  // where the two differ would be column 2, with row h's ratio the larger).
+  // Degenerate programs whose entering column is column 1 tie every row on
+  // column 1.
+  __attribute__((noinline)) void OfferSecondColumn(int h, const double* rowH, double entry) {
+    if (!haveSecondR) {
+      secondR = StepRatio(a[r + 1][3], a[r + 1][p + 1]);
+      secondBound = RatioBound(secondR);
+      haveSecondR = true;
+    }
+    if (rowH[3] > -(secondBound * entry)) return;
+    const double secondH = StepRatio(rowH[3], entry);
+    if (secondH != secondR) {
+      if (secondH < secondR) {
+        r = h;  // its column-1 ratio equals firstR
+        secondR = secondH;
+        secondBound = RatioBound(secondR);
+      }
+    } else if (LaterRowWinsTie(a, n, p, r, h, 3)) {
+      r = h;  // its column-1 and column-2 ratios equal firstR and secondR
     }
   }
 
@@ -764,7 +797,7 @@ int ReduceRowsFindPivotRowNarrow(double** a, const FusedExchange& step) {
   for (int k = 0; k < kWidth; ++k) pivotEntries[k] = a[pivotRowIndex][k + 1];
   // Writes tableau rows first..last but the pivot row and doneRow
   // (row[k - 1] is column k), then the pivot row if it lies among them.
-  auto update = [&](int first, int last) {
+  auto update = [&](int first, int last) __attribute__((always_inline)) {
     for (int h = first; h <= last; ++h) {
       if (h == pivotRowIndex || h == step.doneRow) continue;
       double* row = a[h] + 1;
