@@ -111,7 +111,7 @@ class Matrix {
   int EnsureElements(std::size_t elements);
 
   // m_Block is the first 64-byte boundary within m_Allocation: a packed
-  // row of 8 doubles (the tall tableaux of two outputs and two inputs) then
+  // row of 8 doubles (the tall tableaus of two outputs and two inputs) then
   // fills one cache line, which a whole-row vector load reads without a split.
   static constexpr std::size_t kAlignmentSlack = 7;  // doubles
   static std::size_t AlignmentOffset(const double* allocation) {
