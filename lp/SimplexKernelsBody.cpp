@@ -536,7 +536,7 @@ int KeepTableauRows(double** a, int start, int end, int p, BlockBounds bound, in
 // where gathering them value by value costs two instructions a value. The
 // comparisons are those of Keeps, lane by lane.
 #if defined(__AVX512F__) && !defined(__clang__)
-constexpr bool kWholeRowFilter = true;
+#define KORU_WHOLE_ROW_FILTER 1
 
 template <bool kTie>
 __attribute__((noinline)) int KeepEightWideRowsOf(double** a, int start, int end, int p, BlockBounds bound,
@@ -597,18 +597,15 @@ int KeepEightWideRows(double** a, int start, int end, int p, BlockBounds bound, 
   return bound.tie == __builtin_inf() ? KeepEightWideRowsOf<false>(a, start, end, p, bound, kept)
                                       : KeepEightWideRowsOf<true>(a, start, end, p, bound, kept);
 }
-#else
-constexpr bool kWholeRowFilter = false;
-int KeepEightWideRows(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
-  return KeepTableauRows(a, start, end, p, bound, kept);
-}
 #endif
 
 // KeepTableauRows, by rows of 8 doubles where the build has that filter.
 template <int kWidth>
 int KeepRowsOfWidth(double** a, int start, int end, int p, BlockBounds bound, int* kept) {
-  return kWholeRowFilter && kWidth == 7 ? KeepEightWideRows(a, start, end, p, bound, kept)
-                                        : KeepTableauRows(a, start, end, p, bound, kept);
+#if defined(KORU_WHOLE_ROW_FILTER)
+  if (kWidth == 7) return KeepEightWideRows(a, start, end, p, bound, kept);
+#endif
+  return KeepTableauRows(a, start, end, p, bound, kept);
 }
 
 int KeepStridedRows(const double* row1, std::ptrdiff_t stride, int start, int end, int p, BlockBounds bound,
